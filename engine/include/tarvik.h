@@ -1,0 +1,63 @@
+/*
+ * The encoder library's C interface (libTarvikDll.so).
+ *
+ * Each pass turns a frame-serving script into one elementary stream: MPEG-1
+ * video or MPEG audio Layer II. At most one pass is open at a time; the
+ * functions may be called from any one thread, but not concurrently.
+ * Strings are NUL-terminated 8-bit text (UTF-8 on Linux); numbers are signed
+ * 32-bit. Every function returns a signed 32-bit integer and never throws.
+ */
+#ifndef TARVIK_H
+#define TARVIK_H
+
+#include <stdint.h>
+
+#if defined(_WIN32)
+#define TARVIK_API __declspec(dllexport) __stdcall
+#else
+#define TARVIK_API __attribute__((visibility("default")))
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Opens one pass: parses and evaluates the script, opens the sources and the
+ * output, then starts encoding on a worker thread. videoPass is 1 for the
+ * MPEG-1 video stream, 0 for the audio stream. mode: 0 High Quality,
+ * 1 Normal Quality, 2 Fast Speed. videoBitrate and audioBitrate are kbit/s.
+ * Returns -1 on failure (reason in Encode_GetLastError), 0 when the pass runs. */
+TARVIK_API int32_t Encode_Begin(const char *scriptPath, const char *outputPath, int32_t videoBitrate,
+                                int32_t audioBitrate, int32_t sampleRate, int32_t videoPass, int32_t mode);
+
+/* Total frame count of the open (or last opened) script's clip; 0 when none. */
+TARVIK_API int32_t Encode_Frame(void);
+
+/* Progress of the open pass in percent, 0..100; 100 once the pass has ended,
+ * successfully or not, and when no pass is open. */
+TARVIK_API int32_t Encode_Encoding(void);
+
+/* Estimated seconds left in the open pass; 0 when unknown or none. */
+TARVIK_API int32_t Encode_GetLeftTime(void);
+
+/* Stops the pass if it still runs, waits for it and closes the output file
+ * completely. Returns 0 when the pass completed, -1 when it failed or was cut
+ * short. Harmless (returns 0) when no pass is open. */
+TARVIK_API int32_t Encode_End(void);
+
+/* Opens the script without encoding and returns its clip's length in whole
+ * seconds, rounded up (at least 1 for a clip with a frame); 0 when the script
+ * cannot be opened (reason in Encode_GetLastError). Reads container metadata
+ * only; does not decode the whole file. */
+TARVIK_API int32_t Encode_GetFrame(const char *scriptPath);
+
+/* The reason for the last failure of Encode_Begin, Encode_End or
+ * Encode_GetFrame, as NUL-terminated text; empty when the last call
+ * succeeded. The text stays valid until the next call into the library. */
+TARVIK_API const char *Encode_GetLastError(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

@@ -1,0 +1,91 @@
+#include "clip.h"
+
+#include "error.h"
+
+#include <algorithm>
+#include <cstring>
+
+extern "C" {
+#include <libavutil/error.h>
+#include <libavutil/pixfmt.h>
+}
+
+namespace engine {
+
+namespace {
+// Frame and sample positions multiply three 32/64-bit factors; 128 bits keep
+// the product exact before the floor division.
+__extension__ using Int128 = __int128;
+} // namespace
+
+std::int64_t VideoInfo::samplesForFrames(std::int64_t frames) const
+{
+    if (fpsNum <= 0)
+        return 0;
+    // 128-bit intermediate: frames * rate * den overflows 64 bits only for
+    // absurd inputs, but floor() of a negative value must round down.
+    const Int128 num = static_cast<Int128>(frames) * sampleRate * fpsDen;
+    Int128 q = num / fpsNum;
+    if (num % fpsNum != 0 && num < 0)
+        --q;
+    return static_cast<std::int64_t>(q);
+}
+
+std::int64_t VideoInfo::framesForSamples(std::int64_t samples) const
+{
+    if (sampleRate <= 0 || fpsDen <= 0)
+        return 0;
+    const Int128 num = static_cast<Int128>(samples) * fpsNum;
+    const Int128 den = static_cast<Int128>(fpsDen) * sampleRate;
+    Int128 q = num / den;
+    if (num % den != 0 && num < 0)
+        --q;
+    return static_cast<std::int64_t>(q);
+}
+
+FrameRef Clip::frame(std::int64_t n)
+{
+    if (!m_info.hasVideo || m_info.frameCount <= 0)
+        throw Error("the clip has no video");
+    return frameAt(std::clamp<std::int64_t>(n, 0, m_info.frameCount - 1));
+}
+
+void Clip::audio(std::int64_t start, std::int64_t count, std::span<float> out)
+{
+    const int ch = m_info.channels > 0 ? m_info.channels : 1;
+    if (count <= 0)
+        return;
+    std::fill(out.begin(), out.begin() + count * ch, 0.0f);
+    if (!m_info.hasAudio)
+        return;
+    const std::int64_t from = std::max<std::int64_t>(start, 0);
+    const std::int64_t to = std::min<std::int64_t>(start + count, m_info.sampleCount);
+    if (from >= to)
+        return;
+    audioAt(from, to - from, out.subspan((from - start) * ch, (to - from) * ch));
+}
+
+std::shared_ptr<AVFrame> makeFrame(int width, int height)
+{
+    AVFrame *f = av_frame_alloc();
+    if (!f)
+        throw Error("out of memory");
+    std::shared_ptr<AVFrame> owner(f, [](AVFrame *p) { av_frame_free(&p); });
+    f->format = AV_PIX_FMT_YUV420P;
+    f->width = width;
+    f->height = height;
+    check(av_frame_get_buffer(f, 0), "allocating a picture");
+    return owner;
+}
+
+int check(int ret, const char *what)
+{
+    if (ret < 0) {
+        char buf[AV_ERROR_MAX_STRING_SIZE] = {};
+        av_strerror(ret, buf, sizeof buf);
+        throw Error(std::string(what) + ": " + buf);
+    }
+    return ret;
+}
+
+} // namespace engine

@@ -1,0 +1,78 @@
+#pragma once
+
+// The clip model every script function works on: a pull model, as the
+// script language defines it. A clip knows its exact frame and sample counts
+// before anything is decoded; frames and audio are fetched by index.
+//
+// Threading: a clip graph is used by one thread at a time (the pass worker,
+// or the thread that opened the script). Nodes may run helper threads
+// internally (decode-ahead), but their public calls are not reentrant.
+
+#include <cstdint>
+#include <memory>
+#include <span>
+
+extern "C" {
+#include <libavutil/frame.h>
+}
+
+namespace engine {
+
+struct VideoInfo
+{
+    // Video. Pictures are always 8-bit planar YUV 4:2:0 (AV_PIX_FMT_YUV420P,
+    // full-size chroma planes rounded up), of any width and height.
+    bool hasVideo = false;
+    int width = 0;
+    int height = 0;
+    int fpsNum = 0;
+    int fpsDen = 1;
+    std::int64_t frameCount = 0; // N
+
+    // Audio. Samples are interleaved 32-bit float, nominally in [-1, 1].
+    bool hasAudio = false;
+    int sampleRate = 0;
+    int channels = 0;
+    std::int64_t sampleCount = 0; // S
+
+    // S(f) = floor(f * rate * fpsDen / fpsNum): the first sample of frame f.
+    std::int64_t samplesForFrames(std::int64_t frames) const;
+    // F(s) = floor(s * fpsNum / (fpsDen * rate)).
+    std::int64_t framesForSamples(std::int64_t samples) const;
+};
+
+// A shared, immutable picture. Filters that change pixels make a new frame;
+// filters that repeat or reorder frames pass the same reference on.
+using FrameRef = std::shared_ptr<const AVFrame>;
+
+class Clip
+{
+public:
+    virtual ~Clip() = default;
+
+    const VideoInfo &info() const { return m_info; }
+
+    // Frame n, with n clamped to [0, N-1]. Throws engine::Error on a decode
+    // failure. Precondition: info().hasVideo and N > 0.
+    FrameRef frame(std::int64_t n);
+
+    // Fills out (count * channels floats) with samples [start, start+count);
+    // samples outside [0, S) read as zeros. Throws engine::Error on failure.
+    void audio(std::int64_t start, std::int64_t count, std::span<float> out);
+
+protected:
+    // Called with 0 <= n < N.
+    virtual FrameRef frameAt(std::int64_t n) = 0;
+    // Called with 0 <= start, count > 0, start + count <= S; out is exactly
+    // count * channels floats.
+    virtual void audioAt(std::int64_t start, std::int64_t count, std::span<float> out) = 0;
+
+    VideoInfo m_info;
+};
+
+using ClipPtr = std::shared_ptr<Clip>;
+
+// Makes a blank YUV 4:2:0 frame of the given size (uninitialised pixels).
+std::shared_ptr<AVFrame> makeFrame(int width, int height);
+
+} // namespace engine

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "jobs/job_settings.h"
+
+#include <cstdint>
+#include <string>
+
+namespace core {
+
+// The encoder values the writer computes for the job being scripted; the
+// conversion run and the container header read them.
+struct RunValues
+{
+    std::int32_t frameRate = 0;    // runFrameRate, 1..20
+    std::int32_t videoBitrate = 0; // runVideoBitrate, kbit/s x 25 / frame rate
+    std::int32_t audioBitrate = 0; // runAudioBitrate, kbit/s
+    std::int32_t sampleRate = 0;   // runSampleRate, Hz
+};
+
+enum class ScriptWarning {
+    None,
+    TimeControl,  // "Time Control setting Error!"
+    NoInputVideo, // "No Input Video File to convert! Please add Input Video File!"
+    Parameter,    // "Parameter Error! Please correct it and try again!"
+};
+
+// The warning's text as the user sees it (empty for None).
+const char *scriptWarningText(ScriptWarning warning);
+
+// What the writer reads: a snapshot of the settings panel, never widgets.
+struct ScriptRequest
+{
+    std::int32_t mode = 0;     // 1: conversion script; anything else: probe script
+    std::string videoPath;     // the job's input video
+    JobSettings shown;         // the values the panel shows
+    double logoFontSize = 0.0; // the text-logo box's font size in points (may carry a fraction)
+    std::int32_t frameCount = 0;
+    std::string appFolder;     // program folder, ending in the path separator
+    std::string scriptPath;    // where "temp.avs" goes
+};
+
+struct ScriptResult
+{
+    std::int32_t result = 0; // 1 written, 0 refused (warning says why)
+    ScriptWarning warning = ScriptWarning::None;
+    RunValues run;           // set even when a later step fails
+};
+
+// Writes the script for one job. Never touches any user interface: the caller
+// shows the warning.
+ScriptResult writeScript(const ScriptRequest &request);
+
+} // namespace core
