@@ -4,11 +4,14 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace core {
 
 // The encoder values the writer computes for the job being scripted; the
 // conversion run and the container header read them.
+//
+// A value the writer cannot reach (a failure comes first) stays 0.
 struct RunValues
 {
     std::int32_t frameRate = 0;    // runFrameRate, 1..20
@@ -46,8 +49,27 @@ struct ScriptResult
     RunValues run;           // set even when a later step fails
 };
 
-// Writes the script for one job. Never touches any user interface: the caller
-// shows the warning.
+// Writes the script for one job to request.scriptPath (the previous script
+// there is deleted first, also when the call then fails). Never touches any
+// user interface: the caller shows the warning. Result 1: the file is
+// complete and closed. Result 0: warning says why; a file that was already
+// being written keeps the lines written so far.
 ScriptResult writeScript(const ScriptRequest &request);
+
+// A text as a script string literal. A value without a double quote is
+// written as "value". A value holding one is written """value""" (the
+// script reader gives trailing extra quotes to the content, so a value ending
+// in quotes reads back too); a run of three or more quotes inside a value
+// cannot stand inside any literal, so the value is split after such runs and
+// the literals are joined with "+".
+std::string scriptString(std::string_view value);
+
+// The stored logo colour (0x00BBGGRR) as the script's red * 65536 +
+// green * 256 + blue; the top byte is ignored.
+std::int32_t logoColorRgb(std::int32_t storedColor);
+
+// An optional file setting counts when its text is not empty and names an
+// existing plain file (a folder does not count).
+bool isPresentFile(const std::string &path);
 
 } // namespace core
