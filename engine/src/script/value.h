@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -41,6 +42,10 @@ struct Param
     std::string name; // for named arguments (name=value); matched without case
     ArgType type;
     bool optional = false;
+    // Takes every consecutive positional argument of its type (one or more,
+    // zero or more when optional). At most one per function. The first one
+    // lands in CallArgs::values like any other; all of them in CallArgs::rest.
+    bool variadic = false;
 };
 
 // Arguments bound to one function's parameters, in declaration order.
@@ -51,8 +56,9 @@ class CallArgs
 {
 public:
     std::vector<std::optional<Value>> values; // one per Param; empty when omitted
+    std::vector<Value> rest;                  // every value bound to the variadic Param, in order
     int line = 0;                             // script line of the call, for messages
-    const EvalContext *context = nullptr;     // never null during a call
+    const EvalContext *context = nullptr;     // never null during a call; valid only during the call
 
     bool has(std::size_t i) const { return i < values.size() && values[i].has_value(); }
     const ClipPtr &clip(std::size_t i) const;
@@ -60,6 +66,8 @@ public:
     double real(std::size_t i, double fallback = 0.0) const;
     bool boolean(std::size_t i, bool fallback = false) const;
     const std::string &text(std::size_t i) const;
+    // The accessors above throw engine::Error when argument i is absent and
+    // has no fallback, or holds another type (a binding fault).
 };
 
 // A built-in function. It throws engine::Error with a plain message (the
@@ -72,6 +80,12 @@ struct FunctionDef
     std::vector<Param> params;
     Builtin call;
 };
+
+// Lower-case form of a name (ASCII), the way names are compared.
+std::string foldCase(std::string_view name);
+
+// Words a user understands for a value's type: "a clip", "a number", ...
+std::string describeType(const Value &v);
 
 // Registry of built-in functions; overloads share a name and are tried in
 // the order they were added.

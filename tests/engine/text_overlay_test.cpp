@@ -1,0 +1,186 @@
+// Captions and subtitle files: decoding legacy files, parsing the formats,
+// and drawing onto real pictures.
+
+#include "clip/clip.h"
+#include "clip/error.h"
+#include "script/value.h"
+#include "text/register.h"
+#include "text/subtitle_document.h"
+#include "text/text_encoding.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+namespace {
+
+using engine::ClipPtr;
+using engine::FrameRef;
+namespace text = engine::text;
+namespace script = engine::script;
+
+// A flat grey picture sequence with silent audio.
+class GreyClip final : public engine::Clip
+{
+public:
+    GreyClip(int w, int h, std::int64_t frames)
+    {
+        m_info.hasVideo = true;
+        m_info.width = w;
+        m_info.height = h;
+        m_info.fpsNum = 15;
+        m_info.fpsDen = 1;
+        m_info.frameCount = frames;
+        m_info.hasAudio = true;
+        m_info.sampleRate = 32000;
+        m_info.channels = 2;
+        m_info.sampleCount = m_info.samplesForFrames(frames);
+        auto f = engine::makeFrame(w, h);
+        for (int p = 0; p < 3; ++p) {
+            const int ph = p ? (h + 1) / 2 : h;
+            for (int y = 0; y < ph; ++y)
+                std::memset(f->data[p] + y * f->linesize[p], p ? 128 : 60, static_cast<std::size_t>(f->linesize[p]));
+        }
+        m_grey = f;
+    }
+
+protected:
+    FrameRef frameAt(std::int64_t) override { return m_grey; }
+    void audioAt(std::int64_t, std::int64_t, std::span<float> out) override { std::fill(out.begin(), out.end(), 0.f); }
+
+private:
+    FrameRef m_grey;
+};
+
+// Luma pixels that differ from the grey background, and their bounding box.
+struct Ink
+{
+    int count = 0;
+    int left = 1 << 30, top = 1 << 30, right = -1, bottom = -1;
+};
+
+Ink inkOf(const FrameRef &f)
+{
+    Ink ink;
+    for (int y = 0; y < f->height; ++y)
+        for (int x = 0; x < f->width; ++x)
+            if (f->data[0][y * f->linesize[0] + x] != 60) {
+                ++ink.count;
+                ink.left = std::min(ink.left, x);
+                ink.right = std::max(ink.right, x);
+                ink.top = std::min(ink.top, y);
+                ink.bottom = std::max(ink.bottom, y);
+            }
+    return ink;
+}
+
+ClipPtr call(const char *name, const std::vector<std::optional<script::Value>> &values)
+{
+    script::FunctionTable table;
+    text::registerTextFunctions(table);
+    const auto defs = table.find(name);
+    EXPECT_EQ(defs.size(), 1u);
+    script::EvalContext context;
+    script::CallArgs args;
+    args.values = values;
+    args.values.resize(defs.front()->params.size());
+    args.context = &context;
+    return std::get<ClipPtr>(defs.front()->call(args));
+}
+
+std::string scratch(const std::string &name, const std::string &bytes)
+{
+    const auto path = std::filesystem::path(VELMORA_TEST_TMP) / name;
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path.string();
+}
+
+TEST(TextEncoding, LegacyAndUnicodeFilesBecomeUtf8)
+{
+    EXPECT_EQ(text::toUtf8("caf\xE9 \x80"), "caf\xC3\xA9 \xE2\x82\xAC");          // Windows-1252
+    EXPECT_EQ(text::toUtf8("\xEF\xBB\xBFok \xC3\xA9"), "ok \xC3\xA9");             // UTF-8 with BOM
+    EXPECT_EQ(text::toUtf8(std::string("\xFF\xFEh\0\xE9\0", 6)), "h\xC3\xA9");     // UTF-16LE
+    EXPECT_EQ(text::toUtf8(std::string("\xFE\xFF\0h\x20\xAC", 6)), "h\xE2\x82\xAC"); // UTF-16BE
+    EXPECT_FALSE(text::isValidUtf8("\xC0\xAF"));     // overlong
+    EXPECT_FALSE(text::isValidUtf8("\xED\xA0\x80")); // surrogate
+    EXPECT_FALSE(text::isValidUtf8("\xE2\x82"));     // cut short
+}
+
+TEST(SubtitleFormats, ParsedFromContentWithTheirTimes)
+{
+    const std::string srt = "1\r\n00:00:01,000 --> 00:00:02,500\r\n<i>Hello</i>\r\nworld\r\n"
+                            "2\r\n00:00:03,005 --> 00:00:04,000 X1:10\r\n{brace}\r\n";
+    EXPECT_EQ(text::detectFormat(srt), text::SubtitleFormat::Srt);
+    const auto events = text::parseSrt(srt);
+    ASSERT_EQ(events.size(), 2u); // the missing blank line does not merge the cues
+    EXPECT_EQ(events[0].startMs, 1000);
+    EXPECT_EQ(events[0].endMs, 2500);
+    EXPECT_EQ(events[0].text, "{\\i1}Hello{\\i0}\\Nworld");
+    EXPECT_EQ(events[1].startMs, 3005);
+
+    const std::string sub = "{0}{15}First|line\n{30}{45}{y:i}Second\n";
+    EXPECT_EQ(text::detectFormat(sub), text::SubtitleFormat::MicroDvd);
+    const auto mdvd = text::parseMicroDvd(sub, 15, 1);
+    ASSERT_EQ(mdvd.size(), 2u);
+    EXPECT_EQ(mdvd[0].endMs, 1000);  // frame 15 at the clip's 15 fps
+    EXPECT_EQ(mdvd[1].startMs, 2000);
+    EXPECT_EQ(mdvd[0].text, "First\\Nline");
+    EXPECT_EQ(mdvd[1].text, "Second");
+
+    EXPECT_EQ(text::detectFormat("[Script Info]\nTitle: x\n"), text::SubtitleFormat::Ass);
+    EXPECT_EQ(text::detectFormat("just some notes\n"), text::SubtitleFormat::Unknown);
+    EXPECT_EQ(text::literalAssText("a\\N{b}"), "a\\\xE2\x81\xA0N\\{b\\}");
+}
+
+TEST(SubtitleCaption, DrawsAtItsPlaceOnlyOnItsFrames)
+{
+    const ClipPtr grey = std::make_shared<GreyClip>(256, 144, 30);
+    const ClipPtr logo = call("Subtitle", {grey, std::string("Demo"), 10.0, 20.0, std::int32_t{5}, std::int32_t{9},
+                                           std::string("DejaVu Sans"), 24.0, std::int32_t{0xFF0000}});
+    EXPECT_EQ(inkOf(logo->frame(4)).count, 0);
+    EXPECT_EQ(inkOf(logo->frame(10)).count, 0);
+    for (int n : {5, 9}) {
+        const Ink ink = inkOf(logo->frame(n));
+        EXPECT_GT(ink.count, 50) << "frame " << n;
+        EXPECT_GE(ink.left, 8);
+        EXPECT_LE(ink.left, 14);
+        EXPECT_GE(ink.top, 18);
+        EXPECT_LE(ink.bottom, 20 + 24 + 2); // within the cell height plus the halo
+    }
+    // Red text: the chroma under the caption leans to Cr.
+    const FrameRef f = logo->frame(5);
+    bool reddish = false;
+    for (int y = 10; y < 22 && !reddish; ++y)
+        for (int x = 5; x < 40; ++x)
+            reddish |= f->data[2][y * f->linesize[2] + x] > 180;
+    EXPECT_TRUE(reddish);
+}
+
+TEST(SubtitleCaption, AwkwardTextsStillDraw)
+{
+    const ClipPtr grey = std::make_shared<GreyClip>(256, 144, 3);
+    for (const char *caption : {"say \"hi\"", "C:\\new\\Nope", "50% off: {now}", "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82", "'quoted'"}) {
+        const ClipPtr logo = call("Subtitle", {grey, std::string(caption), 4.0, 4.0, std::int32_t{0}, std::int32_t{2},
+                                               std::string("NoSuchFontAnywhere"), 16.0, std::int32_t{0xFFFFFF}});
+        EXPECT_GT(inkOf(logo->frame(1)).count, 30) << caption;
+    }
+}
+
+TEST(TextSubFile, ShowsCuesOnTheFramesInsideTheirTimes)
+{
+    const ClipPtr grey = std::make_shared<GreyClip>(256, 144, 60);
+    const auto srt = scratch("cues.srt", "1\n00:00:01,000 --> 00:00:02,000\nH\xE9llo\n"); // Windows-1252 text
+    const ClipPtr subs = call("TextSub", {grey, srt});
+    EXPECT_EQ(inkOf(subs->frame(14)).count, 0); // 0.933 s
+    EXPECT_GT(inkOf(subs->frame(15)).count, 0); // 1.000 s
+    EXPECT_GT(inkOf(subs->frame(29)).count, 0); // 1.933 s
+    EXPECT_EQ(inkOf(subs->frame(30)).count, 0); // 2.000 s: the end is excluded
+
+    const auto notSubs = scratch("notes.srt", "this is not a subtitle file\n");
+    EXPECT_THROW(call("TextSub", {grey, notSubs}), engine::Error);
+    EXPECT_THROW(call("TextSub", {grey, std::string(VELMORA_TEST_TMP) + "/missing.srt"}), engine::Error);
+}
+
+} // namespace
