@@ -18,6 +18,13 @@
 #define TARVIK_API __attribute__((visibility("default")))
 #endif
 
+/* C++ callers see that no entry point throws. */
+#ifdef __cplusplus
+#define TARVIK_NOEXCEPT noexcept
+#else
+#define TARVIK_NOEXCEPT
+#endif
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -28,33 +35,33 @@ extern "C" {
  * 1 Normal Quality, 2 Fast Speed. videoBitrate and audioBitrate are kbit/s.
  * Returns -1 on failure (reason in Encode_GetLastError), 0 when the pass runs. */
 TARVIK_API int32_t Encode_Begin(const char *scriptPath, const char *outputPath, int32_t videoBitrate,
-                                int32_t audioBitrate, int32_t sampleRate, int32_t videoPass, int32_t mode);
+                                int32_t audioBitrate, int32_t sampleRate, int32_t videoPass, int32_t mode) TARVIK_NOEXCEPT;
 
 /* Total frame count of the open (or last opened) script's clip; 0 when none. */
-TARVIK_API int32_t Encode_Frame(void);
+TARVIK_API int32_t Encode_Frame(void) TARVIK_NOEXCEPT;
 
 /* Progress of the open pass in percent, 0..100; 100 once the pass has ended,
  * successfully or not, and when no pass is open. */
-TARVIK_API int32_t Encode_Encoding(void);
+TARVIK_API int32_t Encode_Encoding(void) TARVIK_NOEXCEPT;
 
 /* Estimated seconds left in the open pass; 0 when unknown or none. */
-TARVIK_API int32_t Encode_GetLeftTime(void);
+TARVIK_API int32_t Encode_GetLeftTime(void) TARVIK_NOEXCEPT;
 
 /* Stops the pass if it still runs, waits for it and closes the output file
  * completely. Returns 0 when the pass completed, -1 when it failed or was cut
  * short. Harmless (returns 0) when no pass is open. */
-TARVIK_API int32_t Encode_End(void);
+TARVIK_API int32_t Encode_End(void) TARVIK_NOEXCEPT;
 
 /* Opens the script without encoding and returns its clip's length in whole
  * seconds, rounded up (at least 1 for a clip with a frame); 0 when the script
  * cannot be opened (reason in Encode_GetLastError). Reads container metadata
  * only; does not decode the whole file. */
-TARVIK_API int32_t Encode_GetFrame(const char *scriptPath);
+TARVIK_API int32_t Encode_GetFrame(const char *scriptPath) TARVIK_NOEXCEPT;
 
 /* The reason for the last failure of Encode_Begin, Encode_End or
  * Encode_GetFrame, as NUL-terminated text; empty when the last call
  * succeeded. The text stays valid until the next call into the library. */
-TARVIK_API const char *Encode_GetLastError(void);
+TARVIK_API const char *Encode_GetLastError(void) TARVIK_NOEXCEPT;
 
 #ifdef __cplusplus
 }

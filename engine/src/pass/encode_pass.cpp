@@ -1,0 +1,175 @@
+#include "encode_pass.h"
+
+#include "clip/error.h"
+#include "pipeline/media_filters.h"
+#include "time_left.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace engine::pass {
+
+namespace {
+
+// Audio is pulled in chunks of whole Layer II frames (1152 samples each).
+constexpr std::int64_t kAudioChunkSamples = 1152 * 8;
+
+// The handheld player's screen is 256 pixels wide; the converter's scripts
+// already resize to it, anything else is scaled to fit on the way out.
+constexpr int kOutputWidth = 256;
+
+std::pair<int, int> outputSize(const VideoInfo &vi)
+{
+    if (vi.width == kOutputWidth)
+        return {kOutputWidth, evenSize(vi.height, "height")};
+    const std::int64_t height = (std::int64_t{vi.height} * kOutputWidth + vi.width / 2) / vi.width;
+    return {kOutputWidth, evenSize(static_cast<int>(std::max<std::int64_t>(height, 2)), "height")};
+}
+
+} // namespace
+
+std::int64_t audioSamplesToWrite(const VideoInfo &vi)
+{
+    return vi.hasVideo ? vi.samplesForFrames(vi.frameCount) : vi.sampleCount;
+}
+
+EncodePass::EncodePass(ClipPtr clip, const PassSettings &settings) : m_clip(std::move(clip)), m_settings(settings)
+{
+    if (!m_clip)
+        throw Error("the script gave no clip");
+    const VideoInfo &vi = m_clip->info();
+    if (settings.videoPass) {
+        if (!vi.hasVideo)
+            throw Error("the script's clip has no video");
+        if (vi.frameCount <= 0)
+            throw Error("the script's clip has no frames");
+        const auto [width, height] = outputSize(vi);
+        m_total = vi.frameCount;
+        m_video = std::make_unique<Mpeg1VideoWriter>(settings.outputPath, width, height, settings.videoBitrateKbps,
+                                                     settings.mode);
+    } else {
+        // Refuses a rate Layer II cannot carry before anything is created.
+        Mp2AudioWriter::nearestBitrate(settings.sampleRateHz, settings.audioBitrateKbps);
+        if (vi.hasAudio)
+            m_clip = resampleAudio(m_clip, settings.sampleRateHz);
+        VideoInfo target = m_clip->info();
+        target.sampleRate = settings.sampleRateHz;
+        if (!target.hasVideo && !target.hasAudio)
+            throw Error("the script's clip has neither video nor audio");
+        m_total = audioSamplesToWrite(target);
+        m_audio = std::make_unique<Mp2AudioWriter>(settings.outputPath, settings.sampleRateHz,
+                                                   settings.audioBitrateKbps);
+    }
+    m_worker = std::jthread([this](std::stop_token stop) { run(stop); });
+}
+
+EncodePass::~EncodePass()
+{
+    end();
+}
+
+int EncodePass::percent() const
+{
+    return m_ended.load() ? 100 : m_percent.load();
+}
+
+bool EncodePass::end()
+{
+    if (m_worker.joinable()) {
+        m_worker.request_stop();
+        m_worker.join();
+    }
+    return m_completed && error().empty();
+}
+
+std::string EncodePass::error() const
+{
+    std::lock_guard lock(m_errorMutex);
+    return m_error;
+}
+
+void EncodePass::run(std::stop_token stop)
+{
+    try {
+        if (m_video)
+            runVideo(stop);
+        else
+            runAudio(stop);
+        const bool cut = stop.stop_requested();
+        // Close the stream properly even when stopped: the file is then a
+        // shorter but valid stream.
+        if (m_video)
+            m_video->finish();
+        else
+            m_audio->finish();
+        m_completed = !cut;
+    } catch (const std::exception &e) {
+        std::lock_guard lock(m_errorMutex);
+        m_error = e.what();
+    } catch (...) {
+        std::lock_guard lock(m_errorMutex);
+        m_error = "unknown failure";
+    }
+    // Free the writer (closing a file left open by a failure) and the clip
+    // graph (stopping its decode threads) before reporting the end.
+    m_video.reset();
+    m_audio.reset();
+    m_clip.reset();
+    m_secondsLeft = 0;
+    m_ended = true;
+}
+
+void EncodePass::runVideo(std::stop_token stop)
+{
+    TimeLeft timeLeft(m_total);
+    for (std::int64_t n = 0; n < m_total; ++n) {
+        if (stop.stop_requested())
+            return;
+        const FrameRef picture = m_clip->frame(n);
+        m_video->write(*picture);
+        progress(n + 1);
+        timeLeft.update(n + 1, TimeLeft::Clock::now());
+        m_secondsLeft = timeLeft.seconds();
+    }
+}
+
+void EncodePass::runAudio(std::stop_token stop)
+{
+    const VideoInfo &vi = m_clip->info();
+    const int channels = vi.hasAudio ? std::max(vi.channels, 1) : 2;
+    std::vector<float> samples;
+    std::vector<float> stereo;
+    TimeLeft timeLeft(m_total);
+    for (std::int64_t pos = 0; pos < m_total;) {
+        if (stop.stop_requested())
+            return;
+        const std::int64_t count = std::min(kAudioChunkSamples, m_total - pos);
+        const auto n = static_cast<std::size_t>(count);
+        stereo.assign(n * 2, 0.0f);
+        if (vi.hasAudio) {
+            // Reads past the clip's own audio come back as silence, which
+            // pads the sound to the video's length.
+            samples.resize(n * static_cast<std::size_t>(channels));
+            m_clip->audio(pos, count, samples);
+            for (std::size_t i = 0; i < n; ++i) {
+                const float *in = &samples[i * static_cast<std::size_t>(channels)];
+                stereo[2 * i] = in[0];
+                stereo[2 * i + 1] = channels > 1 ? in[1] : in[0];
+            }
+        }
+        m_audio->write(stereo);
+        pos += count;
+        progress(pos);
+        timeLeft.update(pos, TimeLeft::Clock::now());
+        m_secondsLeft = timeLeft.seconds();
+    }
+}
+
+void EncodePass::progress(std::int64_t done)
+{
+    const auto percent = static_cast<int>(std::min<std::int64_t>(99, done * 100 / std::max<std::int64_t>(m_total, 1)));
+    if (percent > m_percent.load())
+        m_percent = percent;
+}
+
+} // namespace engine::pass

@@ -1,0 +1,86 @@
+#pragma once
+
+// One encoding pass: a clip written as an MPEG-1 video stream or an MPEG
+// audio Layer II stream on a worker thread.
+//
+// Threading: the constructor, percent(), secondsLeft() and end() are called
+// from one controlling thread; the worker only touches the clip, the writer
+// and the atomics. Errors on the worker are caught at its top and reported
+// by end(); they never cross threads as exceptions.
+
+#include "clip/clip.h"
+#include "pipeline/stream_writers.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace engine::pass {
+
+struct PassSettings
+{
+    std::string outputPath;
+    bool videoPass = true;
+    int videoBitrateKbps = 0;
+    int audioBitrateKbps = 0;
+    int sampleRateHz = 0;
+    EncodeMode mode = EncodeMode::Normal;
+};
+
+// Frames the video pass writes and the length of the audio it writes, for
+// a clip: S(N) at the clip's rate (audio-only clips: S).
+std::int64_t audioSamplesToWrite(const VideoInfo &vi);
+
+class EncodePass
+{
+public:
+    // Opens the encoder and the output file synchronously and starts the
+    // worker. Throws engine::Error when anything cannot be set up (nothing
+    // runs then).
+    EncodePass(ClipPtr clip, const PassSettings &settings);
+    // Stops and joins the worker if end() was not called.
+    ~EncodePass();
+
+    EncodePass(const EncodePass &) = delete;
+    EncodePass &operator=(const EncodePass &) = delete;
+
+    // 0..99 while the pass runs, 100 once it has ended (finished, failed or
+    // stopped). Never goes down.
+    int percent() const;
+    // Estimated whole seconds left; 0 until meaningful.
+    int secondsLeft() const { return m_secondsLeft.load(); }
+
+    // Asks the worker to stop after the current frame, waits for it, and
+    // returns true only when every frame or sample was written and the
+    // output was closed cleanly. The output file is closed either way.
+    // Idempotent.
+    bool end();
+    // The reason the pass failed; empty when it did not.
+    std::string error() const;
+
+private:
+    void run(std::stop_token stop);
+    void runVideo(std::stop_token stop);
+    void runAudio(std::stop_token stop);
+    void progress(std::int64_t done);
+
+    ClipPtr m_clip;
+    PassSettings m_settings;
+    std::unique_ptr<Mpeg1VideoWriter> m_video;
+    std::unique_ptr<Mp2AudioWriter> m_audio;
+    std::int64_t m_total = 0;
+
+    std::atomic<int> m_percent{0};
+    std::atomic<int> m_secondsLeft{0};
+    std::atomic<bool> m_ended{false};
+    bool m_completed = false; // written by the worker before m_ended
+    mutable std::mutex m_errorMutex;
+    std::string m_error;
+
+    std::jthread m_worker; // last: joined before the members it uses go away
+};
+
+} // namespace engine::pass

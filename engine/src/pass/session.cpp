@@ -1,0 +1,114 @@
+#include "session.h"
+
+#include "clip/error.h"
+#include "filters/register.h"
+#include "pipeline/register.h"
+#include "text/register.h"
+#include "script/script.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace engine::pass {
+
+namespace {
+
+std::int32_t clampToInt32(std::int64_t v)
+{
+    return static_cast<std::int32_t>(std::clamp<std::int64_t>(v, 0, std::numeric_limits<std::int32_t>::max()));
+}
+
+std::int64_t ceilDiv(std::int64_t num, std::int64_t den)
+{
+    return den > 0 ? (num + den - 1) / den : 0;
+}
+
+} // namespace
+
+ScriptOpener defaultScriptOpener()
+{
+    auto table = std::make_shared<script::FunctionTable>();
+    registerMediaFunctions(*table);
+    filters::registerFilterFunctions(*table);
+    text::registerTextFunctions(*table);
+    return [table](const std::string &path, bool forPass) { return script::openScriptFile(path, *table, forPass); };
+}
+
+Session::Session(ScriptOpener opener) : m_opener(std::move(opener)) {}
+
+Session::~Session()
+{
+    std::string ignored;
+    end(ignored);
+}
+
+void Session::begin(const BeginRequest &request)
+{
+    std::string ignored;
+    end(ignored);
+    std::lock_guard lock(m_mutex);
+    m_frameCount = 0;
+    ClipPtr clip = m_opener(request.scriptPath, request.settings.videoPass);
+    if (!clip)
+        throw Error("the script gave no clip");
+    const VideoInfo &vi = clip->info();
+    m_frameCount = vi.hasVideo ? clampToInt32(vi.frameCount) : 0;
+    try {
+        m_pass = std::make_unique<EncodePass>(std::move(clip), request.settings);
+    } catch (...) {
+        m_frameCount = 0;
+        throw;
+    }
+}
+
+std::int32_t Session::frameCount() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_frameCount;
+}
+
+std::int32_t Session::percent() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_pass ? m_pass->percent() : 100;
+}
+
+std::int32_t Session::secondsLeft() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_pass ? m_pass->secondsLeft() : 0;
+}
+
+bool Session::end(std::string &failure)
+{
+    std::unique_ptr<EncodePass> pass;
+    {
+        std::lock_guard lock(m_mutex);
+        pass = std::move(m_pass);
+    }
+    failure.clear();
+    if (!pass)
+        return true;
+    if (pass->end())
+        return true;
+    failure = pass->error();
+    if (failure.empty())
+        failure = "the pass was stopped before the end";
+    return false;
+}
+
+std::int32_t Session::lengthSeconds(const std::string &scriptPath)
+{
+    ClipPtr clip = m_opener(scriptPath, false);
+    if (!clip)
+        throw Error("the script gave no clip");
+    const VideoInfo &vi = clip->info();
+    std::int64_t seconds = 0;
+    if (vi.hasVideo && vi.frameCount > 0)
+        seconds = std::max<std::int64_t>(1, ceilDiv(vi.frameCount * vi.fpsDen, vi.fpsNum));
+    else if (vi.hasAudio && vi.sampleCount > 0)
+        seconds = std::max<std::int64_t>(1, ceilDiv(vi.sampleCount, vi.sampleRate));
+    return clampToInt32(seconds);
+}
+
+} // namespace engine::pass

@@ -1,0 +1,62 @@
+#pragma once
+
+// The encoder library's one session: at most one open pass, the frame count
+// of the script opened last, and the clip-length probe. The C entry points
+// are thin shims over this class.
+//
+// Threading: every member may be called from any thread; calls are
+// serialised by an internal mutex (the pass itself runs on its own worker).
+
+#include "encode_pass.h"
+#include "script/value.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+namespace engine::pass {
+
+// Opens a script file into its clip; forPass is false for a length probe.
+// Throws engine::Error with a message for the user.
+using ScriptOpener = std::function<ClipPtr(const std::string &scriptPath, bool forPass)>;
+
+// The opener with every built-in function of the engine registered.
+ScriptOpener defaultScriptOpener();
+
+struct BeginRequest
+{
+    std::string scriptPath;
+    PassSettings settings;
+};
+
+class Session
+{
+public:
+    explicit Session(ScriptOpener opener);
+    ~Session();
+
+    // Ends any open pass, opens the script (for a pass) and starts a new
+    // pass. Throws engine::Error when anything fails; nothing is open then.
+    void begin(const BeginRequest &request);
+    // N of the clip opened by the last begin(); 0 when it failed.
+    std::int32_t frameCount() const;
+    // Progress of the open pass; 100 when none is open.
+    std::int32_t percent() const;
+    std::int32_t secondsLeft() const;
+    // Stops and closes the open pass. Returns true when it completed or
+    // when nothing was open; false with the reason in failure otherwise.
+    bool end(std::string &failure);
+    // The clip's length in whole seconds, rounded up (at least 1 when it has
+    // a frame or a sample). Throws engine::Error when the script fails.
+    std::int32_t lengthSeconds(const std::string &scriptPath);
+
+private:
+    ScriptOpener m_opener;
+    mutable std::mutex m_mutex;
+    std::unique_ptr<EncodePass> m_pass;
+    std::int32_t m_frameCount = 0;
+};
+
+} // namespace engine::pass

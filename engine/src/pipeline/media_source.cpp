@@ -1,0 +1,781 @@
+#include "media_source.h"
+
+#include "av_ptr.h"
+#include "av_util.h"
+#include "clip/error.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <stop_token>
+#include <thread>
+#include <vector>
+
+extern "C" {
+#include <libavutil/channel_layout.h>
+#include <libavutil/error.h>
+#include <libavutil/mathematics.h>
+#include <libavutil/samplefmt.h>
+}
+
+namespace engine {
+
+namespace {
+
+// Decoded pictures waiting for the consumer: enough to keep the decoder busy
+// while a frame is scaled and encoded, few enough to bound memory.
+constexpr std::size_t kQueuePictures = 6;
+// libavcodec's own frame threads, on top of the decode-ahead thread.
+constexpr int kDecoderThreads = 2;
+// Targets further ahead than this are reached by seeking, not decoding.
+constexpr int kSeekAheadSeconds = 10;
+// Silence for a file without audio, until ResampleAudio sets the job's rate.
+constexpr int kSilenceRate = 48000;
+
+std::string quoted(const std::string &path)
+{
+    return "\"" + path + "\"";
+}
+
+bool isEndOfInput(int ret)
+{
+    return ret == AVERROR_EOF;
+}
+
+// The file's main picture stream: the largest real video stream, never a
+// cover image attached to an audio file.
+int pickVideoStream(const AVFormatContext &in)
+{
+    int best = -1;
+    std::int64_t bestArea = -1;
+    for (unsigned i = 0; i < in.nb_streams; ++i) {
+        const AVStream *st = in.streams[i];
+        if (st->codecpar->codec_type != AVMEDIA_TYPE_VIDEO || (st->disposition & AV_DISPOSITION_ATTACHED_PIC))
+            continue;
+        const std::int64_t area = std::int64_t{st->codecpar->width} * st->codecpar->height;
+        if (area > bestArea) {
+            best = static_cast<int>(i);
+            bestArea = area;
+        }
+    }
+    return best;
+}
+
+int pickAudioStream(AVFormatContext &in)
+{
+    const int idx = av_find_best_stream(&in, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    return idx >= 0 ? idx : -1;
+}
+
+// Duration of a stream in its own time base, falling back to the container's.
+// Returns {duration, time base}; duration 0 when neither is known.
+std::pair<std::int64_t, AVRational> streamDuration(const AVFormatContext &in, const AVStream &st)
+{
+    if (st.duration != AV_NOPTS_VALUE && st.duration > 0)
+        return {st.duration, st.time_base};
+    if (in.duration != AV_NOPTS_VALUE && in.duration > 0)
+        return {in.duration, AVRational{1, AV_TIME_BASE}};
+    return {0, st.time_base};
+}
+
+// A [1 2 1] vertical blend: folds the two fields of an interlaced picture
+// into one, so that scaling down does not comb moving edges.
+void blendPlane(const std::uint8_t *src, int srcStride, std::uint8_t *dst, int dstStride, int width, int height)
+{
+    for (int y = 0; y < height; ++y) {
+        const std::uint8_t *above = src + std::ptrdiff_t{std::max(y - 1, 0)} * srcStride;
+        const std::uint8_t *row = src + std::ptrdiff_t{y} * srcStride;
+        const std::uint8_t *below = src + std::ptrdiff_t{std::min(y + 1, height - 1)} * srcStride;
+        std::uint8_t *out = dst + std::ptrdiff_t{y} * dstStride;
+        for (int x = 0; x < width; ++x)
+            out[x] = static_cast<std::uint8_t>((above[x] + 2 * row[x] + below[x] + 2) >> 2);
+    }
+}
+
+av::FramePtr deinterlace(const AVFrame &src)
+{
+    av::FramePtr out = av::allocFrame();
+    out->format = AV_PIX_FMT_YUV420P;
+    out->width = src.width;
+    out->height = src.height;
+    check(av_frame_get_buffer(out.get(), 0), "allocating a picture");
+    const int cw = (src.width + 1) / 2;
+    const int ch = (src.height + 1) / 2;
+    blendPlane(src.data[0], src.linesize[0], out->data[0], out->linesize[0], src.width, src.height);
+    blendPlane(src.data[1], src.linesize[1], out->data[1], out->linesize[1], cw, ch);
+    blendPlane(src.data[2], src.linesize[2], out->data[2], out->linesize[2], cw, ch);
+    return out;
+}
+
+// Demuxes and decodes one video stream on a helper thread into a small
+// queue of YUV 4:2:0 pictures, and maps them onto a constant frame rate.
+class VideoStream
+{
+public:
+    VideoStream(std::string path, av::InputPtr in, int streamIndex, int width, int height, int fpsNum, int fpsDen)
+        : m_path(std::move(path)), m_width(width), m_height(height), m_fpsNum(fpsNum), m_fpsDen(fpsDen),
+          m_pkt(av::allocPacket()), m_frame(av::allocFrame())
+    {
+        adopt(std::move(in), streamIndex);
+    }
+
+    ~VideoStream() { stopThread(); }
+
+    VideoStream(const VideoStream &) = delete;
+    VideoStream &operator=(const VideoStream &) = delete;
+
+    // Frame n of the constant-rate clip: the last picture whose slot is <= n.
+    FrameRef frameAt(std::int64_t n)
+    {
+        if (!m_current)
+            restartFromBeginning();
+        const std::int64_t aheadLimit = std::int64_t{kSeekAheadSeconds} * m_fpsNum / m_fpsDen + 1;
+        if (n < m_currentSlot || n - m_currentSlot > aheadLimit)
+            seekTo(n);
+        for (;;) {
+            if (!m_next && !m_atEnd) {
+                m_next = pop();
+                m_atEnd = !m_next;
+            }
+            if (!m_next || slotOf(m_next->pts) > n)
+                break;
+            m_currentSlot = slotOf(m_next->pts);
+            m_current = std::move(m_next);
+            m_next.reset();
+        }
+        return m_current->picture;
+    }
+
+private:
+    struct Picture
+    {
+        FrameRef picture;
+        std::int64_t pts = 0;
+    };
+
+    void adopt(av::InputPtr in, int streamIndex)
+    {
+        m_dec.reset();
+        m_in = std::move(in);
+        m_index = streamIndex;
+        m_st = m_in->streams[streamIndex];
+        for (unsigned i = 0; i < m_in->nb_streams; ++i)
+            m_in->streams[i]->discard = static_cast<int>(i) == streamIndex ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
+        m_dec = av::openDecoder(m_st, kDecoderThreads, m_path);
+        AVRational rate = m_st->avg_frame_rate.num > 0 ? m_st->avg_frame_rate : m_st->r_frame_rate;
+        if (rate.num <= 0 || rate.den <= 0)
+            rate = AVRational{25, 1};
+        m_guessStep = std::max<std::int64_t>(1, av_rescale_q(1, av_inv_q(rate), m_st->time_base));
+        resetDecodeState();
+    }
+
+    void resetDecodeState()
+    {
+        m_draining = false;
+        m_guessPts = AV_NOPTS_VALUE;
+        m_next.reset();
+        m_atEnd = false;
+    }
+
+    // The constant-rate slot a picture starts: ceil((pts - first) * fps).
+    std::int64_t slotOf(std::int64_t pts) const
+    {
+        const AVRational tb = m_st->time_base;
+        return av_rescale_rnd(pts - m_firstPts, std::int64_t{tb.num} * m_fpsNum, std::int64_t{tb.den} * m_fpsDen,
+                              AV_ROUND_UP);
+    }
+
+    void restartFromBeginning()
+    {
+        stopThread();
+        if (m_current || m_firstPts != AV_NOPTS_VALUE) {
+            // Reopening is the one way back to the start that every
+            // container supports.
+            adopt(av::openInputFile(m_path), m_index);
+        }
+        resetDecodeState();
+        startThread();
+        std::optional<Picture> first = pop();
+        if (!first)
+            throw Error(quoted(m_path) + " contains no picture that can be decoded");
+        if (m_firstPts == AV_NOPTS_VALUE)
+            m_firstPts = first->pts;
+        m_currentSlot = slotOf(first->pts);
+        m_current = std::move(first);
+    }
+
+    // Positions the decoder on the keyframe before frame n, so that a late
+    // start does not decode everything before it.
+    void seekTo(std::int64_t n)
+    {
+        const AVRational tb = m_st->time_base;
+        const std::int64_t target =
+            m_firstPts + av_rescale_rnd(n, std::int64_t{tb.den} * m_fpsDen, std::int64_t{tb.num} * m_fpsNum,
+                                        AV_ROUND_DOWN);
+        const std::int64_t second = av_rescale_q(1, AVRational{1, 1}, tb);
+        for (const std::int64_t backoff : {std::int64_t{0}, 2 * second, 10 * second}) {
+            stopThread();
+            const std::int64_t ts = target - backoff;
+            if (ts <= m_firstPts)
+                break;
+            if (avformat_seek_file(m_in.get(), m_index, INT64_MIN, ts, ts, 0) < 0)
+                break;
+            avcodec_flush_buffers(m_dec.get());
+            resetDecodeState();
+            startThread();
+            std::optional<Picture> first = pop();
+            if (first && slotOf(first->pts) <= n) {
+                m_currentSlot = slotOf(first->pts);
+                m_current = std::move(first);
+                return;
+            }
+        }
+        restartFromBeginning();
+    }
+
+    void startThread()
+    {
+        m_ended = false;
+        m_error = nullptr;
+        m_queue.clear();
+        m_thread = std::jthread([this](std::stop_token stop) { run(stop); });
+    }
+
+    void stopThread()
+    {
+        if (m_thread.joinable()) {
+            m_thread.request_stop();
+            m_thread.join();
+        }
+        m_queue.clear();
+    }
+
+    void run(std::stop_token stop)
+    {
+        try {
+            while (!stop.stop_requested()) {
+                std::optional<Picture> pic = decodeNext();
+                std::unique_lock lock(m_mutex);
+                if (!pic) {
+                    m_ended = true;
+                    m_cv.notify_all();
+                    return;
+                }
+                m_cv.wait(lock, stop, [this] { return m_queue.size() < kQueuePictures; });
+                if (stop.stop_requested())
+                    return;
+                m_queue.push_back(std::move(*pic));
+                m_cv.notify_all();
+            }
+        } catch (...) {
+            std::lock_guard lock(m_mutex);
+            m_error = std::current_exception();
+            m_ended = true;
+            m_cv.notify_all();
+        }
+    }
+
+    // The next decoded picture in order; empty at the end of the stream.
+    std::optional<Picture> pop()
+    {
+        std::unique_lock lock(m_mutex);
+        m_cv.wait(lock, [this] { return !m_queue.empty() || m_ended; });
+        if (!m_queue.empty()) {
+            Picture p = std::move(m_queue.front());
+            m_queue.pop_front();
+            m_cv.notify_all();
+            return p;
+        }
+        if (m_error)
+            std::rethrow_exception(m_error);
+        return std::nullopt;
+    }
+
+    // Decode thread only.
+    std::optional<Picture> decodeNext()
+    {
+        for (;;) {
+            const int got = avcodec_receive_frame(m_dec.get(), m_frame.get());
+            if (got == 0) {
+                std::int64_t pts = m_frame->best_effort_timestamp;
+                if (pts == AV_NOPTS_VALUE)
+                    pts = m_guessPts == AV_NOPTS_VALUE ? 0 : m_guessPts;
+                m_guessPts = pts + (m_frame->pkt_duration > 0 ? m_frame->pkt_duration : m_guessStep);
+                Picture p{convert(*m_frame), pts};
+                av_frame_unref(m_frame.get());
+                return p;
+            }
+            if (got == AVERROR_EOF)
+                return std::nullopt;
+            if (got != AVERROR(EAGAIN))
+                check(got, ("decoding the video of " + quoted(m_path)).c_str());
+
+            const int read = av_read_frame(m_in.get(), m_pkt.get());
+            if (read < 0) {
+                // A truncated file ends like a complete one: the last
+                // picture is repeated up to the announced length.
+                if (!isEndOfInput(read) && !(m_in->pb && avio_feof(m_in->pb)))
+                    check(read, ("reading " + quoted(m_path)).c_str());
+                if (!m_draining) {
+                    m_draining = true;
+                    avcodec_send_packet(m_dec.get(), nullptr);
+                }
+                continue;
+            }
+            if (m_pkt->stream_index != m_index) {
+                av_packet_unref(m_pkt.get());
+                continue;
+            }
+            const int sent = avcodec_send_packet(m_dec.get(), m_pkt.get());
+            av_packet_unref(m_pkt.get());
+            // A damaged packet costs its picture, not the whole file.
+            if (sent < 0 && sent != AVERROR(EAGAIN) && sent != AVERROR_INVALIDDATA)
+                check(sent, ("decoding the video of " + quoted(m_path)).c_str());
+        }
+    }
+
+    FrameRef convert(const AVFrame &src)
+    {
+        av::FramePtr flat;
+        if (src.format == AV_PIX_FMT_YUV420P && src.width == m_width && src.height == m_height) {
+            flat.reset(av_frame_clone(&src));
+            if (!flat)
+                throw Error("out of memory");
+        } else {
+            flat = av::toYuv420(src, m_width, m_height, SWS_BICUBIC | SWS_ACCURATE_RND, m_sws);
+        }
+        if (src.interlaced_frame)
+            flat = deinterlace(*flat);
+        return av::share(std::move(flat));
+    }
+
+    std::string m_path;
+    int m_width;
+    int m_height;
+    int m_fpsNum;
+    int m_fpsDen;
+
+    // Decoding state, touched only by the decode thread while it runs.
+    av::InputPtr m_in;
+    AVStream *m_st = nullptr;
+    int m_index = -1;
+    av::CodecCtxPtr m_dec;
+    av::PacketPtr m_pkt;
+    av::FramePtr m_frame;
+    av::SwsPtr m_sws;
+    bool m_draining = false;
+    std::int64_t m_guessPts = AV_NOPTS_VALUE;
+    std::int64_t m_guessStep = 1;
+
+    // The queue between the decode thread and the consumer.
+    std::mutex m_mutex;
+    std::condition_variable_any m_cv;
+    std::deque<Picture> m_queue;
+    bool m_ended = false;
+    std::exception_ptr m_error;
+
+    // Consumer state.
+    std::int64_t m_firstPts = AV_NOPTS_VALUE;
+    std::optional<Picture> m_current;
+    std::int64_t m_currentSlot = 0;
+    std::optional<Picture> m_next;
+    bool m_atEnd = false;
+
+    std::jthread m_thread; // last: stopped before anything it uses goes away
+};
+
+// Decodes one audio stream to interleaved stereo float at its own rate.
+// Sequential reads stream through a small buffer; a jump seeks.
+class AudioStream
+{
+public:
+    AudioStream(std::string path, int streamIndex, int rate)
+        : m_path(std::move(path)), m_index(streamIndex), m_rate(rate), m_pkt(av::allocPacket()),
+          m_frame(av::allocFrame())
+    {
+        open();
+    }
+
+    ~AudioStream() { av_channel_layout_uninit(&m_swrLayout); }
+
+    AudioStream(const AudioStream &) = delete;
+    AudioStream &operator=(const AudioStream &) = delete;
+
+    void read(std::int64_t start, std::int64_t count, std::span<float> out)
+    {
+        if (start < m_bufStart || start > bufferEnd() + std::int64_t{kSeekAheadSeconds} * m_rate)
+            seekTo(start);
+        for (;;) {
+            dropBefore(start);
+            if (m_positioned && bufferEnd() >= start + count)
+                break;
+            if (m_end)
+                break;
+            decodeMore();
+        }
+        std::fill(out.begin(), out.end(), 0.0f);
+        if (!m_positioned)
+            return;
+        const std::int64_t from = std::max(start, m_bufStart);
+        const std::int64_t to = std::min(start + count, bufferEnd());
+        if (from < to)
+            std::copy(m_buf.begin() + (from - m_bufStart) * 2, m_buf.begin() + (to - m_bufStart) * 2,
+                      out.begin() + (from - start) * 2);
+    }
+
+private:
+    std::int64_t bufferEnd() const { return m_bufStart + static_cast<std::int64_t>(m_buf.size() / 2); }
+
+    void dropBefore(std::int64_t start)
+    {
+        if (!m_positioned || start <= m_bufStart)
+            return;
+        const std::int64_t drop = std::min<std::int64_t>(start - m_bufStart, static_cast<std::int64_t>(m_buf.size() / 2));
+        m_buf.erase(m_buf.begin(), m_buf.begin() + drop * 2);
+        m_bufStart += drop;
+    }
+
+    void open()
+    {
+        m_dec.reset();
+        m_in = av::openInputFile(m_path);
+        m_st = m_in->streams[m_index];
+        for (unsigned i = 0; i < m_in->nb_streams; ++i)
+            m_in->streams[i]->discard = static_cast<int>(i) == m_index ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
+        m_dec = av::openDecoder(m_st, 1, m_path);
+        m_startPts = m_st->start_time != AV_NOPTS_VALUE ? m_st->start_time : 0;
+        resetBuffer(true);
+    }
+
+    void resetBuffer(bool atStart)
+    {
+        m_swr.reset();
+        m_buf.clear();
+        m_bufStart = 0;
+        m_positioned = atStart; // from the start, samples are simply counted
+        m_end = false;
+        m_draining = false;
+    }
+
+    void seekTo(std::int64_t start)
+    {
+        const AVRational tb = m_st->time_base;
+        const std::int64_t ts =
+            m_startPts + av_rescale_rnd(start, tb.den, std::int64_t{m_rate} * tb.num, AV_ROUND_DOWN);
+        if (start > 0 && avformat_seek_file(m_in.get(), m_index, INT64_MIN, ts, ts, 0) >= 0) {
+            avcodec_flush_buffers(m_dec.get());
+            resetBuffer(false);
+            return;
+        }
+        open();
+    }
+
+    void decodeMore()
+    {
+        for (;;) {
+            const int got = avcodec_receive_frame(m_dec.get(), m_frame.get());
+            if (got == 0) {
+                append(*m_frame);
+                av_frame_unref(m_frame.get());
+                return;
+            }
+            if (got == AVERROR_EOF) {
+                flushResampler();
+                m_end = true;
+                return;
+            }
+            if (got != AVERROR(EAGAIN))
+                check(got, ("decoding the audio of " + quoted(m_path)).c_str());
+            const int read = av_read_frame(m_in.get(), m_pkt.get());
+            if (read < 0) {
+                if (!isEndOfInput(read) && !(m_in->pb && avio_feof(m_in->pb)))
+                    check(read, ("reading " + quoted(m_path)).c_str());
+                if (!m_draining) {
+                    m_draining = true;
+                    avcodec_send_packet(m_dec.get(), nullptr);
+                }
+                continue;
+            }
+            if (m_pkt->stream_index != m_index) {
+                av_packet_unref(m_pkt.get());
+                continue;
+            }
+            const int sent = avcodec_send_packet(m_dec.get(), m_pkt.get());
+            av_packet_unref(m_pkt.get());
+            if (sent < 0 && sent != AVERROR(EAGAIN) && sent != AVERROR_INVALIDDATA)
+                check(sent, ("decoding the audio of " + quoted(m_path)).c_str());
+        }
+    }
+
+    void append(const AVFrame &frame)
+    {
+        if (!m_positioned) {
+            const std::int64_t pts = frame.best_effort_timestamp;
+            if (pts == AV_NOPTS_VALUE) {
+                // No way to place the samples after a seek: read from the start.
+                open();
+                return;
+            }
+            const AVRational tb = m_st->time_base;
+            m_bufStart = av_rescale_rnd(pts - m_startPts, std::int64_t{m_rate} * tb.num, tb.den, AV_ROUND_NEAR_INF);
+            m_positioned = true;
+        }
+        AVChannelLayout inLayout{};
+        if (frame.ch_layout.order == AV_CHANNEL_ORDER_UNSPEC || frame.ch_layout.nb_channels <= 0)
+            av_channel_layout_default(&inLayout, std::max(frame.ch_layout.nb_channels, 1));
+        else
+            check(av_channel_layout_copy(&inLayout, &frame.ch_layout), "reading the channel layout");
+        if (!m_swr || frame.format != m_swrFormat || frame.sample_rate != m_swrRate ||
+            av_channel_layout_compare(&inLayout, &m_swrLayout) != 0) {
+            flushResampler();
+            makeResampler(inLayout, static_cast<AVSampleFormat>(frame.format), frame.sample_rate);
+        }
+        av_channel_layout_uninit(&inLayout);
+        convert(const_cast<const std::uint8_t **>(frame.extended_data), frame.nb_samples);
+    }
+
+    void makeResampler(const AVChannelLayout &inLayout, AVSampleFormat format, int inRate)
+    {
+        // Mono stays mono here and is duplicated below at full level; swr
+        // would spread it at -3 dB. Anything wider is mixed down to stereo.
+        m_outChannels = inLayout.nb_channels == 1 ? 1 : 2;
+        AVChannelLayout outLayout{};
+        av_channel_layout_default(&outLayout, m_outChannels);
+        SwrContext *raw = nullptr;
+        // FFmpeg 5.1 declares the layouts non-const but only reads them.
+        const int ret = swr_alloc_set_opts2(&raw, &outLayout, AV_SAMPLE_FMT_FLT, m_rate,
+                                            const_cast<AVChannelLayout *>(&inLayout), format, inRate, 0, nullptr);
+        m_swr.reset(raw);
+        check(ret, "preparing the audio conversion");
+        check(swr_init(m_swr.get()), "preparing the audio conversion");
+        av_channel_layout_uninit(&m_swrLayout);
+        check(av_channel_layout_copy(&m_swrLayout, &inLayout), "reading the channel layout");
+        m_swrFormat = format;
+        m_swrRate = inRate;
+    }
+
+    void flushResampler()
+    {
+        if (m_swr && m_swrRate != m_rate)
+            convert(nullptr, 0);
+    }
+
+    void convert(const std::uint8_t **in, int inSamples)
+    {
+        const int room = swr_get_out_samples(m_swr.get(), inSamples);
+        if (room <= 0)
+            return;
+        m_scratch.resize(static_cast<std::size_t>(room) * static_cast<std::size_t>(m_outChannels));
+        std::uint8_t *outPlanes[1] = {reinterpret_cast<std::uint8_t *>(m_scratch.data())};
+        const int made = check(swr_convert(m_swr.get(), outPlanes, room, in, inSamples), "converting audio");
+        const auto madeSamples = static_cast<std::size_t>(made);
+        if (m_outChannels == 2) {
+            m_buf.insert(m_buf.end(), m_scratch.begin(), m_scratch.begin() + static_cast<std::ptrdiff_t>(madeSamples * 2));
+        } else {
+            for (std::size_t i = 0; i < madeSamples; ++i) {
+                m_buf.push_back(m_scratch[i]);
+                m_buf.push_back(m_scratch[i]);
+            }
+        }
+    }
+
+    std::string m_path;
+    int m_index;
+    int m_rate;
+    av::InputPtr m_in;
+    AVStream *m_st = nullptr;
+    av::CodecCtxPtr m_dec;
+    av::PacketPtr m_pkt;
+    av::FramePtr m_frame;
+    av::SwrPtr m_swr;
+    AVChannelLayout m_swrLayout{};
+    int m_swrFormat = -1;
+    int m_swrRate = 0;
+    int m_outChannels = 2;
+    std::int64_t m_startPts = 0;
+    bool m_draining = false;
+    bool m_end = false;
+    bool m_positioned = true;
+    std::vector<float> m_scratch;
+    std::vector<float> m_buf; // stereo, from sample m_bufStart on
+    std::int64_t m_bufStart = 0;
+};
+
+class MediaSource final : public Clip
+{
+public:
+    MediaSource(const std::string &path, const MediaSourceOptions &options) : m_path(path)
+    {
+        m_probe = av::openInputFile(path);
+        const int videoIndex = options.video ? pickVideoStream(*m_probe) : -1;
+        m_audioIndex = options.audio ? pickAudioStream(*m_probe) : -1;
+
+        if (options.fps && videoIndex < 0)
+            throw Error(quoted(path) + " has no video stream");
+        if (videoIndex < 0 && m_audioIndex < 0)
+            throw Error(quoted(path) + " has neither a video nor an audio stream the engine can read");
+
+        if (videoIndex >= 0)
+            setUpVideo(videoIndex, options.fps);
+        if (options.audio)
+            setUpAudio();
+        if (videoIndex < 0)
+            m_probe.reset();
+    }
+
+protected:
+    FrameRef frameAt(std::int64_t n) override
+    {
+        if (!m_video) {
+            av::InputPtr in = m_probe ? std::move(m_probe) : av::openInputFile(m_path);
+            m_video = std::make_unique<VideoStream>(m_path, std::move(in), m_videoIndex, m_info.width,
+                                                    m_info.height, m_info.fpsNum, m_info.fpsDen);
+        }
+        return m_video->frameAt(n);
+    }
+
+    void audioAt(std::int64_t start, std::int64_t count, std::span<float> out) override
+    {
+        if (m_audioIndex < 0) {
+            std::fill(out.begin(), out.end(), 0.0f);
+            return;
+        }
+        if (!m_audio)
+            m_audio = std::make_unique<AudioStream>(m_path, m_audioIndex, m_info.sampleRate);
+        m_audio->read(start, count, out);
+    }
+
+private:
+    void setUpVideo(int index, std::optional<double> fps)
+    {
+        const AVStream *st = m_probe->streams[index];
+        m_videoIndex = index;
+        if (st->codecpar->width <= 0 || st->codecpar->height <= 0)
+            throw Error("cannot tell the picture size of " + quoted(m_path));
+        if (fps) {
+            std::tie(m_info.fpsNum, m_info.fpsDen) = av::fpsRational(*fps);
+        } else {
+            AVRational rate = st->avg_frame_rate.num > 0 ? st->avg_frame_rate : st->r_frame_rate;
+            if (rate.num <= 0 || rate.den <= 0)
+                rate = AVRational{25, 1};
+            m_info.fpsNum = rate.num;
+            m_info.fpsDen = rate.den;
+        }
+        const auto [duration, tb] = streamDuration(*m_probe, *st);
+        if (duration <= 0)
+            throw Error("cannot tell the length of " + quoted(m_path));
+        m_info.hasVideo = true;
+        m_info.width = st->codecpar->width;
+        m_info.height = st->codecpar->height;
+        // N = ceil(duration * fps), exactly.
+        m_info.frameCount = av_rescale_rnd(duration, std::int64_t{tb.num} * m_info.fpsNum,
+                                           std::int64_t{tb.den} * m_info.fpsDen, AV_ROUND_UP);
+    }
+
+    void setUpAudio()
+    {
+        m_info.hasAudio = true;
+        m_info.channels = 2;
+        if (m_audioIndex < 0) {
+            m_info.sampleRate = kSilenceRate;
+            m_info.sampleCount = m_info.samplesForFrames(m_info.frameCount);
+            return;
+        }
+        const AVFormatContext &in = *m_probe;
+        const AVStream *st = in.streams[m_audioIndex];
+        m_info.sampleRate = st->codecpar->sample_rate;
+        if (m_info.sampleRate <= 0)
+            throw Error("cannot tell the sample rate of " + quoted(m_path));
+        const auto [duration, tb] = streamDuration(in, *st);
+        m_info.sampleCount =
+            av_rescale_rnd(duration, std::int64_t{tb.num} * m_info.sampleRate, tb.den, AV_ROUND_NEAR_INF);
+    }
+
+    std::string m_path;
+    av::InputPtr m_probe; // handed to the video decoder on first use
+    int m_videoIndex = -1;
+    int m_audioIndex = -1;
+    std::unique_ptr<VideoStream> m_video;
+    std::unique_ptr<AudioStream> m_audio;
+};
+
+class ImageSource final : public Clip
+{
+public:
+    ImageSource(const std::string &path, int start, int end, double fps)
+    {
+        if (end < start)
+            throw Error("the last frame (" + std::to_string(end) + ") is before the first (" +
+                        std::to_string(start) + ")");
+        av::InputPtr in = av::openInputFile(path);
+        const int index = pickVideoStream(*in);
+        if (index < 0)
+            throw Error(quoted(path) + " is not a picture");
+        m_picture = decodeOnce(path, *in, index);
+        m_info.hasVideo = true;
+        m_info.width = m_picture->width;
+        m_info.height = m_picture->height;
+        std::tie(m_info.fpsNum, m_info.fpsDen) = av::fpsRational(fps);
+        m_info.frameCount = std::int64_t{end} - start + 1;
+    }
+
+protected:
+    FrameRef frameAt(std::int64_t) override { return m_picture; }
+    void audioAt(std::int64_t, std::int64_t, std::span<float> out) override
+    {
+        std::fill(out.begin(), out.end(), 0.0f);
+    }
+
+private:
+    static FrameRef decodeOnce(const std::string &path, AVFormatContext &in, int index)
+    {
+        av::CodecCtxPtr dec = av::openDecoder(in.streams[index], 1, path);
+        av::PacketPtr pkt = av::allocPacket();
+        av::FramePtr frame = av::allocFrame();
+        bool flushed = false;
+        for (;;) {
+            const int got = avcodec_receive_frame(dec.get(), frame.get());
+            if (got == 0)
+                break;
+            if (got == AVERROR_EOF)
+                throw Error(quoted(path) + " contains no picture that can be decoded");
+            if (got != AVERROR(EAGAIN))
+                check(got, ("decoding " + quoted(path)).c_str());
+            const int read = av_read_frame(&in, pkt.get());
+            if (read < 0) {
+                if (flushed)
+                    throw Error(quoted(path) + " contains no picture that can be decoded");
+                flushed = true;
+                avcodec_send_packet(dec.get(), nullptr);
+                continue;
+            }
+            if (pkt->stream_index == index) {
+                const int sent = avcodec_send_packet(dec.get(), pkt.get());
+                if (sent < 0 && sent != AVERROR(EAGAIN))
+                    check(sent, ("decoding " + quoted(path)).c_str());
+            }
+            av_packet_unref(pkt.get());
+        }
+        av::SwsPtr sws;
+        return av::share(av::toYuv420(*frame, frame->width, frame->height, SWS_BICUBIC | SWS_ACCURATE_RND, sws));
+    }
+
+    FrameRef m_picture;
+};
+
+} // namespace
+
+ClipPtr openMediaSource(const std::string &path, const MediaSourceOptions &options)
+{
+    return std::make_shared<MediaSource>(path, options);
+}
+
+ClipPtr openImageSource(const std::string &path, int start, int end, double fps)
+{
+    return std::make_shared<ImageSource>(path, start, end, fps);
+}
+
+} // namespace engine

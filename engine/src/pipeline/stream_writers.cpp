@@ -1,0 +1,282 @@
+#include "stream_writers.h"
+
+#include "av_util.h"
+#include "clip/error.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdlib>
+
+extern "C" {
+#include <libavutil/channel_layout.h>
+#include <libavutil/error.h>
+#include <libavutil/opt.h>
+}
+
+namespace engine {
+
+namespace {
+
+std::string avMessage(int ret)
+{
+    char buf[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(ret, buf, sizeof buf);
+    return buf;
+}
+
+av::IoPtr createOutput(const std::string &path)
+{
+    AVIOContext *raw = nullptr;
+    const int ret = avio_open(&raw, ("file:" + path).c_str(), AVIO_FLAG_WRITE);
+    av::IoPtr io(raw);
+    if (ret < 0)
+        throw Error("cannot create the output file \"" + path + "\" (" + avMessage(ret) + ")");
+    return io;
+}
+
+void closeOutput(av::IoPtr &io, const char *what)
+{
+    avio_flush(io.get());
+    const int error = io->error;
+    AVIOContext *raw = io.release();
+    const int closed = avio_closep(&raw);
+    check(error < 0 ? error : closed, what);
+}
+
+// The sample rates MPEG audio Layer II carries, with their bit-rate tables:
+// MPEG-1 at 32/44.1/48 kHz, MPEG-2 low sampling frequencies at 16/22.05/24.
+constexpr std::array<int, 14> kMpeg1Kbps = {32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384};
+constexpr std::array<int, 14> kMpeg2LsfKbps = {8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
+
+} // namespace
+
+std::int16_t toS16(float x)
+{
+    const long v = std::lrint(static_cast<double>(x) * 32768.0);
+    return static_cast<std::int16_t>(std::clamp<long>(v, -32768, 32767));
+}
+
+Mpeg1VideoWriter::Mpeg1VideoWriter(const std::string &path, int width, int height, int bitrateKbps,
+                                   EncodeMode mode)
+    : m_width(width), m_height(height), m_pkt(av::allocPacket())
+{
+    if (width <= 0 || height <= 0 || width % 2 || height % 2)
+        throw Error("the video size " + std::to_string(width) + "x" + std::to_string(height) +
+                    " cannot be encoded (it must be even)");
+    // MPEG-1's sequence header counts the bit rate in 400 bit/s units, 18 bits.
+    if (bitrateKbps <= 0 || bitrateKbps > 100000)
+        throw Error("the video bit rate must be between 1 and 100000 kbit/s (" + std::to_string(bitrateKbps) +
+                    " given)");
+    const AVCodec *codec = avcodec_find_encoder(AV_CODEC_ID_MPEG1VIDEO);
+    if (!codec)
+        throw Error("this build of the engine has no MPEG-1 video encoder");
+    m_enc.reset(avcodec_alloc_context3(codec));
+    if (!m_enc)
+        throw Error("out of memory");
+    AVCodecContext &c = *m_enc;
+    c.width = width;
+    c.height = height;
+    c.pix_fmt = AV_PIX_FMT_YUV420P;
+    c.time_base = AVRational{1, 25};
+    c.framerate = AVRational{25, 1};
+    c.sample_aspect_ratio = AVRational{1, 1};
+    c.max_b_frames = 0;
+    const std::int64_t bitsPerSecond = std::int64_t{bitrateKbps} * 1000;
+    c.bit_rate = bitsPerSecond;
+    c.rc_min_rate = bitsPerSecond;
+    c.rc_max_rate = bitsPerSecond;
+    // The VBV buffer. MPEG-1 CBR streams carry a vbv_delay per picture in
+    // 16 bits of 90 kHz ticks (at most 0.728 s); libavcodec aborts the whole
+    // process when one picture needs more than that (a picture larger than
+    // 0.728 s of the rate, which a low rate and a busy picture can reach).
+    // So: half a second of the rate when even a worst-case picture (about
+    // 3 bits per pixel at the coarsest quantiser) stays well inside that
+    // limit; otherwise a buffer just over 0.728 s, for which libavcodec marks
+    // the stream's vbv_delay as variable and skips the check, while its rate
+    // control still keeps the constant rate.
+    const std::int64_t worstPictureBits = std::int64_t{3} * width * height;
+    const bool exactVbvDelay = worstPictureBits * 10 < bitsPerSecond * 7;
+    const std::int64_t bufferBits = exactVbvDelay ? bitsPerSecond / 2 : bitsPerSecond * 3 / 4 + 1;
+    c.rc_buffer_size = static_cast<int>(std::min<std::int64_t>(bufferBits, 1023 * 16384));
+    c.bit_rate_tolerance = static_cast<int>(std::min<std::int64_t>(bitsPerSecond, INT32_MAX));
+    // Two slice threads. Besides the speed, libavcodec 5.1 only sizes its
+    // packet buffer for a high rate's stuffing when it slices ("stuffing too
+    // large" otherwise).
+    c.thread_count = 2;
+    c.thread_type = FF_THREAD_SLICE;
+
+    switch (mode) {
+    case EncodeMode::HighQuality:
+        c.gop_size = 15;
+        c.mb_decision = FF_MB_DECISION_RD;
+        c.me_cmp = FF_CMP_SATD;
+        c.me_sub_cmp = FF_CMP_SATD;
+        c.dia_size = 2;
+        c.last_predictor_count = 2;
+        check(av_opt_set_int(&c, "trellis", 1, AV_OPT_SEARCH_CHILDREN), "setting up the video encoder");
+        check(av_opt_set(&c, "mpv_flags", "+mv0", AV_OPT_SEARCH_CHILDREN), "setting up the video encoder");
+        break;
+    case EncodeMode::Normal:
+        c.gop_size = 15;
+        c.mb_decision = FF_MB_DECISION_BITS;
+        c.me_sub_cmp = FF_CMP_SATD;
+        break;
+    case EncodeMode::Fast:
+        c.gop_size = 15;
+        c.mb_decision = FF_MB_DECISION_SIMPLE;
+        c.me_subpel_quality = 2;
+        break;
+    }
+    const int opened = avcodec_open2(m_enc.get(), codec, nullptr);
+    if (opened < 0)
+        throw Error("cannot open the MPEG-1 video encoder at " + std::to_string(width) + "x" +
+                    std::to_string(height) + ", " + std::to_string(bitrateKbps) + " kbit/s (" +
+                    avMessage(opened) + ")");
+    m_io = createOutput(path);
+}
+
+void Mpeg1VideoWriter::write(const AVFrame &picture)
+{
+    av::FramePtr frame;
+    if (picture.width == m_width && picture.height == m_height && picture.format == AV_PIX_FMT_YUV420P) {
+        frame.reset(av_frame_clone(&picture));
+        if (!frame)
+            throw Error("out of memory");
+    } else {
+        frame = av::toYuv420(picture, m_width, m_height, SWS_BICUBIC | SWS_ACCURATE_RND, m_sws);
+    }
+    frame->pts = m_nextPts++;
+    frame->pict_type = AV_PICTURE_TYPE_NONE;
+    frame->interlaced_frame = 0;
+    check(avcodec_send_frame(m_enc.get(), frame.get()), "encoding a video frame");
+    drain();
+}
+
+void Mpeg1VideoWriter::drain()
+{
+    for (;;) {
+        const int got = avcodec_receive_packet(m_enc.get(), m_pkt.get());
+        if (got == AVERROR(EAGAIN) || got == AVERROR_EOF)
+            return;
+        check(got, "encoding a video frame");
+        avio_write(m_io.get(), m_pkt->data, m_pkt->size);
+        av_packet_unref(m_pkt.get());
+        check(m_io->error, "writing the video stream");
+    }
+}
+
+void Mpeg1VideoWriter::finish()
+{
+    check(avcodec_send_frame(m_enc.get(), nullptr), "finishing the video stream");
+    drain();
+    // libavcodec leaves the sequence end code to the muxer; a bare
+    // elementary stream must carry it itself.
+    static constexpr unsigned char kSequenceEnd[4] = {0x00, 0x00, 0x01, 0xB7};
+    avio_write(m_io.get(), kSequenceEnd, sizeof kSequenceEnd);
+    closeOutput(m_io, "writing the video stream");
+}
+
+int Mp2AudioWriter::nearestBitrate(int sampleRateHz, int kbps)
+{
+    const std::array<int, 14> *table = nullptr;
+    switch (sampleRateHz) {
+    case 32000:
+    case 44100:
+    case 48000:
+        table = &kMpeg1Kbps;
+        break;
+    case 16000:
+    case 22050:
+    case 24000:
+        table = &kMpeg2LsfKbps;
+        break;
+    default:
+        throw Error("MPEG audio cannot use a sample rate of " + std::to_string(sampleRateHz) +
+                    " Hz; choose 16000, 22050, 32000, 44100 or 48000 Hz");
+    }
+    int best = table->front();
+    for (const int rate : *table) {
+        if (std::abs(rate - kbps) < std::abs(best - kbps))
+            best = rate;
+    }
+    return best;
+}
+
+Mp2AudioWriter::Mp2AudioWriter(const std::string &path, int sampleRateHz, int bitrateKbps)
+    : m_bitrateKbps(nearestBitrate(sampleRateHz, bitrateKbps)), m_pkt(av::allocPacket())
+{
+    const AVCodec *codec = avcodec_find_encoder_by_name("mp2");
+    if (!codec)
+        throw Error("this build of the engine has no MPEG audio Layer II encoder");
+    m_enc.reset(avcodec_alloc_context3(codec));
+    if (!m_enc)
+        throw Error("out of memory");
+    AVCodecContext &c = *m_enc;
+    c.sample_rate = sampleRateHz;
+    c.sample_fmt = AV_SAMPLE_FMT_S16;
+    c.bit_rate = std::int64_t{m_bitrateKbps} * 1000;
+    c.time_base = AVRational{1, sampleRateHz};
+    av_channel_layout_default(&c.ch_layout, 2);
+    const int opened = avcodec_open2(m_enc.get(), codec, nullptr);
+    if (opened < 0)
+        throw Error("cannot open the MPEG audio encoder at " + std::to_string(sampleRateHz) + " Hz, " +
+                    std::to_string(m_bitrateKbps) + " kbit/s (" + avMessage(opened) + ")");
+    m_io = createOutput(path);
+}
+
+void Mp2AudioWriter::write(std::span<const float> stereo)
+{
+    const auto frameValues = static_cast<std::size_t>(m_enc->frame_size) * 2;
+    for (const float x : stereo) {
+        m_pending.push_back(toS16(x));
+        if (m_pending.size() == frameValues) {
+            encodeFrame(m_pending.data());
+            m_pending.clear();
+        }
+    }
+}
+
+void Mp2AudioWriter::encodeFrame(const std::int16_t *samples)
+{
+    av::FramePtr frame = av::allocFrame();
+    frame->nb_samples = m_enc->frame_size;
+    frame->format = AV_SAMPLE_FMT_S16;
+    frame->sample_rate = m_enc->sample_rate;
+    check(av_channel_layout_copy(&frame->ch_layout, &m_enc->ch_layout), "allocating an audio frame");
+    check(av_frame_get_buffer(frame.get(), 0), "allocating an audio frame");
+    std::copy(samples, samples + m_enc->frame_size * 2, reinterpret_cast<std::int16_t *>(frame->data[0]));
+    frame->pts = m_nextPts;
+    m_nextPts += m_enc->frame_size;
+    check(avcodec_send_frame(m_enc.get(), frame.get()), "encoding audio");
+    drain();
+}
+
+void Mp2AudioWriter::drain()
+{
+    for (;;) {
+        const int got = avcodec_receive_packet(m_enc.get(), m_pkt.get());
+        if (got == AVERROR(EAGAIN) || got == AVERROR_EOF)
+            return;
+        check(got, "encoding audio");
+        avio_write(m_io.get(), m_pkt->data, m_pkt->size);
+        av_packet_unref(m_pkt.get());
+        check(m_io->error, "writing the audio stream");
+    }
+}
+
+void Mp2AudioWriter::finish()
+{
+    if (!m_pending.empty()) {
+        // Layer II frames are always 1152 samples: the last one is filled
+        // with silence.
+        m_pending.resize(static_cast<std::size_t>(m_enc->frame_size) * 2, 0);
+        encodeFrame(m_pending.data());
+        m_pending.clear();
+    }
+    check(avcodec_send_frame(m_enc.get(), nullptr), "finishing the audio stream");
+    drain();
+    closeOutput(m_io, "writing the audio stream");
+}
+
+} // namespace engine

@@ -1,0 +1,296 @@
+// DirectShowSource and ImageSource over real files made by the ffmpeg CLI.
+
+#include "media_support.h"
+
+#include "clip/error.h"
+#include "pipeline/media_filters.h"
+#include "pipeline/media_source.h"
+
+#include <cmath>
+#include <numeric>
+#include <vector>
+
+using namespace engine;
+using mediatest::make;
+
+namespace {
+
+double meanLuma(const AVFrame &f)
+{
+    double sum = 0;
+    for (int y = 0; y < f.height; ++y)
+        for (int x = 0; x < f.width; ++x)
+            sum += f.data[0][y * f.linesize[0] + x];
+    return sum / (f.width * f.height);
+}
+
+// Each source picture k is flat grey at luma 16 + 4k, so a decoded frame
+// tells which source picture it shows.
+std::string countingVideo(const std::string &name, const std::string &codecArgs)
+{
+    return make(name, "-f lavfi -i color=c=black:size=64x48:rate=25:duration=2 -vf "
+                      "\"geq=lum='16+4*N':cb=128:cr=128\" " + codecArgs);
+}
+
+struct ContainerCase
+{
+    std::string name;
+    std::string codecArgs;
+};
+
+class SourceContainers : public ::testing::TestWithParam<ContainerCase>
+{
+};
+
+TEST_P(SourceContainers, ConvertsToTheExactRateAndStereo)
+{
+    const ContainerCase &c = GetParam();
+    const std::string path = make("src_" + c.name, mediatest::avInputs(320, 240, 25, 2.0) + " " + c.codecArgs);
+    ClipPtr clip = openMediaSource(path, {.fps = 15.0});
+    const VideoInfo &vi = clip->info();
+    ASSERT_TRUE(vi.hasVideo);
+    EXPECT_EQ(vi.width, 320);
+    EXPECT_EQ(vi.height, 240);
+    EXPECT_EQ(vi.fpsNum, 15);
+    EXPECT_EQ(vi.fpsDen, 1);
+    // ceil(2.0 s * 15) = 30; containers round their durations a little.
+    EXPECT_NEAR(static_cast<double>(vi.frameCount), 30.0, 1.0);
+    ASSERT_TRUE(vi.hasAudio);
+    EXPECT_EQ(vi.channels, 2);
+    EXPECT_EQ(vi.sampleRate, 44100);
+    EXPECT_NEAR(static_cast<double>(vi.sampleCount), 88200.0, 44100 * 0.1);
+
+    for (std::int64_t n = 0; n < vi.frameCount; ++n) {
+        FrameRef f = clip->frame(n);
+        ASSERT_EQ(f->format, AV_PIX_FMT_YUV420P);
+        ASSERT_EQ(f->width, 320);
+        ASSERT_EQ(f->height, 240);
+    }
+    // The 440 Hz tone at -18 dBFS reaches both channels.
+    std::vector<float> pcm(4410 * 2);
+    clip->audio(22050, 4410, pcm);
+    float peakL = 0, peakR = 0;
+    for (std::size_t i = 0; i < pcm.size(); i += 2) {
+        peakL = std::max(peakL, std::fabs(pcm[i]));
+        peakR = std::max(peakR, std::fabs(pcm[i + 1]));
+    }
+    EXPECT_GT(peakL, 0.05f);
+    EXPECT_GT(peakR, 0.05f);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Media, SourceContainers,
+    ::testing::Values(ContainerCase{"h264.mp4", "-c:v libx264 -pix_fmt yuv420p -c:a aac"},
+                      ContainerCase{"mpeg4.avi", "-c:v mpeg4 -c:a mp3"},
+                      ContainerCase{"h264.mkv", "-c:v libx264 -pix_fmt yuv422p -c:a aac"},
+                      ContainerCase{"mpeg2.mpg", "-c:v mpeg2video -c:a mp2"},
+                      ContainerCase{"vp8.webm", "-c:v libvpx -b:v 300k -c:a libvorbis"}),
+    [](const auto &param) {
+        std::string n = param.param.name;
+        std::replace(n.begin(), n.end(), '.', '_');
+        return n;
+    });
+
+// Frame n of the constant-rate clip is the last source picture starting at
+// or before n / fps: at 15 fps from 25, picture floor(n * 25 / 15).
+TEST(MediaSource, PicksTheLastPictureStartingAtOrBeforeEachSlot)
+{
+    const std::string path = countingVideo("count25.mkv", "-c:v ffv1");
+    ClipPtr clip = openMediaSource(path, {.fps = 15.0});
+    ASSERT_EQ(clip->info().frameCount, 30);
+    for (std::int64_t n = 0; n < 30; ++n) {
+        const std::int64_t source = n * 25 / 15;
+        EXPECT_NEAR(meanLuma(*clip->frame(n)), 16.0 + 4.0 * static_cast<double>(source), 1.0) << "frame " << n;
+    }
+}
+
+TEST(MediaSource, SlowerSourceRepeatsPicturesAndFasterTargetPadsNothingExtra)
+{
+    const std::string path = countingVideo("count25b.mkv", "-c:v ffv1");
+    ClipPtr clip = openMediaSource(path, {.fps = 20.0}); // not a divisor of 25
+    ASSERT_EQ(clip->info().frameCount, 40);
+    for (std::int64_t n : {0, 1, 7, 19, 39}) {
+        const std::int64_t source = n * 25 / 20;
+        EXPECT_NEAR(meanLuma(*clip->frame(n)), 16.0 + 4.0 * static_cast<double>(source), 1.0) << "frame " << n;
+    }
+}
+
+// A jump far ahead seeks to the keyframe before the target instead of
+// decoding everything; the picture must equal the one sequential decoding
+// gives. Jumping back must work too.
+TEST(MediaSource, RandomAccessMatchesSequentialDecoding)
+{
+    const std::string path = make("long.mp4", mediatest::avInputs(160, 120, 25, 30.0) +
+                                                  " -c:v libx264 -g 25 -pix_fmt yuv420p -c:a aac");
+    ClipPtr sequential = openMediaSource(path, {.fps = 10.0});
+    ClipPtr random = openMediaSource(path, {.fps = 10.0});
+    ASSERT_EQ(sequential->info().frameCount, 300);
+    std::vector<double> lumas;
+    for (std::int64_t n = 0; n < 300; ++n)
+        lumas.push_back(meanLuma(*sequential->frame(n)));
+    for (std::int64_t n : {250, 251, 280, 20, 299, 123}) {
+        EXPECT_NEAR(meanLuma(*random->frame(n)), lumas[static_cast<std::size_t>(n)], 1e-9) << "frame " << n;
+    }
+}
+
+TEST(MediaSource, FileWithoutAudioGetsSilenceOfTheVideosLength)
+{
+    const std::string path =
+        make("noaudio.mp4", "-f lavfi -i testsrc=size=176x144:rate=25:duration=2 -c:v libx264 -pix_fmt yuv420p");
+    ClipPtr clip = openMediaSource(path, {.fps = 15.0});
+    const VideoInfo &vi = clip->info();
+    ASSERT_TRUE(vi.hasAudio);
+    EXPECT_EQ(vi.channels, 2);
+    EXPECT_EQ(vi.sampleCount, vi.samplesForFrames(vi.frameCount));
+    std::vector<float> pcm(1000 * 2, 1.0f);
+    clip->audio(500, 1000, pcm);
+    EXPECT_TRUE(std::all_of(pcm.begin(), pcm.end(), [](float x) { return x == 0.0f; }));
+}
+
+struct AudioOnlyCase
+{
+    std::string name;
+    std::string args;
+    int rate;
+};
+
+class AudioOnlyFiles : public ::testing::TestWithParam<AudioOnlyCase>
+{
+};
+
+// DirectShowSource(audiofile): an audio-only clip, always stereo; mono is
+// duplicated at full level, more channels are mixed down.
+TEST_P(AudioOnlyFiles, GiveStereoAudioOnlyClips)
+{
+    const AudioOnlyCase &c = GetParam();
+    const std::string path = make(c.name, c.args);
+    ClipPtr clip = openMediaSource(path, {});
+    const VideoInfo &vi = clip->info();
+    EXPECT_FALSE(vi.hasVideo);
+    ASSERT_TRUE(vi.hasAudio);
+    EXPECT_EQ(vi.channels, 2);
+    EXPECT_EQ(vi.sampleRate, c.rate);
+    EXPECT_NEAR(static_cast<double>(vi.sampleCount), 2.0 * c.rate, c.rate * 0.06);
+    std::vector<float> pcm(static_cast<std::size_t>(c.rate / 10) * 2);
+    clip->audio(c.rate / 2, c.rate / 10, pcm);
+    float peak = 0;
+    for (std::size_t i = 0; i < pcm.size(); i += 2) {
+        peak = std::max(peak, std::fabs(pcm[i]));
+        EXPECT_FLOAT_EQ(pcm[i], pcm[i + 1]) << "sample " << i / 2;
+    }
+    EXPECT_GT(peak, 0.05f);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Media, AudioOnlyFiles,
+    ::testing::Values(
+        // lavfi sine is at 1/8 of full scale: the mono file's peak 0.125 must
+        // reach both channels unchanged (a -3 dB spread would give 0.088).
+        AudioOnlyCase{"mono8k.wav", "-f lavfi -i sine=frequency=300:sample_rate=8000:duration=2", 8000},
+        AudioOnlyCase{"stereo.mp3", "-f lavfi -i sine=frequency=300:sample_rate=44100:duration=2 -ac 2 -c:a libmp3lame", 44100},
+        AudioOnlyCase{"six.wav", "-f lavfi -i sine=frequency=300:sample_rate=48000:duration=2 -af "
+                                 "\"pan=5.1|FL=c0|FR=c0|FC=c0|LFE=c0|BL=c0|BR=c0\"",
+                      48000}),
+    [](const auto &param) {
+        std::string n = param.param.name;
+        std::replace(n.begin(), n.end(), '.', '_');
+        return n;
+    });
+
+TEST(MediaSource, MonoIsDuplicatedAtFullLevel)
+{
+    const std::string path = make("mono8k.wav", "-f lavfi -i sine=frequency=300:sample_rate=8000:duration=2");
+    ClipPtr clip = openMediaSource(path, {});
+    std::vector<float> pcm(8000 * 2);
+    clip->audio(0, 8000, pcm);
+    const float peak = std::fabs(*std::max_element(pcm.begin(), pcm.end(),
+                                                   [](float a, float b) { return std::fabs(a) < std::fabs(b); }));
+    EXPECT_NEAR(peak, 0.125f, 0.005f);
+}
+
+struct BadInput
+{
+    std::string name;
+    std::string bytes; // written as the file's content
+    std::string reasonFragment;
+};
+
+class BadInputs : public ::testing::TestWithParam<BadInput>
+{
+};
+
+TEST_P(BadInputs, AreRefusedWithTheFileNameAndAReason)
+{
+    const BadInput &c = GetParam();
+    const std::string path = mediatest::tmpPath("bad_" + c.name);
+    if (c.name != "missing.avi")
+        mediatest::writeText(path, c.bytes);
+    try {
+        openMediaSource(path, {.fps = 15.0});
+        FAIL() << "opened " << c.name;
+    } catch (const Error &e) {
+        const std::string what = e.what();
+        EXPECT_NE(what.find(path), std::string::npos) << what;
+        EXPECT_NE(what.find(c.reasonFragment), std::string::npos) << what;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Media, BadInputs,
+                         ::testing::Values(BadInput{"missing.avi", "", "does not exist"},
+                                           BadInput{"empty.avi", "", "is empty"},
+                                           BadInput{"junk.avi", std::string(4096, '\x5a'), "cannot read"}),
+                         [](const auto &param) { return param.param.name.substr(0, param.param.name.find('.')); });
+
+TEST(MediaSource, AudioFileAsMainVideoIsAnError)
+{
+    const std::string path = make("mono8k.wav", "-f lavfi -i sine=frequency=300:sample_rate=8000:duration=2");
+    try {
+        openMediaSource(path, {.fps = 15.0});
+        FAIL();
+    } catch (const Error &e) {
+        EXPECT_NE(std::string(e.what()).find("has no video stream"), std::string::npos) << e.what();
+    }
+}
+
+TEST(MediaSource, InterlacedPicturesAreBlended)
+{
+    // Alternating black and white lines, flagged interlaced: a woven frame
+    // would keep the stripes, the blend turns them into flat grey.
+    const std::string path =
+        make("interlaced.mkv", "-f lavfi -i color=c=black:size=64x48:rate=25:duration=1 -vf "
+                               "\"geq=lum='if(mod(Y,2),235,16)':cb=128:cr=128,setfield=tff\" -flags +ildct+ilme "
+                               "-c:v mpeg2video -q:v 2");
+    ClipPtr clip = openMediaSource(path, {.fps = 25.0});
+    FrameRef f = clip->frame(5);
+    const int mid = f->height / 2;
+    const int diff = std::abs(f->data[0][mid * f->linesize[0] + 10] - f->data[0][(mid + 1) * f->linesize[0] + 10]);
+    EXPECT_LT(diff, 40);
+}
+
+TEST(ImageSource, RepeatsOnePictureForEndMinusStartPlusOneFrames)
+{
+    // A '%' in the name is part of the name, not a frame-number pattern.
+    const std::string path = make("intro 100%d.png", "-f lavfi -i color=c=red:size=33x25,format=rgb24 -frames:v 1 -c:v png -f image2pipe");
+    ClipPtr clip = openImageSource(path, 0, 45, 15.0);
+    const VideoInfo &vi = clip->info();
+    EXPECT_EQ(vi.frameCount, 46);
+    EXPECT_EQ(vi.fpsNum, 15);
+    EXPECT_FALSE(vi.hasAudio);
+    EXPECT_EQ(vi.width, 33);
+    EXPECT_EQ(clip->frame(0).get(), clip->frame(45).get());
+    // Rec.601 TV-range red: Y about 81.
+    EXPECT_NEAR(meanLuma(*clip->frame(3)), 81.0, 3.0);
+
+    ClipPtr even = convertToYv12(clip);
+    EXPECT_EQ(even->info().width, 32);
+    EXPECT_EQ(even->info().height, 24);
+    EXPECT_EQ(even->frame(0)->width, 32);
+}
+
+TEST(ImageSource, EndBeforeStartIsAnError)
+{
+    const std::string path = make("intro 100%d.png", "-f lavfi -i color=c=red:size=33x25,format=rgb24 -frames:v 1 -c:v png -f image2pipe");
+    EXPECT_THROW(openImageSource(path, 10, 5, 15.0), Error);
+}
+
+} // namespace
