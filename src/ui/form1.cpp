@@ -1,0 +1,669 @@
+#include "ui/form1.h"
+
+#include "jobs/number_text.h"
+#include "jobs/time_text.h"
+#include "ui/window_rules.h"
+
+#include <QAbstractButton>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMimeData>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QSignalBlocker>
+#include <QSlider>
+#include <QToolButton>
+#include <QUrl>
+
+#include <exception>
+#include <vector>
+
+// The pictures live in this static library; its resources must be registered
+// by hand, from outside any namespace.
+static void registerResources()
+{
+    Q_INIT_RESOURCE(velmora);
+}
+
+namespace ui {
+
+namespace {
+
+QString qs(const std::string &text)
+{
+    return QString::fromStdString(text);
+}
+
+QString qs(const char *text)
+{
+    return QString::fromUtf8(text);
+}
+
+QString secondsText(std::int32_t seconds)
+{
+    return qs(core::FrametoS(seconds));
+}
+
+// The local files among dropped URLs.
+QStringList droppedFiles(const QMimeData *mime)
+{
+    QStringList files;
+    if (mime == nullptr || !mime->hasUrls())
+        return files;
+    for (const QUrl &url : mime->urls()) {
+        if (url.isLocalFile() && QFileInfo(url.toLocalFile()).isFile())
+            files.append(url.toLocalFile());
+    }
+    return files;
+}
+
+} // namespace
+
+Form1::Form1(core::Encoder &encoder, Prompter &prompter, const QString &programFolder, QWidget *parent)
+    : QWidget(parent)
+    , m_encoder(encoder)
+    , m_prompter(prompter)
+    , m_appFolder(qs(withTrailingSlash(QDir::fromNativeSeparators(programFolder).toStdString())))
+{
+    m_scriptPath = m_appFolder + QStringLiteral("temp.avs");
+    m_m1vPath = m_appFolder + QStringLiteral("temp.m1v");
+    m_mp2Path = m_appFolder + QStringLiteral("temp.mp2");
+
+    registerResources();
+    buildLayout();
+    bindControls();
+    connectCommands();
+}
+
+Form1::~Form1() = default;
+
+// ---------------------------------------------------------------------------
+// The binding table at work
+
+void Form1::bindControls()
+{
+    for (std::size_t row = 0; row < kControlBindings.size(); ++row) {
+        const ControlBinding &binding = kControlBindings[row];
+        const QString name = qs(std::string(binding.control));
+        Bound &bound = m_bound[row];
+        if (binding.kind == ControlKind::Options)
+            bound.group = findChild<QButtonGroup *>(name);
+        else
+            bound.widget = findChild<QWidget *>(name);
+        if (!binding.label.empty())
+            bound.label = findChild<QLabel *>(qs(std::string(binding.label)));
+        Q_ASSERT(bound.widget != nullptr || bound.group != nullptr);
+
+        switch (binding.kind) {
+        case ControlKind::Combo:
+            connect(static_cast<QComboBox *>(bound.widget), &QComboBox::currentIndexChanged, this,
+                    [this, row] { store(row); });
+            break;
+        case ControlKind::Text:
+            connect(static_cast<QLineEdit *>(bound.widget), &QLineEdit::textChanged, this, [this, row] { store(row); });
+            break;
+        case ControlKind::Check:
+            connect(static_cast<QCheckBox *>(bound.widget), &QCheckBox::toggled, this, [this, row] { store(row); });
+            break;
+        case ControlKind::Bar: {
+            auto *scroll = static_cast<QScrollBar *>(bound.widget);
+            // Let go (or set by code, or an arrow or track click): store and label.
+            connect(scroll, &QScrollBar::valueChanged, this, [this, row](int value) {
+                store(row);
+                showBarLabel(row, value);
+            });
+            // Dragged: the label follows; only some bars store on every step.
+            connect(scroll, &QScrollBar::sliderMoved, this, [this, row](int position) {
+                if (kControlBindings[row].storesWhileDragging)
+                    storeWhole(row, position);
+                showBarLabel(row, position);
+            });
+            break;
+        }
+        case ControlKind::Options:
+            connect(bound.group, &QButtonGroup::idToggled, this, [this, row](int id, bool checked) {
+                if (!checked)
+                    return;
+                store(row);
+                if (m_bound[row].group == m_optionInt)
+                    switchIntroType(id);
+            });
+            break;
+        }
+    }
+}
+
+std::int32_t Form1::readWhole(std::size_t row) const
+{
+    const Bound &bound = m_bound[row];
+    switch (kControlBindings[row].kind) {
+    case ControlKind::Combo:
+        return static_cast<QComboBox *>(bound.widget)->currentIndex();
+    case ControlKind::Check:
+        return static_cast<QCheckBox *>(bound.widget)->isChecked() ? 1 : 0;
+    case ControlKind::Bar:
+        return static_cast<QScrollBar *>(bound.widget)->value();
+    case ControlKind::Options:
+        return bound.group->checkedId();
+    case ControlKind::Text:
+        break;
+    }
+    return 0;
+}
+
+std::string Form1::readText(std::size_t row) const
+{
+    return static_cast<QLineEdit *>(m_bound[row].widget)->text().toStdString();
+}
+
+void Form1::writeControl(std::size_t row, const core::JobSettings &record)
+{
+    const ControlBinding &binding = kControlBindings[row];
+    const Bound &bound = m_bound[row];
+    if (const auto *text = std::get_if<TextField>(&binding.field)) {
+        static_cast<QLineEdit *>(bound.widget)->setText(qs(record.*(*text)));
+        return;
+    }
+    const std::int32_t value = record.*std::get<IntField>(binding.field);
+    switch (binding.kind) {
+    case ControlKind::Combo:
+        static_cast<QComboBox *>(bound.widget)->setCurrentIndex(value);
+        break;
+    case ControlKind::Check:
+        static_cast<QCheckBox *>(bound.widget)->setChecked(value != 0);
+        break;
+    case ControlKind::Bar:
+        static_cast<QScrollBar *>(bound.widget)->setValue(value);
+        break;
+    case ControlKind::Options:
+        if (QAbstractButton *button = bound.group->button(value))
+            button->setChecked(true);
+        break;
+    case ControlKind::Text:
+        break;
+    }
+}
+
+void Form1::store(std::size_t row)
+{
+    core::JobSettings *record = nullptr;
+    if (core::JobEntry *entry = m_jobs.find(selectedJob()))
+        record = &entry->settings;
+    if (record == nullptr)
+        return;
+    const auto &field = kControlBindings[row].field;
+    if (const auto *text = std::get_if<TextField>(&field))
+        record->*(*text) = readText(row);
+    else
+        record->*std::get<IntField>(field) = readWhole(row);
+}
+
+void Form1::storeWhole(std::size_t row, std::int32_t value)
+{
+    core::JobEntry *entry = m_jobs.find(selectedJob());
+    const auto *field = std::get_if<IntField>(&kControlBindings[row].field);
+    if (entry != nullptr && field != nullptr)
+        entry->settings.*(*field) = value;
+}
+
+void Form1::showBarLabel(std::size_t row, int value)
+{
+    QLabel *label = m_bound[row].label;
+    if (label == nullptr)
+        return;
+    const bool tenths = kControlBindings[row].rule == LabelRule::Tenths;
+    label->setText(qs(tenths ? core::tenthsLabelText(value) : core::labelText(value)));
+}
+
+core::JobSettings Form1::shownSettings() const
+{
+    core::JobSettings record;
+    for (std::size_t row = 0; row < kControlBindings.size(); ++row) {
+        const auto &field = kControlBindings[row].field;
+        if (const auto *text = std::get_if<TextField>(&field)) {
+            record.*(*text) = readText(row);
+            continue;
+        }
+        const std::int32_t value = readWhole(row);
+        // An option group with nothing checked keeps the record's value.
+        if (kControlBindings[row].kind == ControlKind::Options && value < 0)
+            continue;
+        record.*std::get<IntField>(field) = value;
+    }
+    const QFont font = logoFont();
+    record.logoFontName = font.family().toStdString();
+    record.logoFontSize = recordedFontSize(font.pointSizeF());
+    record.logoBold = font.bold() ? "1" : "0";
+    record.logoItalic = font.italic() ? "1" : "0";
+    record.logoColor = logoColour();
+    record.totalTime = m_frameCount;
+    return record;
+}
+
+core::ScriptRequest Form1::scriptRequest(std::int32_t mode, const QString &videoPath) const
+{
+    core::ScriptRequest request;
+    request.mode = mode;
+    request.videoPath = videoPath.toStdString();
+    request.shown = shownSettings();
+    request.logoFontSize = logoFont().pointSizeF();
+    request.frameCount = m_frameCount;
+    request.appFolder = m_appFolder.toStdString();
+    request.scriptPath = m_scriptPath.toStdString();
+    return request;
+}
+
+// ---------------------------------------------------------------------------
+// The job list
+
+int Form1::selectedJob() const
+{
+    const int row = m_list->currentRow();
+    return m_jobs.find(row) != nullptr ? row : -1;
+}
+
+void Form1::selectJob(int row)
+{
+    if (m_jobs.find(row) == nullptr)
+        return;
+    {
+        // The load below runs once, whether or not the row changes.
+        const QSignalBlocker blocker(m_list);
+        m_listDir->setCurrentRow(row);
+        m_list->setCurrentRow(row);
+    }
+    loadJob(row);
+}
+
+void Form1::loadJob(int row)
+{
+    const core::JobEntry *entry = m_jobs.find(row);
+    if (entry == nullptr)
+        return;
+    m_listDir->setCurrentRow(row);
+    // A copy: the controls' change handling writes into the entry as it loads.
+    const core::JobSettings record = entry->settings;
+    for (std::size_t i = 0; i < kControlBindings.size(); ++i) {
+        writeControl(i, record);
+        switch (kControlBindings[i].after) {
+        case AfterLoad::TimeWindow:
+            m_frameCount = record.totalTime;
+            m_labelTotal->setText(secondsText(m_frameCount));
+            m_sliderTime->setValue(0);
+            m_labelCur->setText(secondsText(0));
+            m_sliderTime->setMaximum(core::sliderMaximum(m_frameCount));
+            m_labelStart->setText(qs(core::timeLabelText(m_textStart->text().toStdString())));
+            m_labelEnd->setText(qs(core::timeLabelText(m_textEnd->text().toStdString())));
+            break;
+        case AfterLoad::LogoFont: {
+            QFont font = logoFont();
+            font.setFamily(qs(record.logoFontName));
+            if (record.logoFontSize > 0)
+                font.setPointSizeF(record.logoFontSize);
+            font.setBold(core::parseWhole(record.logoBold).value_or(0) != 0);
+            font.setItalic(core::parseWhole(record.logoItalic).value_or(0) != 0);
+            setLogoFont(font);
+            setLogoColour(record.logoColor);
+            break;
+        }
+        case AfterLoad::Nothing:
+            break;
+        }
+    }
+}
+
+void Form1::openVideoFiles()
+{
+    if (m_adding)
+        return;
+    const FileRequest request{qs(qtFileFilter(kVideoFilter)), m_folders.video, qs(kOpenFileTitle),
+                              QStringLiteral("avi")};
+    const QStringList paths = m_prompter.openFileNames(request);
+    if (!paths.isEmpty())
+        addVideoFiles(paths);
+}
+
+void Form1::addVideoFiles(const QStringList &paths)
+{
+    // Events run between the files of a long selection; a second add started
+    // from inside them would interleave with this one.
+    if (m_adding || paths.isEmpty())
+        return;
+    m_adding = true;
+    m_cmdOpenVideo->setEnabled(false);
+
+    std::vector<std::string> files;
+    for (const QString &path : paths)
+        files.push_back(QDir::fromNativeSeparators(path).toStdString());
+    AddSteps steps;
+    steps.keepGoing = [this] {
+        QCoreApplication::processEvents();
+        return !m_closingFlag;
+    };
+    steps.check = [this](const std::string &path) { return checkFile(path); };
+    steps.add = [this](const std::string &title, const std::string &path) { appendJob(title, path); };
+    steps.error = [this](const std::string &text) { showError(text, kErrorTitle); };
+    try {
+        const std::string folder = addSelectedFiles(files, steps);
+        if (!folder.empty())
+            m_folders.video = qs(folder);
+    } catch (const std::exception &) {
+        // Entries added before the failure stay.
+        showError(kNotSupportedText, kErrorTitle);
+    }
+
+    m_cmdOpenVideo->setEnabled(true);
+    m_adding = false;
+}
+
+std::int32_t Form1::checkFile(const std::string &path)
+{
+    const core::ScriptResult script = core::writeScript(scriptRequest(0, qs(path)));
+    if (script.result == 0) {
+        m_prompter.message(qs(core::scriptWarningText(script.warning)), qs(kProgramName), MessageIcon::Exclamation);
+        return 0;
+    }
+    const std::int32_t length = m_encoder.getFrame(m_scriptPath.toStdString());
+    m_frameCount = length;
+    // A script that cannot be deleted still leaves a usable file.
+    QFile::remove(m_scriptPath);
+    return length;
+}
+
+void Form1::appendJob(const std::string &title, const std::string &path)
+{
+    core::JobSettings record = shownSettings();
+    record.totalTime = m_frameCount;
+    if (!m_jobs.append(title, path, record)) {
+        showError(core::JobList::kListFullText, core::JobList::kListFullTitle);
+        return;
+    }
+    const int row = m_jobs.count() - 1;
+    m_listDir->addItem(qs(path));
+    m_list->addItem(qs(title));
+    selectJob(row);
+
+    // The new entry ends at its full length; its start stays as inherited.
+    m_textEnd->setText(QString::number(m_frameCount));
+    m_labelTotal->setText(secondsText(m_frameCount));
+    m_sliderTime->setMaximum(core::sliderMaximum(m_frameCount));
+    m_labelStart->setText(secondsText(0));
+    m_labelEnd->setText(secondsText(m_frameCount));
+}
+
+void Form1::removeSelectedJob()
+{
+    const int removed = selectedJob();
+    if (removed < 0)
+        return;
+    m_jobs.removeAt(removed);
+    {
+        const QSignalBlocker blocker(m_list);
+        delete m_listDir->takeItem(removed);
+        delete m_list->takeItem(removed);
+    }
+    // An emptied list keeps showing the removed entry's values.
+    if (const auto next = core::JobList::selectionAfterRemove(removed, m_jobs.count()))
+        selectJob(*next);
+}
+
+// ---------------------------------------------------------------------------
+// Switches and the time control
+
+void Form1::switchPanel(int index)
+{
+    for (QGroupBox *panel : m_panels)
+        panel->hide();
+    if (index >= 0 && index < static_cast<int>(m_panels.size()))
+        m_panels[static_cast<std::size_t>(index)]->show();
+}
+
+void Form1::switchIntroType(int index)
+{
+    const bool image = index != 0;
+    for (const char *name : {"LabelIntVideo", "TextIntVideo", "cmdOpenIntVideo"})
+        findChild<QWidget *>(qs(name))->setEnabled(!image);
+    for (const char *name :
+         {"LabelIntImage", "TextIntImage", "cmdOpenIntImage", "LabelIntImage1", "TextIntImageTime", "LabelIntImage3"})
+        findChild<QWidget *>(qs(name))->setEnabled(image);
+}
+
+void Form1::showTimeWindow()
+{
+    m_labelTotal->setText(secondsText(m_frameCount));
+    m_sliderTime->setMaximum(core::sliderMaximum(m_frameCount));
+    m_labelStart->setText(qs(core::timeLabelText(m_textStart->text().toStdString())));
+    m_labelEnd->setText(qs(core::timeLabelText(m_textEnd->text().toStdString())));
+}
+
+void Form1::setStart()
+{
+    const std::int32_t position = m_sliderTime->value();
+    if (core::checkSetStart(position, m_textEnd->text().toStdString()) == core::TimeCheck::Refused) {
+        showError(core::kStartAfterEndText, core::kTimeErrorTitle);
+        return;
+    }
+    m_textStart->setText(QString::number(position));
+    m_labelStart->setText(secondsText(position));
+}
+
+void Form1::setEnd()
+{
+    const std::int32_t position = m_sliderTime->value();
+    if (core::checkSetEnd(position, m_textStart->text().toStdString()) == core::TimeCheck::Refused) {
+        showError(core::kEndBeforeStartText, core::kTimeErrorTitle);
+        return;
+    }
+    m_textEnd->setText(QString::number(position));
+    m_labelEnd->setText(secondsText(position));
+}
+
+// ---------------------------------------------------------------------------
+// Pickers, defaults, logo style
+
+void Form1::pickFile(const char *filter, const char *suffix, QString &folder, QLineEdit *box)
+{
+    try {
+        const FileRequest request{qs(qtFileFilter(filter)), folder, qs(kOpenFileTitle), qs(suffix)};
+        const QString path = m_prompter.openFileName(request);
+        if (path.isEmpty())
+            return;
+        const std::string chosen = QDir::fromNativeSeparators(path).toStdString();
+        folder = qs(core::fileFolder(chosen));
+        box->setText(qs(chosen));
+    } catch (const std::exception &) {
+        showError(kNotSupportedText, kErrorTitle);
+    }
+}
+
+void Form1::browseOutput()
+{
+    m_chosenFolder = m_outputText->text();
+    m_prompter.chooseOutputFolder(m_chosenFolder);
+    m_chosenFolder = qs(withTrailingSlash(m_chosenFolder.toStdString()));
+    m_outputText->setText(m_chosenFolder);
+}
+
+void Form1::colourDefaults()
+{
+    findChild<QScrollBar *>(QStringLiteral("HScrollHue"))->setValue(0);
+    findChild<QScrollBar *>(QStringLiteral("HScrollSat"))->setValue(15);
+    findChild<QScrollBar *>(QStringLiteral("HScrollBri"))->setValue(0);
+    findChild<QScrollBar *>(QStringLiteral("HScrollCon"))->setValue(10);
+    findChild<QScrollBar *>(QStringLiteral("HScrollSha"))->setValue(50);
+}
+
+void Form1::audioDefaults()
+{
+    findChild<QScrollBar *>(QStringLiteral("HScrollVol"))->setValue(100);
+    m_optionCha->button(0)->setChecked(true);
+    findChild<QScrollBar *>(QStringLiteral("HScrollDel"))->setValue(0);
+}
+
+QFont Form1::logoFont() const
+{
+    return m_textLogo->font();
+}
+
+void Form1::setLogoFont(const QFont &font)
+{
+    m_textLogo->setFont(font);
+}
+
+std::int32_t Form1::logoColour() const
+{
+    const QColor colour = m_textLogo->palette().color(QPalette::Text);
+    return packColour(colour.red(), colour.green(), colour.blue());
+}
+
+void Form1::setLogoColour(std::int32_t colour)
+{
+    const Rgb rgb = unpackColour(colour);
+    QPalette palette = m_textLogo->palette();
+    palette.setColor(QPalette::Text, QColor(rgb.red, rgb.green, rgb.blue));
+    m_textLogo->setPalette(palette);
+}
+
+// Neither dialog touches a job: a job keeps the style it was added with.
+void Form1::chooseLogoFont()
+{
+    const auto chosen = m_prompter.chooseFont(logoFont());
+    if (!chosen)
+        return;
+    QFont font = logoFont();
+    font.setFamily(chosen->family());
+    if (chosen->pointSizeF() > 0)
+        font.setPointSizeF(chosen->pointSizeF());
+    font.setBold(chosen->bold());
+    font.setItalic(chosen->italic());
+    setLogoFont(font);
+}
+
+void Form1::chooseLogoColour()
+{
+    const Rgb rgb = unpackColour(logoColour());
+    const auto chosen = m_prompter.chooseColor(QColor(rgb.red, rgb.green, rgb.blue));
+    if (chosen)
+        setLogoColour(packColour(chosen->red(), chosen->green(), chosen->blue()));
+}
+
+void Form1::showError(const std::string &text, const char *title)
+{
+    m_prompter.message(qs(text), qs(title), MessageIcon::Error);
+}
+
+// ---------------------------------------------------------------------------
+// Commands and window events
+
+void Form1::connectCommands()
+{
+    const auto clicked = [this](const char *name, auto handler) {
+        connect(findChild<QAbstractButton *>(qs(name)), &QAbstractButton::clicked, this, handler);
+    };
+    clicked("cmdOpenVideo", [this] { openVideoFiles(); });
+    clicked("cmdRemove", [this] { removeSelectedJob(); });
+    clicked("cmdleft", [this] { setStart(); });
+    clicked("cmdright", [this] { setEnd(); });
+    clicked("cmdOpenAudio", [this] {
+        pickFile(kAudioFilter, "wav", m_folders.audio, findChild<QLineEdit *>(QStringLiteral("AudioFileText")));
+    });
+    clicked("cmdOpenSub", [this] {
+        pickFile(kSubtitleFilter, "sub", m_folders.subtitle, findChild<QLineEdit *>(QStringLiteral("SubFileText")));
+    });
+    clicked("cmdOpenIntVideo", [this] {
+        pickFile(kVideoFilter, "avi", m_folders.introVideo, findChild<QLineEdit *>(QStringLiteral("TextIntVideo")));
+    });
+    clicked("cmdOpenIntImage", [this] {
+        pickFile(kImageFilter, "jpg", m_folders.introImage, findChild<QLineEdit *>(QStringLiteral("TextIntImage")));
+    });
+    clicked("cmdSaveOutput", [this] { browseOutput(); });
+    clicked("CmdDefault", [this] { colourDefaults(); });
+    clicked("CmdDefault1", [this] { audioDefaults(); });
+    clicked("cmdFont", [this] { chooseLogoFont(); });
+    clicked("cmdColor", [this] { chooseLogoColour(); });
+    clicked("cmdStart", [this] { emit startRequested(); });
+    clicked("cmdStop", [this] { m_stopRequested = true; });
+    clicked("cmdExit", [this] { close(); });
+
+    connect(m_list, &QListWidget::currentRowChanged, this, [this](int row) { loadJob(row); });
+    connect(m_sliderTime, &QSlider::valueChanged, this,
+            [this](int position) { m_labelCur->setText(secondsText(position)); });
+    connect(m_optionSel, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
+        if (checked)
+            switchPanel(id);
+    });
+
+    m_list->installEventFilter(this);
+    m_list->viewport()->installEventFilter(this);
+    m_list->viewport()->setAcceptDrops(true);
+}
+
+bool Form1::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_list && event->type() == QEvent::KeyPress
+        && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Delete) {
+        removeSelectedJob();
+        return true;
+    }
+    if (watched == m_list->viewport()) {
+        switch (event->type()) {
+        case QEvent::DragEnter:
+        case QEvent::DragMove: {
+            auto *drag = static_cast<QDragMoveEvent *>(event);
+            if (!m_adding && !droppedFiles(drag->mimeData()).isEmpty())
+                drag->acceptProposedAction();
+            else
+                drag->ignore();
+            return true;
+        }
+        case QEvent::Drop: {
+            auto *drop = static_cast<QDropEvent *>(event);
+            const QStringList files = droppedFiles(drop->mimeData());
+            if (files.isEmpty())
+                return true;
+            drop->acceptProposedAction();
+            // Added after the drop has finished: the probe's messages must not
+            // run inside the drag and drop exchange.
+            QMetaObject::invokeMethod(this, [this, files] { addVideoFiles(files); }, Qt::QueuedConnection);
+            return true;
+        }
+        default:
+            break;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void Form1::closeEvent(QCloseEvent *event)
+{
+    m_closingFlag = true;
+    emit unloading();
+    event->accept();
+}
+
+void Form1::centreOnScreen()
+{
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    if (screen == nullptr)
+        return;
+    const QRect area = screen->availableGeometry();
+    const QRect frame = frameGeometry();
+    move(area.x() + (area.width() - frame.width()) / 2, area.y() + (area.height() - frame.height()) / 2);
+}
+
+} // namespace ui

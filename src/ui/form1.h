@@ -1,0 +1,211 @@
+#pragma once
+
+#include "convert/encoder.h"
+#include "jobs/job_list.h"
+#include "script/script_writer.h"
+#include "ui/prompter.h"
+#include "ui/settings_binding.h"
+
+#include <QFont>
+#include <QString>
+#include <QStringList>
+#include <QWidget>
+
+#include <array>
+#include <cstdint>
+
+class QButtonGroup;
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QProgressBar;
+class QPushButton;
+class QScrollBar;
+class QSlider;
+class QToolButton;
+
+namespace ui {
+
+// The folders the file pickers start in, each ending in "/" once used.
+struct PickerFolders
+{
+    QString video;      // videoOpenDir: input videos
+    QString audio;      // audioOpenDir
+    QString subtitle;   // subOpenDir
+    QString introVideo; // videoIntOpenDir
+    QString introImage; // imageIntOpenDir
+};
+
+// The main window: the input list, the six setting panels, the progress strip
+// and Start/Stop/Quit. Every control's objectName is the name users and tests
+// know it by (FRCombo, Listmp3, OptionSel_0, FrameSetting_2 ...).
+//
+// The controls always show one set of settings: while the list is empty the
+// values the next added file copies, afterwards the selected job's record.
+// Every change of a bound control (by the user or by code) is stored at once
+// into the selected job's record.
+//
+// Collaborators are borrowed and must outlive the window. Everything runs on
+// the window's thread.
+class Form1 final : public QWidget
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(Form1)
+
+public:
+    Form1(core::Encoder &encoder, Prompter &prompter, const QString &programFolder, QWidget *parent = nullptr);
+    ~Form1() override;
+
+    // --- the job list
+    const core::JobList &jobs() const { return m_jobs; }
+    // The selected position of Listmp3, -1 when nothing is selected.
+    int selectedJob() const;
+    // Selects [row] and loads its record into the controls, as a click does.
+    void selectJob(int row);
+    // The add sequence for files chosen together: probe each, append the good
+    // ones, report the refused ones. Files dropped on the list come here too.
+    void addVideoFiles(const QStringList &paths);
+    // Removes the selected job (no question asked) and selects a neighbour.
+    void removeSelectedJob();
+
+    // The controls as a job record: what a newly added file records.
+    core::JobSettings shownSettings() const;
+    // What the script writer needs for [videoPath] from the controls.
+    core::ScriptRequest scriptRequest(std::int32_t mode, const QString &videoPath) const;
+
+    // --- switches
+    void switchPanel(int index);     // shows FrameSetting_<index> only
+    void switchIntroType(int index); // 0 video, else image
+
+    // --- time control
+    std::int32_t frameCount() const { return m_frameCount; }
+    void setFrameCount(std::int32_t seconds) { m_frameCount = seconds; }
+    // LabelTotal and the slider's maximum from frameCount; Labelstart and
+    // Labelend from the start and end boxes.
+    void showTimeWindow();
+
+    // --- text logo style, held by TextLogo itself
+    QFont logoFont() const;
+    void setLogoFont(const QFont &font);
+    std::int32_t logoColour() const; // 0x00BBGGRR
+    void setLogoColour(std::int32_t colour);
+
+    PickerFolders &pickerFolders() { return m_folders; }
+    const PickerFolders &pickerFolders() const { return m_folders; }
+
+    // The program folder (ending in "/") and the temporary files in it.
+    const QString &appFolder() const { return m_appFolder; }
+    const QString &scriptPath() const { return m_scriptPath; }
+    const QString &m1vPath() const { return m_m1vPath; }
+    const QString &mp2Path() const { return m_mp2Path; }
+
+    bool stopRequested() const { return m_stopRequested; }
+    void clearStopRequested() { m_stopRequested = false; }
+    // True once the window has begun to close; never cleared.
+    bool closing() const { return m_closingFlag; }
+
+    void centreOnScreen();
+
+signals:
+    // Start was pressed: the conversion run takes it from here.
+    void startRequested();
+    // The window is closing (closing() is already true): stop the encoder,
+    // delete the temporary files, save the settings.
+    void unloading();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    // A bound control's widgets, at the index of its row in kControlBindings.
+    struct Bound
+    {
+        QWidget *widget = nullptr;     // null for an option group
+        QButtonGroup *group = nullptr; // option groups only
+        QLabel *label = nullptr;       // a bar's value label
+    };
+
+    // form1_layout.cpp
+    void buildLayout();
+    void buildParameterPanel(QGroupBox *panel);
+    void buildOutputTimePanel(QGroupBox *panel);
+    void buildColourPanel(QGroupBox *panel);
+    void buildAudioPanel(QGroupBox *panel);
+    void buildExternPanel(QGroupBox *panel);
+    void buildIntroPanel(QGroupBox *panel);
+    QButtonGroup *makeGroup(const char *name);
+
+    void bindControls();
+    void connectCommands();
+
+    // The binding table at work.
+    std::int32_t readWhole(std::size_t row) const;
+    std::string readText(std::size_t row) const;
+    void writeControl(std::size_t row, const core::JobSettings &record);
+    void store(std::size_t row);
+    void storeWhole(std::size_t row, std::int32_t value);
+    void showBarLabel(std::size_t row, int value);
+    void loadJob(int row);
+
+    // The add sequence's parts.
+    void openVideoFiles();
+    std::int32_t checkFile(const std::string &path);
+    void appendJob(const std::string &title, const std::string &path);
+
+    void setStart();
+    void setEnd();
+
+    void pickFile(const char *filter, const char *suffix, QString &folder, QLineEdit *box);
+    void browseOutput();
+    void colourDefaults();
+    void audioDefaults();
+    void chooseLogoFont();
+    void chooseLogoColour();
+
+    void showError(const std::string &text, const char *title);
+
+    core::Encoder &m_encoder;
+    Prompter &m_prompter;
+    core::JobList m_jobs;
+
+    QString m_appFolder;
+    QString m_scriptPath;
+    QString m_m1vPath;
+    QString m_mp2Path;
+    PickerFolders m_folders;
+    QString m_chosenFolder; // shared with the output folder chooser
+    std::int32_t m_frameCount = 0;
+    bool m_stopRequested = false;
+    bool m_closingFlag = false;
+    bool m_adding = false; // an add is letting events run between files
+
+    std::array<Bound, kControlBindings.size()> m_bound{};
+    std::array<QGroupBox *, 6> m_panels{};
+    QButtonGroup *m_optionSel = nullptr;
+    QButtonGroup *m_optionCha = nullptr;
+    QButtonGroup *m_optionInt = nullptr;
+    QButtonGroup *m_optionFade = nullptr;
+
+    QListWidget *m_list = nullptr;    // Listmp3: titles
+    QListWidget *m_listDir = nullptr; // Listmp3dir: full paths, hidden
+    QPushButton *m_cmdOpenVideo = nullptr;
+    QPushButton *m_cmdRemove = nullptr;
+    QSlider *m_sliderTime = nullptr;
+    QLabel *m_labelTotal = nullptr;
+    QLabel *m_labelCur = nullptr;
+    QLabel *m_labelStart = nullptr;
+    QLabel *m_labelEnd = nullptr;
+    QToolButton *m_cmdLeft = nullptr;
+    QToolButton *m_cmdRight = nullptr;
+    QLineEdit *m_textStart = nullptr;
+    QLineEdit *m_textEnd = nullptr;
+    QLineEdit *m_outputText = nullptr;
+    QLineEdit *m_textLogo = nullptr;
+    QPushButton *m_cmdStart = nullptr;
+    QPushButton *m_cmdStop = nullptr;
+};
+
+} // namespace ui

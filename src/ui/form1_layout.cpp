@@ -1,0 +1,384 @@
+// The window's layout: every control with its place, caption, tool tip,
+// items, range and initial state. Places are given in twips, as the layout
+// was drawn; 15 twips make one pixel.
+
+#include "ui/form1.h"
+
+#include "ui/window_rules.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QSlider>
+#include <QToolButton>
+
+namespace ui {
+
+namespace {
+
+constexpr int kTwipsPerPixel = 15;
+
+int px(int twips)
+{
+    return (twips + kTwipsPerPixel / 2) / kTwipsPerPixel;
+}
+
+QRect tw(int left, int top, int width, int height)
+{
+    return {px(left), px(top), px(width), px(height)};
+}
+
+QString text(const char *utf8)
+{
+    return QString::fromUtf8(utf8);
+}
+
+template <typename W>
+W *place(W *widget, const char *name, const char *tip, QRect geometry)
+{
+    widget->setObjectName(text(name));
+    if (tip != nullptr && *tip != '\0')
+        widget->setToolTip(text(tip));
+    widget->setGeometry(geometry);
+    return widget;
+}
+
+QLabel *label(QWidget *parent, const char *name, const char *caption, const char *tip, QRect geometry)
+{
+    auto *widget = place(new QLabel(text(caption), parent), name, tip, geometry);
+    widget->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    widget->setTextFormat(Qt::PlainText);
+    return widget;
+}
+
+QLineEdit *textBox(QWidget *parent, const char *name, const char *initial, const char *tip, QRect geometry)
+{
+    return place(new QLineEdit(text(initial), parent), name, tip, geometry);
+}
+
+QPushButton *button(QWidget *parent, const char *name, const char *caption, const char *tip, QRect geometry)
+{
+    return place(new QPushButton(text(caption), parent), name, tip, geometry);
+}
+
+QCheckBox *checkBox(QWidget *parent, const char *name, const char *caption, const char *tip, QRect geometry)
+{
+    return place(new QCheckBox(text(caption), parent), name, tip, geometry);
+}
+
+QGroupBox *frame(QWidget *parent, const char *name, const char *caption, const char *tip, QRect geometry)
+{
+    return place(new QGroupBox(text(caption), parent), name, tip, geometry);
+}
+
+QComboBox *combo(QWidget *parent, const char *name, std::initializer_list<const char *> items, const char *tip,
+                 QRect geometry)
+{
+    auto *widget = place(new QComboBox(parent), name, tip, geometry);
+    // A drop-down list whose text can also be typed; typing never adds items.
+    widget->setEditable(true);
+    widget->setInsertPolicy(QComboBox::NoInsert);
+    for (const char *item : items)
+        widget->addItem(text(item));
+    widget->setCurrentIndex(-1); // the settings give the selection at start-up
+    return widget;
+}
+
+// The value is stored when the thumb is let go (tracking off); while it is
+// dragged only sliderMoved reports the position.
+QScrollBar *bar(QWidget *parent, const char *name, int minimum, int maximum, int step, int value, QRect geometry)
+{
+    auto *widget = place(new QScrollBar(Qt::Horizontal, parent), name, nullptr, geometry);
+    widget->setRange(minimum, maximum);
+    widget->setSingleStep(1);
+    widget->setPageStep(step);
+    widget->setValue(value);
+    widget->setTracking(false);
+    return widget;
+}
+
+QRadioButton *option(QWidget *parent, QButtonGroup *group, int index, const char *caption, const char *tip,
+                     QRect geometry)
+{
+    auto *widget = new QRadioButton(text(caption), parent);
+    widget->setObjectName(group->objectName() + QLatin1Char('_') + QString::number(index));
+    widget->setToolTip(text(tip));
+    widget->setGeometry(geometry);
+    group->addButton(widget, index);
+    return widget;
+}
+
+} // namespace
+
+QButtonGroup *Form1::makeGroup(const char *name)
+{
+    auto *group = new QButtonGroup(this);
+    group->setObjectName(text(name));
+    group->setExclusive(true);
+    return group;
+}
+
+void Form1::buildLayout()
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(text(kWindowCaption));
+    setWindowIcon(QIcon(QStringLiteral(":/velmora/velmora.svg")));
+    setFixedSize(px(6735), px(4695));
+    // A compact face like the one the layout was drawn with, so the captions
+    // fit their places.
+    QFont face = font();
+    face.setFamilies({QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("Liberation Sans Narrow"),
+                      QStringLiteral("Arial Narrow"), face.family()});
+    face.setPixelSize(11);
+    setFont(face);
+
+    auto *frame1 = frame(this, "Frame1", "Input Video File list", "Input Video File list", tw(120, 120, 2295, 3375));
+    m_listDir = place(new QListWidget(frame1), "Listmp3dir", nullptr, tw(120, 480, 1575, 1035));
+    m_listDir->hide();
+    m_list = place(new QListWidget(frame1), "Listmp3", "Input Video File list", tw(120, 240, 2055, 2595));
+    m_cmdOpenVideo = button(frame1, "cmdOpenVideo", "Add...", "Adding Video Input Files", tw(120, 2880, 975, 375));
+    m_cmdRemove = button(frame1, "cmdRemove", "Remove", "Deleting an Input File", tw(1200, 2880, 975, 375));
+
+    auto *frame11 = frame(this, "Frame11", "Select Setting", "Select Setting", tw(2520, 120, 4095, 855));
+    m_optionSel = makeGroup("OptionSel");
+    option(frame11, m_optionSel, 0, "Parameter", "Basic Parameter", tw(120, 240, 1455, 195))->setChecked(true);
+    option(frame11, m_optionSel, 1, "Output/Time", "Output Directory/Time Control", tw(1440, 240, 1335, 195));
+    option(frame11, m_optionSel, 2, "Color Setting", "Color Parameter Setting", tw(2760, 240, 1215, 195));
+    option(frame11, m_optionSel, 3, "Audio Setting", "Audio Parameter Setting", tw(120, 480, 1455, 315));
+    option(frame11, m_optionSel, 4, "Audio/Subtitle", "Extern Audio/Subtitle and Text Logo Setting",
+           tw(1440, 480, 1455, 315));
+    option(frame11, m_optionSel, 5, "Intruduction", "Add Intruduction Setting", tw(2760, 480, 1215, 315));
+
+    struct PanelFrame
+    {
+        const char *caption;
+        const char *tip;
+    };
+    const PanelFrame panels[6] = {
+        {"Basic Parameter", "Basic Parameter"},
+        {"Frame2", nullptr},
+        {"Color Setting", "Color Parameter Setting"},
+        {"Audio Setting", "Audio Parameter Setting"},
+        {"Extern Audio/Subtitle", "Extern Audio/Subtitle"},
+        {"Add Intruduction", nullptr},
+    };
+    for (int i = 0; i < 6; ++i) {
+        const QByteArray name = "FrameSetting_" + QByteArray::number(i);
+        m_panels[static_cast<std::size_t>(i)] =
+            frame(this, name.constData(), panels[i].caption, panels[i].tip, tw(2520, 1080, 4095, 2415));
+    }
+    buildParameterPanel(m_panels[0]);
+    buildOutputTimePanel(m_panels[1]);
+    buildColourPanel(m_panels[2]);
+    buildAudioPanel(m_panels[3]);
+    buildExternPanel(m_panels[4]);
+    buildIntroPanel(m_panels[5]);
+
+    auto *progress = place(new QProgressBar(this), "ProgressBar", nullptr, tw(120, 3600, 6495, 375));
+    progress->setRange(0, 200);
+    progress->setValue(0);
+    progress->setTextVisible(false);
+    auto *slider = place(new QSlider(Qt::Horizontal, this), "Slider", nullptr, tw(120, 3600, 3855, 375));
+    slider->setRange(0, 200);
+    slider->hide();
+    connect(slider, &QSlider::valueChanged, progress, &QProgressBar::setValue);
+
+    label(this, "LabelInfoPro", "Time Left for Process1:", "Time Left for Encoding Current Video File",
+          tw(120, 3960, 1695, 255));
+    label(this, "LabelInfoTime", "00:00:00", "Time Left for Encoding Current Video File", tw(1800, 3960, 1215, 255));
+    label(this, "LabelPercent", "0%", "Precent for Encoding Current Video File", tw(5760, 3960, 855, 255));
+    checkBox(this, "ShutDownCheck", "ShutDown PC After Finish", "ShutDown PC After Finish", tw(240, 4320, 2775, 255));
+    // Stop lies under Start at the same place; a running conversion hides
+    // Start to uncover it.
+    m_cmdStop = button(this, "cmdStop", "Stop", "Stop Converting", tw(3600, 4200, 1095, 375));
+    m_cmdStart = button(this, "cmdStart", "Start", "Start Converting", tw(3600, 4200, 1095, 375));
+    m_cmdStart->raise();
+    button(this, "cmdExit", "Quit", "Stop and Exit", tw(5160, 4200, 1095, 375));
+    m_cmdStart->setFocus();
+}
+
+void Form1::buildParameterPanel(QGroupBox *panel)
+{
+    label(panel, "Label13", "Frame Rate:", "Video Frame Rate", tw(240, 340, 1095, 255));
+    auto *rates = combo(panel, "FRCombo", {}, "Video Frame Rate", tw(1680, 300, 1575, 315));
+    for (int fps = 1; fps <= 20; ++fps)
+        rates->addItem(QStringLiteral("%1").arg(fps, 2, 10, QLatin1Char('0')));
+    rates->setCurrentIndex(-1);
+    label(panel, "Label4", "fps", "Video Frame Rate", tw(3360, 315, 495, 375));
+    label(panel, "Label6", "Video BitRate:", "Video BitRate", tw(240, 690, 1095, 255));
+    textBox(panel, "VBRText", "256", "Video BitRate", tw(1680, 650, 1575, 300));
+    label(panel, "Label9", "kbps", "Video BitRate", tw(3360, 720, 495, 375));
+    label(panel, "Label7", "Audio BitRate:", "Audio BitRate", tw(240, 1030, 1095, 255));
+    combo(panel, "ABRCombo", {"32", "48", "64", "96", "128", "160", "192", "224", "256", "384", "448"}, "Audio BitRate",
+          tw(1680, 960, 1575, 315));
+    label(panel, "Label10", "kbps", "Audio BitRate", tw(3360, 1080, 495, 375));
+    label(panel, "Label8", "Audio SampleRate:", "Audio SampleRate", tw(240, 1360, 1455, 255));
+    combo(panel, "ASRCombo", {"8000", "11250", "16000", "22050", "32000", "44100", "48000"}, "Audio SampleRate",
+          tw(1680, 1320, 1575, 315));
+    label(panel, "Label11", "Hz", "Audio SampleRate", tw(3360, 1440, 495, 375));
+    label(panel, "Label1", "Encode Mode:", "Encode Mode", tw(240, 1710, 1335, 255));
+    combo(panel, "ModeCombo", {"High Quality", "Normal Quality", "Fast Speed"}, "Encode Mode",
+          tw(1680, 1680, 1575, 315));
+    checkBox(panel, "AutoCropCheck", "Auto Crop Black Edge", "Auto Crop Black Edges of Video",
+             tw(240, 2040, 2295, 255));
+}
+
+void Form1::buildOutputTimePanel(QGroupBox *panel)
+{
+    // The two inner frames fill the panel and hide its own caption.
+    auto *frame10 = frame(panel, "Frame10", "Output Directory", "Output Directory", tw(0, 0, 4095, 855));
+    auto *frame4 = frame(panel, "Frame4", "Time Control", "Time Control", tw(0, 960, 4095, 1455));
+    frame10->setAutoFillBackground(true);
+    frame4->setAutoFillBackground(true);
+
+    label(frame10, "Label5", "Output Dir:", "Output Directory", tw(120, 400, 1815, 255));
+    // There are no drive letters here: the root stands in for "C:\".
+    m_outputText = textBox(frame10, "OutputText", "/", "Output Directory", tw(960, 360, 2175, 285));
+    button(frame10, "cmdSaveOutput", "Browse...", "Change Output Directory", tw(3120, 360, 855, 320));
+
+    m_sliderTime = place(new QSlider(Qt::Horizontal, frame4), "SliderTime", nullptr, tw(240, 360, 3015, 255));
+    m_sliderTime->setRange(0, 10);
+    m_labelTotal = label(frame4, "LabelTotal", "00:00:00", "Total Time", tw(3240, 360, 705, 255));
+    m_labelCur = label(frame4, "LabelCur", "00:00:00", "Current Position", tw(360, 720, 720, 255));
+    m_cmdLeft = place(new QToolButton(frame4), "cmdleft", "Set Conversion Start Position", tw(1080, 720, 280, 280));
+    m_cmdLeft->setIcon(QIcon(QStringLiteral(":/velmora/cmdleft.svg")));
+    m_cmdLeft->setIconSize(QSize(16, 16));
+    m_cmdRight = place(new QToolButton(frame4), "cmdright", "Set Conversion End Position", tw(1380, 720, 280, 280));
+    m_cmdRight->setIcon(QIcon(QStringLiteral(":/velmora/cmdright.svg")));
+    m_cmdRight->setIconSize(QSize(16, 16));
+    m_labelStart = label(frame4, "Labelstart", "00:00:00", "Conversion Start Position", tw(1710, 720, 705, 255));
+    m_labelEnd = label(frame4, "Labelend", "00:00:00", "Conversion End Position", tw(2400, 720, 720, 255));
+    checkBox(frame4, "CheckReverse", "Time Reverse", "Make the Clip Encoded in Reverse", tw(240, 1080, 1935, 255));
+
+    // Start and end as whole seconds; the user sees them only as hh:mm:ss.
+    label(frame4, "Label14", "Start Time:", "Convert Start Time", tw(120, 1560, 1215, 255))->hide();
+    m_textStart = textBox(frame4, "TextStartTime", "0", "Convert Start Time", tw(1320, 1560, 975, 285));
+    m_textStart->hide();
+    label(frame4, "Label16", "Seconds", "Convert Start Time", tw(2400, 1560, 735, 255))->hide();
+    label(frame4, "Label15", "End Time:", "Convert End Time", tw(120, 1800, 1215, 255))->hide();
+    m_textEnd = textBox(frame4, "TextEndTime", "0", "Convert End Time", tw(1320, 1800, 975, 285));
+    m_textEnd->hide();
+    label(frame4, "Label17", "Seconds", "Convert End Time", tw(2400, 1800, 735, 255))->hide();
+}
+
+void Form1::buildColourPanel(QGroupBox *panel)
+{
+    struct Row
+    {
+        int top;
+        const char *nameLabel;
+        const char *caption;
+        const char *bar;
+        int minimum;
+        int maximum;
+        int step;
+        int value;
+        const char *valueLabel;
+        const char *initial;
+        const char *tip;
+    };
+    const Row rows[] = {
+        {240, "Label18", "Hue:", "HScrollHue", -180, 180, 10, 0, "LabelHue", "0", "Video Hue(0=No Change)"},
+        {600, "Label19", "Saturation:", "HScrollSat", 0, 100, 5, 10, "LabelSat", "1", "Video Saturation(1=No Change)"},
+        {960, "Label20", "Brightness:", "HScrollBri", -255, 255, 10, 0, "LabelBri", "0",
+         "Video Brightness(0=No Change)"},
+        {1320, "Label21", "Contrast:", "HScrollCon", 0, 100, 5, 10, "LabelCon", "1", "Video Contrase(1=No Change)"},
+        {1680, "Label23", "Sharpness:", "HScrollSha", -158, 100, 10, 0, "LabelSha", "0",
+         "Video Sharpness(0=No Change)"},
+    };
+    for (const Row &row : rows) {
+        label(panel, row.nameLabel, row.caption, row.tip, tw(240, row.top, 975, 255));
+        bar(panel, row.bar, row.minimum, row.maximum, row.step, row.value, tw(1200, row.top, 1815, 255));
+        label(panel, row.valueLabel, row.initial, row.tip, tw(3120, row.top, 615, 255));
+    }
+    button(panel, "CmdDefault", "Default", "Recommand Defult Value", tw(1440, 2040, 1095, 255));
+}
+
+void Form1::buildAudioPanel(QGroupBox *panel)
+{
+    label(panel, "Label24", "Volume:", "Audio Volume(100%=No Change)", tw(240, 480, 975, 255));
+    bar(panel, "HScrollVol", 0, 1000, 50, 100, tw(1200, 480, 1815, 255));
+    label(panel, "LabelVol", "100", "Audio Volume(100%=No Change)", tw(3120, 480, 615, 255));
+    label(panel, "Label22", "%", nullptr, tw(3480, 480, 375, 255));
+    label(panel, "Label25", "Channel:", "Audio Channel", tw(240, 1080, 855, 255));
+    m_optionCha = makeGroup("OptionCha");
+    option(panel, m_optionCha, 0, "Stereo", "Stereo Two Channel", tw(1320, 1080, 1215, 255))->setChecked(true);
+    option(panel, m_optionCha, 1, "Left", "Mono Left Channel", tw(2160, 1080, 1215, 255));
+    option(panel, m_optionCha, 2, "Right", "Mono Right Channel", tw(2880, 1080, 1000, 255));
+    label(panel, "Label26", "Delay:", "Audio Delay(0=No Delay)", tw(240, 1560, 975, 255));
+    bar(panel, "HScrollDel", -100, 100, 5, 0, tw(1200, 1560, 1815, 255));
+    label(panel, "LabelDel", "0", "Audio Delay(0=No Delay)", tw(3120, 1560, 615, 255));
+    label(panel, "Label28", "Seconds", "Audio Delay(0=No Delay)", tw(3405, 1560, 645, 255));
+    button(panel, "CmdDefault1", "Default", "Recommand Defult Value", tw(1680, 2040, 1095, 255));
+}
+
+void Form1::buildExternPanel(QGroupBox *panel)
+{
+    label(panel, "Label2", "Audio File:", "Extern Audio File", tw(240, 285, 1815, 255));
+    textBox(panel, "AudioFileText", "", "Extern Audio File", tw(1200, 240, 2055, 285));
+    button(panel, "cmdOpenAudio", "Add...", "Add Extern Audio File", tw(3240, 240, 735, 255));
+    label(panel, "Label12", "Subtitle File:", "Extern Subtitle File", tw(240, 645, 1815, 255));
+    textBox(panel, "SubFileText", "", "Extern Subtitle File", tw(1200, 600, 2055, 285));
+    button(panel, "cmdOpenSub", "Add...", "Add Extern Subtitle File", tw(3240, 600, 735, 255));
+    label(panel, "Label30", "Text Logo:", "Text Logo", tw(240, 1035, 1815, 255));
+    m_textLogo = textBox(panel, "TextLogo", "", "Text Logo Content", tw(1200, 960, 2775, 495));
+    QFont logo(QStringLiteral("MS Sans Serif"));
+    logo.setPointSizeF(8);
+    m_textLogo->setFont(logo);
+    setLogoColour(0);
+
+    auto *frame9 = frame(panel, "Frame9", "Text Logo Setting", "Text Logo Setting", tw(120, 1440, 3855, 855));
+    label(frame9, "Label31", "x:", "x Position", tw(120, 240, 255, 255));
+    textBox(frame9, "TextLogoX", "0", "x Position", tw(360, 240, 735, 285));
+    label(frame9, "Label33", "Start:", "Start Time", tw(1320, 240, 615, 255));
+    textBox(frame9, "TextLogoStart", "0", "Start Time", tw(1800, 240, 735, 285));
+    label(frame9, "Label35", "s", "Start Time", tw(2520, 240, 255, 255));
+    button(frame9, "cmdFont", "Font", "Text Logo Font Setting", tw(3000, 240, 615, 255));
+    label(frame9, "Label32", "y:", "y Position", tw(120, 480, 255, 255));
+    textBox(frame9, "TextLogoY", "0", "y Position", tw(360, 480, 735, 285));
+    label(frame9, "Label34", "End:", "End Time", tw(1320, 480, 615, 255));
+    textBox(frame9, "TextLogoEnd", "5", "End Time", tw(1800, 480, 735, 285));
+    label(frame9, "Label36", "s", "End Time", tw(2520, 480, 255, 255));
+    button(frame9, "cmdColor", "Color", "Text Logo Color Setting", tw(3000, 480, 615, 255));
+}
+
+void Form1::buildIntroPanel(QGroupBox *panel)
+{
+    m_optionInt = makeGroup("OptionInt");
+    option(panel, m_optionInt, 0, "Video", "Intruduction Type is Video File", tw(600, 240, 1335, 255))
+        ->setChecked(true);
+    option(panel, m_optionInt, 1, "Image", "Intruduction Type is Image File", tw(2400, 240, 1335, 255));
+    label(panel, "LabelIntVideo", "Video File:", "Intruduction Video File", tw(240, 585, 1215, 255));
+    textBox(panel, "TextIntVideo", "", "Intruduction Video File", tw(1080, 600, 2175, 285));
+    button(panel, "cmdOpenIntVideo", "Add...", "Add Intruduction Video File", tw(3240, 600, 735, 255));
+    label(panel, "LabelIntImage", "Image File:", "Intruduction Image File", tw(240, 990, 1215, 255))
+        ->setEnabled(false);
+    textBox(panel, "TextIntImage", "", "Intruduction Image File", tw(1080, 960, 2175, 285))->setEnabled(false);
+    button(panel, "cmdOpenIntImage", "Add...", "Add Intruduction Image File", tw(3240, 960, 735, 255))
+        ->setEnabled(false);
+    label(panel, "LabelIntImage1", "Image Time:", "Intruduction Image Time", tw(240, 1365, 1215, 255))
+        ->setEnabled(false);
+    textBox(panel, "TextIntImageTime", "5", nullptr, tw(1200, 1320, 615, 285))->setEnabled(false);
+    label(panel, "LabelIntImage3", "s", nullptr, tw(1800, 1365, 255, 255))->setEnabled(false);
+    label(panel, "Label29", "Fade Time:", "Intruduction Fade Time", tw(2160, 1365, 1215, 255));
+    textBox(panel, "TextFadeTime", "1", nullptr, tw(3120, 1320, 615, 285));
+    label(panel, "Label27", "s", nullptr, tw(3720, 1365, 255, 255));
+
+    auto *frame7 = frame(panel, "Frame7", "Fade Mode", "Intruduction Fade Mode", tw(120, 1680, 3855, 615));
+    m_optionFade = makeGroup("OptionFade");
+    option(frame7, m_optionFade, 0, "In", "Fade In", tw(120, 240, 855, 255));
+    option(frame7, m_optionFade, 1, "Out", "Fade Out", tw(960, 240, 975, 255))->setChecked(true);
+    option(frame7, m_optionFade, 2, "In/Out", "Fade In/Out", tw(1800, 240, 1095, 255));
+    option(frame7, m_optionFade, 3, "Overlap", "Overlap", tw(2760, 240, 975, 255));
+}
+
+} // namespace ui

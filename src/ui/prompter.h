@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace ui {
+
+// The icon of a message box: none (a plain box with OK), the exclamation mark,
+// or the error (stop) sign.
+enum class MessageIcon { None, Exclamation, Error };
+
+// One use of the file-open dialog.
+struct FileRequest
+{
+    QString filter;        // Qt filter syntax: "Video (*.avi *.mpg);;All Files (*)"
+    QString startFolder;   // empty: the platform's default folder
+    QString title;
+    QString defaultSuffix; // without the dot
+};
+
+// Every modal dialog the main window opens goes through this seam, so that
+// tests can answer the dialogs and check what they were asked. All calls come
+// from the window's thread and return when the dialog has closed.
+class Prompter
+{
+public:
+    virtual ~Prompter() = default;
+
+    // A message box with a single OK button.
+    virtual void message(const QString &text, const QString &title, MessageIcon icon) = 0;
+
+    // The chosen existing file's full path; empty when cancelled.
+    virtual QString openFileName(const FileRequest &request) = 0;
+    // The chosen existing files' full paths, in the dialog's order; empty when
+    // cancelled.
+    virtual QStringList openFileNames(const FileRequest &request) = 0;
+
+    // Font and colour dialogs preset with [initial]; empty when cancelled.
+    virtual std::optional<QFont> chooseFont(const QFont &initial) = 0;
+    virtual std::optional<QColor> chooseColor(const QColor &initial) = 0;
+
+    // The output folder chooser. It starts from [chosenFolder] and, when the
+    // user confirms, leaves the chosen folder in it and returns true; on cancel
+    // [chosenFolder] is left as it was.
+    virtual bool chooseOutputFolder(QString &chosenFolder) = 0;
+
+    // An input box; the typed text, or empty when cancelled.
+    virtual QString inputText(const QString &title, const QString &prompt) = 0;
+};
+
+} // namespace ui

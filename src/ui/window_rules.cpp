@@ -1,0 +1,132 @@
+#include "ui/window_rules.h"
+
+#include "jobs/job_list.h"
+
+#include <cmath>
+#include <vector>
+
+namespace ui {
+
+namespace {
+
+std::vector<std::string_view> split(std::string_view text, char separator)
+{
+    std::vector<std::string_view> parts;
+    std::size_t from = 0;
+    while (true) {
+        const auto cut = text.find(separator, from);
+        if (cut == std::string_view::npos) {
+            parts.push_back(text.substr(from));
+            return parts;
+        }
+        parts.push_back(text.substr(from, cut - from));
+        from = cut + 1;
+    }
+}
+
+} // namespace
+
+std::string cannotAddFileText(std::string_view title)
+{
+    return "Cannot add the file '" + std::string(title)
+           + "'. Either this file is not a valid video file or the Converter does not support the file format.";
+}
+
+std::string cannotAddFilesText(std::string_view name)
+{
+    // The missing blank after "Either" is part of the message as users know it.
+    return "Cannot add input files. Either'" + std::string(name)
+           + "' and others are not valid video files or Converter does not support the file format.";
+}
+
+std::string qtFileFilter(std::string_view commonDialogFilter)
+{
+    const auto parts = split(commonDialogFilter, '|');
+    std::string result;
+    for (std::size_t i = 0; i + 1 < parts.size(); i += 2) {
+        std::string patterns;
+        for (const auto pattern : split(parts[i + 1], ';')) {
+            if (pattern.empty())
+                continue;
+            if (!patterns.empty())
+                patterns += ' ';
+            patterns += pattern == "*.*" ? std::string("*") : std::string(pattern);
+        }
+        if (!result.empty())
+            result += ";;";
+        result += std::string(parts[i]) + " (" + patterns + ")";
+    }
+    return result;
+}
+
+std::string withTrailingSlash(std::string path)
+{
+    if (path.empty() || path.back() != '/')
+        path += '/';
+    return path;
+}
+
+std::string childFolderPath(std::string_view parent, std::string_view name)
+{
+    std::string path(parent);
+    if (path.empty() || path.back() != '/')
+        path += '/';
+    return path + std::string(name);
+}
+
+bool isPlainFolderName(std::string_view name)
+{
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos
+           && name.find('\0') == std::string_view::npos;
+}
+
+std::string newFolderPrompt(std::string_view currentFolder)
+{
+    return "Current folder:\n\n" + std::string(currentFolder) + "\n\nPlease enter a folder name:";
+}
+
+std::int32_t recordedFontSize(double points)
+{
+    // nearbyint rounds in the default mode, to nearest with halves to even.
+    return static_cast<std::int32_t>(std::nearbyint(points));
+}
+
+std::int32_t packColour(int red, int green, int blue)
+{
+    return static_cast<std::int32_t>((red & 0xFF) | ((green & 0xFF) << 8) | ((blue & 0xFF) << 16));
+}
+
+Rgb unpackColour(std::int32_t colour)
+{
+    return Rgb{colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF};
+}
+
+std::string addSelectedFiles(const std::vector<std::string> &paths, const AddSteps &steps)
+{
+    if (paths.empty())
+        return {};
+    if (paths.size() == 1) {
+        const std::string &path = paths.front();
+        const std::string title = core::fileTitle(path);
+        if (steps.check(path) != 0)
+            steps.add(title, path);
+        else
+            steps.error(cannotAddFileText(title));
+        return core::fileFolder(path);
+    }
+    bool reported = false;
+    for (const auto &path : paths) {
+        if (!steps.keepGoing())
+            break;
+        const std::string name = core::fileTitle(path);
+        if (steps.check(path) != 0) {
+            steps.add(name, path);
+        } else if (!reported) {
+            steps.error(cannotAddFilesText(name));
+            reported = true;
+        }
+    }
+    return core::fileFolder(paths.back());
+}
+
+} // namespace ui

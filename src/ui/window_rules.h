@@ -1,0 +1,100 @@
+#pragma once
+
+// The main window's rules that need no widgets: message texts, file filters,
+// folder paths, the logo style's recorded form, and the add sequence.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ui {
+
+inline constexpr const char *kWindowCaption = "Korvane Velmora Converter V1.00";
+// Title of the boxes the window shows without a title of their own.
+inline constexpr const char *kProgramName = "Korvane Velmora Converter";
+
+inline constexpr const char *kErrorTitle = "An Error has occurred";
+inline constexpr const char *kNotSupportedText = "This format is not supported. Cannot add.";
+inline constexpr const char *kOpenFileTitle = "Open File";
+
+// Output folder chooser.
+inline constexpr const char *kChooserCaption = "Output Directory Setting";
+inline constexpr const char *kCannotLoadDriveText = "Cannot load driver.";
+inline constexpr const char *kOpenErrorTitle = "Open Error";
+inline constexpr const char *kCreateFolderTitle = "Create Folder";
+inline constexpr const char *kCannotCreateFolderText = "Cannot create folder.";
+inline constexpr const char *kCreateFolderErrorTitle = "Create Folder Error";
+
+// File-open filters, in the common-dialog form "description|patterns|...".
+inline constexpr const char *kVideoFilter =
+    "Video(*.rm;*.rmvb;*.vob;*.avi;*.mov;*.wmv;*.asf;*.dat;*.mpg;*.mpeg)|*.rm;*.rmvb;*.vob;*.avi;*.mov;*.wmv;*.asf;"
+    "*.dat;*.mpg;*.mpeg|All Files (*.*)|*.*";
+inline constexpr const char *kAudioFilter =
+    "Audio(*.wav;*.mp3;*.mp2;*.ac3;*.ogg;*.avi;*.mpg;*.mpeg)|*.wav;*.mp3;*.mp2;*.ac3;*.ogg;*.avi;*.mpg;*.mpeg|"
+    "All Files (*.*)|*.*";
+inline constexpr const char *kSubtitleFilter =
+    "Subtitle(*.sub;*.srt;*.ssa;*.ass)|*.sub;*.srt;*.ssa;*.ass|All Files (*.*)|*.*";
+inline constexpr const char *kImageFilter =
+    "Image(*.jpg;*.bmp;*.gif;*.tga;*.tiff;*.png;*.pcd;*.pcx;*.pic;*.pct)|*.bmp;*.jpg;*.gif;*.tga;*.tiff;*.png;*.pcd;"
+    "*.pcx;*.pic;*.pct|All Files (*.*)|*.*";
+
+// "Cannot add the file 'x'..." for a single chosen file.
+std::string cannotAddFileText(std::string_view title);
+// "Cannot add input files. Either'x' and others..." for the first failing file
+// of several.
+std::string cannotAddFilesText(std::string_view name);
+
+// A common-dialog filter in Qt's syntax: each "description|patterns" pair
+// becomes "description (p1 p2)", pairs joined by ";;". "*.*" becomes "*", so
+// that files without an extension are listed too.
+std::string qtFileFilter(std::string_view commonDialogFilter);
+
+// [path] ending in "/" (a "/" is appended when it does not end in one).
+std::string withTrailingSlash(std::string path);
+
+// The folder [name] inside [parent], with exactly one "/" between them.
+std::string childFolderPath(std::string_view parent, std::string_view name);
+
+// True for a name that makes one folder directly inside its parent: not
+// empty, no "/" or NUL, not "." or "..".
+bool isPlainFolderName(std::string_view name);
+
+// The prompt of the "Create Folder" input box.
+std::string newFolderPrompt(std::string_view currentFolder);
+
+// The logo font size as a job records it: the nearest whole number, halves to
+// the even neighbour (10.5 -> 10, 11.5 -> 12).
+std::int32_t recordedFontSize(double points);
+
+// Colours as the logo records them: 0x00BBGGRR, red in the low byte.
+std::int32_t packColour(int red, int green, int blue);
+struct Rgb
+{
+    int red = 0;
+    int green = 0;
+    int blue = 0;
+};
+Rgb unpackColour(std::int32_t colour);
+
+// The add sequence for the files chosen in one go, with the window's parts as
+// callbacks. One file: the "Cannot add the file" message when it is refused.
+// Several: events are let run before each file, and only the first refused
+// file gets the "Cannot add input files" message. [check] probes a file and
+// returns its length (0 refuses it); [add] appends it with its title and path.
+// [keepGoing] is asked before each file of several; false ends the add (the
+// window is closing).
+struct AddSteps
+{
+    std::function<bool()> keepGoing;
+    std::function<std::int32_t(const std::string &path)> check;
+    std::function<void(const std::string &title, const std::string &path)> add;
+    std::function<void(const std::string &text)> error;
+};
+
+// Runs the add for [paths] and returns the folder the next add starts in (the
+// last file's folder, ending in "/"); empty [paths] change nothing and return "".
+std::string addSelectedFiles(const std::vector<std::string> &paths, const AddSteps &steps);
+
+} // namespace ui
