@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <numeric>
+#include <sstream>
 #include <vector>
 
 using namespace engine;
@@ -266,6 +267,101 @@ TEST(MediaSource, InterlacedPicturesAreBlended)
     const int diff = std::abs(f->data[0][mid * f->linesize[0] + 10] - f->data[0][(mid + 1) * f->linesize[0] + 10]);
     EXPECT_LT(diff, 40);
 }
+
+// A phone clip stored sideways is shown upright, exactly as the ffmpeg
+// command line (which turns by the display matrix too) shows it.
+class RotatedClips : public ::testing::TestWithParam<int>
+{
+};
+
+TEST_P(RotatedClips, AreTurnedUprightBeforeTheScriptSeesThem)
+{
+    const std::string tag = std::to_string(GetParam());
+    const std::string upright = make("rot_src.mp4", "-f lavfi -i testsrc=size=64x48:rate=25:duration=1 "
+                                                    "-c:v libx264 -preset ultrafast -pix_fmt yuv420p");
+    const std::string path = make("rot_" + tag + ".mp4", "-i '" + upright + "' -c copy -metadata:s:v:0 rotate=" + tag);
+    ClipPtr clip = openMediaSource(path, {.fps = 25.0});
+    const bool sideways = GetParam() != 180;
+    EXPECT_EQ(clip->info().width, sideways ? 48 : 64);
+    EXPECT_EQ(clip->info().height, sideways ? 64 : 48);
+
+    const std::string shown = mediatest::run("ffmpeg -nostdin -v error -i '" + path +
+                                             "' -frames:v 1 -f rawvideo -pix_fmt yuv420p -");
+    ASSERT_EQ(shown.size(), 64u * 48u * 3u / 2u);
+    FrameRef f = clip->frame(0);
+    ASSERT_EQ(f->width * f->height, 64 * 48);
+    std::size_t at = 0;
+    for (int plane = 0; plane < 3; ++plane) {
+        const int w = plane ? f->width / 2 : f->width;
+        const int h = plane ? f->height / 2 : f->height;
+        for (int y = 0; y < h; ++y) {
+            const std::string row(reinterpret_cast<const char *>(f->data[plane] + y * f->linesize[plane]),
+                                  static_cast<std::size_t>(w));
+            ASSERT_EQ(row, shown.substr(at, static_cast<std::size_t>(w))) << "plane " << plane << " row " << y;
+            at += static_cast<std::size_t>(w);
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Media, RotatedClips, ::testing::Values(90, 180, 270));
+
+// A file cut off after its index was written promises more than it holds.
+TEST(MediaSource, VideoCutOffLongBeforeItsAnnouncedEndIsDamage)
+{
+    const std::string whole = mediatest::readBytes(
+        make("cut_whole.mp4", mediatest::avInputs(64, 48, 25, 4.0) +
+                                  " -c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac -movflags +faststart"));
+    const std::string path = mediatest::tmpPath("cut_half.mp4");
+    mediatest::writeText(path, whole.substr(0, whole.size() / 2));
+    ClipPtr clip = openMediaSource(path, {.fps = 15.0});
+    ASSERT_EQ(clip->info().frameCount, 60);
+    EXPECT_NO_THROW(clip->frame(10)); // what is there still decodes
+    try {
+        clip->frame(59);
+        FAIL() << "the frozen second half was delivered";
+    } catch (const Error &e) {
+        const std::string what = e.what();
+        EXPECT_NE(what.find("cut_half.mp4\" is damaged: its video ends at 00:00:0"), std::string::npos) << what;
+        EXPECT_NE(what.find("although it claims to last 00:00:04"), std::string::npos) << what;
+    }
+}
+
+// Video that ends before its file does is no damage: a short shortfall, or
+// sound that goes on after the picture, repeats the last picture.
+struct ShortVideo
+{
+    std::string name;
+    double videoSeconds;
+    double audioSeconds;
+};
+
+class ShortVideos : public ::testing::TestWithParam<ShortVideo>
+{
+};
+
+TEST_P(ShortVideos, ArePaddedWithTheirLastPicture)
+{
+    const ShortVideo &c = GetParam();
+    std::ostringstream args;
+    args << "-f lavfi -i testsrc=size=64x48:rate=25:duration=" << c.videoSeconds
+         << " -f lavfi -i sine=duration=" << c.audioSeconds << " -c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac";
+    const std::string path = make("short_" + c.name + ".mkv", args.str());
+    ClipPtr clip = openMediaSource(path, {.fps = 15.0});
+    const std::int64_t n = clip->info().frameCount;
+    EXPECT_NEAR(static_cast<double>(n), c.audioSeconds * 15, 1.0); // Matroska: the file's length
+    // The last picture starts at videoSeconds - 1/25 s, so its slot is ceil of that times 15.
+    const auto lastShown = static_cast<std::int64_t>(std::ceil((c.videoSeconds - 0.04) * 15));
+    FrameRef last;
+    ASSERT_NO_THROW(last = clip->frame(lastShown));
+    FrameRef end;
+    ASSERT_NO_THROW(end = clip->frame(n - 1));
+    EXPECT_EQ(last.get(), end.get());
+}
+
+INSTANTIATE_TEST_SUITE_P(Media, ShortVideos,
+                         ::testing::Values(ShortVideo{"by_a_few_frames", 2.0, 2.4},
+                                           ShortVideo{"sound_goes_on", 1.0, 4.0}),
+                         [](const auto &param) { return param.param.name; });
 
 TEST(ImageSource, RepeatsOnePictureForEndMinusStartPlusOneFrames)
 {

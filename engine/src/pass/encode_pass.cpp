@@ -18,15 +18,24 @@ constexpr std::int64_t kAudioChunkSamples = 1152 * 8;
 // already resize to it, anything else is scaled to fit on the way out.
 constexpr int kOutputWidth = 256;
 
-std::pair<int, int> outputSize(const VideoInfo &vi)
-{
-    if (vi.width == kOutputWidth)
-        return {kOutputWidth, evenSize(vi.height, "height")};
-    const std::int64_t height = (std::int64_t{vi.height} * kOutputWidth + vi.width / 2) / vi.width;
-    return {kOutputWidth, evenSize(static_cast<int>(std::max<std::int64_t>(height, 2)), "height")};
-}
+// MPEG-1's sequence header has 12 bits for each picture dimension.
+constexpr int kMpeg1MaxSize = 4095;
 
 } // namespace
+
+std::pair<int, int> videoOutputSize(const VideoInfo &vi)
+{
+    std::int64_t height = vi.height;
+    if (vi.width != kOutputWidth)
+        height = std::max<std::int64_t>((std::int64_t{vi.height} * kOutputWidth + vi.width / 2) / vi.width, 2);
+    // A picture 40 times taller than wide, say, cannot be shown on the
+    // player; squeezing it would only hide that from the user.
+    if (height > kMpeg1MaxSize)
+        throw Error("the picture would be " + std::to_string(kOutputWidth) + "x" + std::to_string(height) +
+                    " pixels, too tall for MPEG-1 video (at most " + std::to_string(kMpeg1MaxSize) +
+                    " pixels high)");
+    return {kOutputWidth, evenSize(static_cast<int>(height), "height")};
+}
 
 std::int64_t audioSamplesToWrite(const VideoInfo &vi)
 {
@@ -43,7 +52,7 @@ EncodePass::EncodePass(ClipPtr clip, const PassSettings &settings) : m_clip(std:
             throw Error("the script's clip has no video");
         if (vi.frameCount <= 0)
             throw Error("the script's clip has no frames");
-        const auto [width, height] = outputSize(vi);
+        const auto [width, height] = videoOutputSize(vi);
         m_total = vi.frameCount;
         m_video = std::make_unique<Mpeg1VideoWriter>(settings.outputPath, width, height, settings.videoBitrateKbps,
                                                      settings.mode);

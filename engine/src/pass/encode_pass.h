@@ -17,6 +17,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 
 namespace engine::pass {
 
@@ -29,6 +30,11 @@ struct PassSettings
     int sampleRateHz = 0;
     EncodeMode mode = EncodeMode::Normal;
 };
+
+// The size the video pass encodes vi's pictures at: 256 wide (the player's
+// screen), even height. Throws engine::Error naming the size when MPEG-1
+// cannot carry it (at most 4095 pixels either way).
+std::pair<int, int> videoOutputSize(const VideoInfo &vi);
 
 // Frames the video pass writes and the length of the audio it writes, for
 // a clip: S(N) at the clip's rate (audio-only clips: S).

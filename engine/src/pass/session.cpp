@@ -103,6 +103,10 @@ std::int32_t Session::lengthSeconds(const std::string &scriptPath)
     if (!clip)
         throw Error("the script gave no clip");
     const VideoInfo &vi = clip->info();
+    // A clip whose pictures the video pass would refuse is refused when the
+    // file is added, not after the user has set it up and pressed Start.
+    if (vi.hasVideo)
+        videoOutputSize(vi);
     std::int64_t seconds = 0;
     if (vi.hasVideo && vi.frameCount > 0)
         seconds = std::max<std::int64_t>(1, ceilDiv(vi.frameCount * vi.fpsDen, vi.fpsNum));

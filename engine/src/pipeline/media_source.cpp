@@ -5,7 +5,9 @@
 #include "clip/error.h"
 
 #include <algorithm>
+#include <cmath>
 #include <condition_variable>
+#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <exception>
@@ -16,6 +18,7 @@
 
 extern "C" {
 #include <libavutil/channel_layout.h>
+#include <libavutil/display.h>
 #include <libavutil/error.h>
 #include <libavutil/mathematics.h>
 #include <libavutil/samplefmt.h>
@@ -34,6 +37,13 @@ constexpr int kDecoderThreads = 2;
 constexpr int kSeekAheadSeconds = 10;
 // Silence for a file without audio, until ResampleAudio sets the job's rate.
 constexpr int kSilenceRate = 48000;
+// A video that ends before its announced length is padded with its last
+// picture when it falls short by at most this much (real files often miss a
+// few frames); a larger shortfall means the file was cut off.
+constexpr int kShortfallToleranceSeconds = 1;
+constexpr int kShortfallTolerancePercent = 5;
+// How far before the announced end the damage check starts reading packets.
+constexpr int kEndCheckSeconds = 30;
 
 std::string quoted(const std::string &path)
 {
@@ -81,6 +91,97 @@ std::pair<std::int64_t, AVRational> streamDuration(const AVFormatContext &in, co
     return {0, st.time_base};
 }
 
+// hh:mm:ss, as the converter shows lengths.
+std::string clockText(std::int64_t seconds)
+{
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%02lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
+                  static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
+    return buf;
+}
+
+// Quarter turns counter-clockwise that the stream's display matrix asks for
+// (0 to 3). Phones store the picture as the sensor saw it and flag the turn;
+// a user expects to see it upright, as every player shows it. A mirrored
+// matrix is taken for its rotation only.
+int quarterTurns(const AVStream &st)
+{
+    const std::uint8_t *matrix = av_stream_get_side_data(&st, AV_PKT_DATA_DISPLAYMATRIX, nullptr);
+    if (!matrix)
+        return 0;
+    const double degrees = av_display_rotation_get(reinterpret_cast<const std::int32_t *>(matrix));
+    if (std::isnan(degrees))
+        return 0;
+    const long turns = std::lround(degrees / 90.0) % 4;
+    return static_cast<int>(turns < 0 ? turns + 4 : turns);
+}
+
+// Turns one plane of w x h by quarter turns counter-clockwise.
+void rotatePlane(const std::uint8_t *src, int srcStride, std::uint8_t *dst, int dstStride, int w, int h, int turns)
+{
+    const int dw = turns == 2 ? w : h;
+    const int dh = turns == 2 ? h : w;
+    for (int y = 0; y < dh; ++y) {
+        std::uint8_t *out = dst + std::ptrdiff_t{y} * dstStride;
+        for (int x = 0; x < dw; ++x) {
+            int sx = 0;
+            int sy = 0;
+            if (turns == 1) { // counter-clockwise: the right column becomes the top row
+                sx = w - 1 - y;
+                sy = x;
+            } else if (turns == 2) {
+                sx = w - 1 - x;
+                sy = h - 1 - y;
+            } else { // clockwise: the left column becomes the top row
+                sx = y;
+                sy = h - 1 - x;
+            }
+            out[x] = src[std::ptrdiff_t{sy} * srcStride + sx];
+        }
+    }
+}
+
+av::FramePtr rotate(const AVFrame &src, int turns)
+{
+    av::FramePtr out = av::allocFrame();
+    out->format = AV_PIX_FMT_YUV420P;
+    out->width = turns == 2 ? src.width : src.height;
+    out->height = turns == 2 ? src.height : src.width;
+    check(av_frame_get_buffer(out.get(), 0), "allocating a picture");
+    const int cw = (src.width + 1) / 2;
+    const int ch = (src.height + 1) / 2;
+    rotatePlane(src.data[0], src.linesize[0], out->data[0], out->linesize[0], src.width, src.height, turns);
+    rotatePlane(src.data[1], src.linesize[1], out->data[1], out->linesize[1], cw, ch, turns);
+    rotatePlane(src.data[2], src.linesize[2], out->data[2], out->linesize[2], cw, ch, turns);
+    return out;
+}
+
+// Where the file's data really ends, in AV_TIME_BASE units from its start:
+// the end of the last packet of any stream. Reads packets only (no decoding),
+// from about kEndCheckSeconds before claimedEnd, or from the start when the
+// file cannot seek there. Returns -1 when nothing could be read.
+std::int64_t dataEnd(const std::string &path, std::int64_t claimedEnd)
+{
+    av::InputPtr in = av::openInputFile(path);
+    const std::int64_t start = in->start_time != AV_NOPTS_VALUE ? in->start_time : 0;
+    const std::int64_t target = start + claimedEnd - std::int64_t{kEndCheckSeconds} * AV_TIME_BASE;
+    if (target > start)
+        avformat_seek_file(in.get(), -1, INT64_MIN, target, target, 0);
+    av::PacketPtr pkt = av::allocPacket();
+    std::int64_t end = -1;
+    while (av_read_frame(in.get(), pkt.get()) >= 0) {
+        const AVStream *st = in->streams[pkt->stream_index];
+        const std::int64_t ts = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
+        if (ts != AV_NOPTS_VALUE) {
+            const std::int64_t stop = av_rescale_q(ts + std::max<std::int64_t>(pkt->duration, 0), st->time_base,
+                                                   AVRational{1, AV_TIME_BASE});
+            end = std::max(end, stop - start);
+        }
+        av_packet_unref(pkt.get());
+    }
+    return end;
+}
+
 // A [1 2 1] vertical blend: folds the two fields of an interlaced picture
 // into one, so that scaling down does not comb moving edges.
 void blendPlane(const std::uint8_t *src, int srcStride, std::uint8_t *dst, int dstStride, int width, int height)
@@ -110,14 +211,26 @@ av::FramePtr deinterlace(const AVFrame &src)
     return out;
 }
 
+// What the video decoder needs to know about the clip it feeds.
+struct VideoLayout
+{
+    int storedWidth = 0;  // the stream's own picture size
+    int storedHeight = 0;
+    int quarterTurns = 0; // counter-clockwise turns to show it upright
+    int fpsNum = 0;
+    int fpsDen = 1;
+    std::int64_t frameCount = 0; // N, the announced length
+};
+
 // Demuxes and decodes one video stream on a helper thread into a small
 // queue of YUV 4:2:0 pictures, and maps them onto a constant frame rate.
 class VideoStream
 {
 public:
-    VideoStream(std::string path, av::InputPtr in, int streamIndex, int width, int height, int fpsNum, int fpsDen)
-        : m_path(std::move(path)), m_width(width), m_height(height), m_fpsNum(fpsNum), m_fpsDen(fpsDen),
-          m_pkt(av::allocPacket()), m_frame(av::allocFrame())
+    VideoStream(std::string path, av::InputPtr in, int streamIndex, const VideoLayout &layout)
+        : m_path(std::move(path)), m_width(layout.storedWidth), m_height(layout.storedHeight),
+          m_turns(layout.quarterTurns), m_fpsNum(layout.fpsNum), m_fpsDen(layout.fpsDen),
+          m_frameCount(layout.frameCount), m_pkt(av::allocPacket()), m_frame(av::allocFrame())
     {
         adopt(std::move(in), streamIndex);
     }
@@ -146,6 +259,10 @@ public:
             m_current = std::move(m_next);
             m_next.reset();
         }
+        if (m_atEnd && !m_endChecked) {
+            m_endChecked = true;
+            refuseIfCutOff();
+        }
         return m_current->picture;
     }
 
@@ -155,6 +272,32 @@ private:
         FrameRef picture;
         std::int64_t pts = 0;
     };
+
+    // Decoding has ended and m_current is the last picture. The frames from
+    // it to the announced end would all repeat it: a few are padded
+    // silently, but a second half frozen on one picture is a damaged file
+    // the user must hear about rather than get as a finished conversion.
+    void refuseIfCutOff()
+    {
+        const std::int64_t missing = m_frameCount - 1 - m_currentSlot;
+        const std::int64_t oneSecond = (std::int64_t{kShortfallToleranceSeconds} * m_fpsNum + m_fpsDen - 1) / m_fpsDen;
+        const std::int64_t tolerance = std::max(oneSecond, m_frameCount * kShortfallTolerancePercent / 100);
+        if (missing <= tolerance)
+            return;
+        // A video stream shorter than its file is no damage (the sound may
+        // go on after the picture ends): the file was cut off only when none
+        // of its streams reaches the announced end.
+        const auto micros = [this](std::int64_t frames) {
+            return av_rescale(frames, std::int64_t{m_fpsDen} * AV_TIME_BASE, m_fpsNum);
+        };
+        const std::int64_t end = dataEnd(m_path, micros(m_frameCount));
+        if (end >= micros(m_frameCount - tolerance))
+            return;
+        const std::int64_t endsAt = (m_currentSlot + 1) * m_fpsDen / m_fpsNum;
+        const std::int64_t claims = (m_frameCount * m_fpsDen + m_fpsNum - 1) / m_fpsNum;
+        throw Error("the file " + quoted(m_path) + " is damaged: its video ends at " + clockText(endsAt) +
+                    " although it claims to last " + clockText(claims));
+    }
 
     void adopt(av::InputPtr in, int streamIndex)
     {
@@ -315,8 +458,8 @@ private:
 
             const int read = av_read_frame(m_in.get(), m_pkt.get());
             if (read < 0) {
-                // A truncated file ends like a complete one: the last
-                // picture is repeated up to the announced length.
+                // A truncated file ends here like a complete one;
+                // refuseIfCutOff() tells them apart by the length.
                 if (!isEndOfInput(read) && !(m_in->pb && avio_feof(m_in->pb)))
                     check(read, ("reading " + quoted(m_path)).c_str());
                 if (!m_draining) {
@@ -349,14 +492,18 @@ private:
         }
         if (src.interlaced_frame)
             flat = deinterlace(*flat);
+        if (m_turns != 0)
+            flat = rotate(*flat, m_turns);
         return av::share(std::move(flat));
     }
 
     std::string m_path;
-    int m_width;
+    int m_width; // stored size: decoded pictures are brought to it before turning
     int m_height;
+    int m_turns;
     int m_fpsNum;
     int m_fpsDen;
+    std::int64_t m_frameCount;
 
     // Decoding state, touched only by the decode thread while it runs.
     av::InputPtr m_in;
@@ -383,6 +530,7 @@ private:
     std::int64_t m_currentSlot = 0;
     std::optional<Picture> m_next;
     bool m_atEnd = false;
+    bool m_endChecked = false;
 
     std::jthread m_thread; // last: stopped before anything it uses goes away
 };
@@ -631,8 +779,7 @@ protected:
     {
         if (!m_video) {
             av::InputPtr in = m_probe ? std::move(m_probe) : av::openInputFile(m_path);
-            m_video = std::make_unique<VideoStream>(m_path, std::move(in), m_videoIndex, m_info.width,
-                                                    m_info.height, m_info.fpsNum, m_info.fpsDen);
+            m_video = std::make_unique<VideoStream>(m_path, std::move(in), m_videoIndex, m_layout);
         }
         return m_video->frameAt(n);
     }
@@ -668,11 +815,20 @@ private:
         if (duration <= 0)
             throw Error("cannot tell the length of " + quoted(m_path));
         m_info.hasVideo = true;
-        m_info.width = st->codecpar->width;
-        m_info.height = st->codecpar->height;
+        m_layout.storedWidth = st->codecpar->width;
+        m_layout.storedHeight = st->codecpar->height;
+        // The script sees the picture as it is shown: a phone clip stored
+        // sideways is turned upright, so Width and Height are swapped.
+        m_layout.quarterTurns = quarterTurns(*st);
+        const bool sideways = m_layout.quarterTurns % 2 != 0;
+        m_info.width = sideways ? m_layout.storedHeight : m_layout.storedWidth;
+        m_info.height = sideways ? m_layout.storedWidth : m_layout.storedHeight;
         // N = ceil(duration * fps), exactly.
         m_info.frameCount = av_rescale_rnd(duration, std::int64_t{tb.num} * m_info.fpsNum,
                                            std::int64_t{tb.den} * m_info.fpsDen, AV_ROUND_UP);
+        m_layout.fpsNum = m_info.fpsNum;
+        m_layout.fpsDen = m_info.fpsDen;
+        m_layout.frameCount = m_info.frameCount;
     }
 
     void setUpAudio()
@@ -698,6 +854,7 @@ private:
     av::InputPtr m_probe; // handed to the video decoder on first use
     int m_videoIndex = -1;
     int m_audioIndex = -1;
+    VideoLayout m_layout;
     std::unique_ptr<VideoStream> m_video;
     std::unique_ptr<AudioStream> m_audio;
 };

@@ -24,9 +24,15 @@ struct MediaSourceOptions
 // decoding starts with the first frame()/audio() call. Throws engine::Error
 // naming the file and the reason.
 //
-// Video: YUV 4:2:0 at the stream's stored size, N = ceil(duration * fps);
-// frame n is the last decoded picture starting at or before n / fps,
-// counted from the first picture; interlaced pictures are deinterlaced.
+// Video: YUV 4:2:0 at the size it is shown at (a stream whose display
+// matrix turns it by 90 or 270 degrees has width and height swapped, and its
+// pictures are turned upright), N = ceil(duration * fps); frame n is the last
+// decoded picture starting at or before n / fps, counted from the first
+// picture; interlaced pictures are deinterlaced. When decoding ends early,
+// the last picture is repeated up to N if the shortfall is at most 1 s or 5 %
+// of N, whichever is larger; beyond that, and when no stream of the file
+// reaches the announced length either (the file was cut off), frame() throws
+// engine::Error saying the file is damaged and where its video ends.
 // Audio: always stereo (mono duplicated, more channels mixed down) at the
 // stream's own rate, S = duration * rate; silence of the video's length when
 // the file has no audio stream.

@@ -64,6 +64,10 @@ Mpeg1VideoWriter::Mpeg1VideoWriter(const std::string &path, int width, int heigh
     if (width <= 0 || height <= 0 || width % 2 || height % 2)
         throw Error("the video size " + std::to_string(width) + "x" + std::to_string(height) +
                     " cannot be encoded (it must be even)");
+    // 12 bits per dimension in the sequence header.
+    if (width > 4095 || height > 4095)
+        throw Error("the video size " + std::to_string(width) + "x" + std::to_string(height) +
+                    " cannot be encoded (MPEG-1 video is at most 4095 pixels wide and high)");
     // MPEG-1's sequence header counts the bit rate in 400 bit/s units, 18 bits.
     if (bitrateKbps <= 0 || bitrateKbps > 100000)
         throw Error("the video bit rate must be between 1 and 100000 kbit/s (" + std::to_string(bitrateKbps) +

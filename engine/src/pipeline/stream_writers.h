@@ -22,7 +22,8 @@ enum class EncodeMode { HighQuality = 0, Normal = 1, Fast = 2 };
 class Mpeg1VideoWriter
 {
 public:
-    // width and height must be even. bitrateKbps is the constant bit rate.
+    // width and height must be even and at most 4095 (throws otherwise).
+    // bitrateKbps is the constant bit rate.
     // The sequence header announces 25 frames per second whatever the
     // clip's own rate, with square pixels.
     Mpeg1VideoWriter(const std::string &path, int width, int height, int bitrateKbps, EncodeMode mode);
