@@ -1,8 +1,9 @@
 // The program: one window. The encoder library is found next to the
-// executable.
+// executable, and so are the settings file and the temporary files.
 
 #include "ui/dll_encoder.h"
 #include "ui/form1.h"
+#include "ui/logind_power_off.h"
 #include "ui/qt_prompter.h"
 
 #include <QApplication>
@@ -18,13 +19,12 @@ int main(int argc, char *argv[])
         prompter.message(QString::fromStdString(message), QStringLiteral("Korvane Velmora Converter"),
                          ui::MessageIcon::Error);
     });
+    ui::LogindPowerOff powerOff;
 
-    ui::Form1 window(encoder, prompter, programFolder);
+    // Creating the window runs the start-up: stale temporary files go, the
+    // settings are loaded and the window is centred. Closing it saves them.
+    ui::Form1 window(encoder, prompter, powerOff, programFolder);
     prompter.setParent(&window);
-    // Until the stored settings are loaded here, the first panel is shown.
-    window.switchPanel(0);
-    window.switchIntroType(0);
-    window.centreOnScreen();
     window.show();
     return app.exec();
 }

@@ -95,6 +95,10 @@ std::int32_t DllEncoder::leftTime()
 
 std::int32_t DllEncoder::end()
 {
+    // Never bound means no pass was ever opened: nothing to end, and no
+    // reason to load the library (exit calls this unconditionally).
+    if (!m_tried)
+        return 0;
     return ready() ? m_end() : -1;
 }
 

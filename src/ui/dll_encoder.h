@@ -18,7 +18,8 @@ namespace ui {
 // called once with a message naming the file, and every call behaves as a
 // failed one: begin -1, frame 0, encoding 100 (so that a waiting caller stops
 // polling), leftTime 0, end -1, getFrame 0; lastError() gives the message.
-// Encode_GetLastError is optional.
+// Encode_GetLastError is optional. end() before any other call does not load
+// the library: no pass can be open, so it returns 0.
 class DllEncoder final : public core::Encoder
 {
 public:

@@ -1,8 +1,11 @@
 #include "ui/form1.h"
 
+#include "convert/conversion_run.h"
 #include "jobs/number_text.h"
 #include "jobs/time_text.h"
 #include "ui/window_rules.h"
+#include "ui/window_run_host.h"
+#include "ui/window_settings.h"
 
 #include <QAbstractButton>
 #include <QButtonGroup>
@@ -74,23 +77,85 @@ QStringList droppedFiles(const QMimeData *mime)
 
 } // namespace
 
-Form1::Form1(core::Encoder &encoder, Prompter &prompter, const QString &programFolder, QWidget *parent)
+Form1::Form1(core::Encoder &encoder, Prompter &prompter, core::PowerOff &powerOff, const QString &programFolder,
+             QWidget *parent)
     : QWidget(parent)
     , m_encoder(encoder)
     , m_prompter(prompter)
-    , m_appFolder(qs(withTrailingSlash(QDir::fromNativeSeparators(programFolder).toStdString())))
+    , m_powerOff(powerOff)
+    , m_paths(settings::appPaths(QDir::fromNativeSeparators(programFolder).toStdString()))
+    , m_appFolder(qs(m_paths.appFolder))
+    , m_scriptPath(qs(m_paths.scriptPath))
+    , m_m1vPath(qs(m_paths.m1vPath))
+    , m_mp2Path(qs(m_paths.mp2Path))
 {
-    m_scriptPath = m_appFolder + QStringLiteral("temp.avs");
-    m_m1vPath = m_appFolder + QStringLiteral("temp.m1v");
-    m_mp2Path = m_appFolder + QStringLiteral("temp.mp2");
-
     registerResources();
     buildLayout();
     bindControls();
     connectCommands();
+    loadHandling();
 }
 
 Form1::~Form1() = default;
+
+// ---------------------------------------------------------------------------
+// Start-up, the conversion run and exit
+
+void Form1::loadHandling()
+{
+    // Linux has one way to power off; the field only picks the method.
+    m_glngWhichWindows32 = 1;
+    // A load that stops before "OptionSel" still leaves a single panel shown.
+    switchPanel(0);
+    switchIntroType(0);
+    WindowSettings target(*this);
+    // Nothing here is reported: stale files that stay and a load that stops
+    // early leave the window usable as far as it got.
+    settings::startUp(m_paths.appFolder, QDir::homePath().toStdString(), target);
+    centreOnScreen();
+}
+
+void Form1::startConversion()
+{
+    // Start is hidden during the passes, but a box shown before the first pass
+    // lets events run while it is still there; an add probes through the same
+    // script and library.
+    if (m_converting || m_adding || m_closingFlag)
+        return;
+    m_converting = true;
+    setListEditable(false);
+
+    WindowRunHost host(*this, m_prompter);
+    core::ConversionRun run(m_encoder, host, m_powerOff,
+                            {.scriptPath = m_paths.scriptPath, .m1vPath = m_paths.m1vPath, .mp2Path = m_paths.mp2Path});
+    const core::ConversionRun::Outcome outcome = run.start();
+    // Gone: the window is unloading and is not touched again. Powered off:
+    // nothing is reset.
+    if (outcome == core::ConversionRun::Outcome::Gone || outcome == core::ConversionRun::Outcome::PoweredOff)
+        return;
+    setListEditable(true);
+    m_converting = false;
+}
+
+void Form1::setListEditable(bool editable)
+{
+    m_cmdOpenVideo->setEnabled(editable);
+    m_cmdRemove->setEnabled(editable);
+}
+
+void Form1::closeEvent(QCloseEvent *event)
+{
+    event->accept();
+    if (m_closingFlag)
+        return;
+    // In this order: a run waiting for events sees the flag before anything
+    // else, and the encoder has closed its files before they are deleted.
+    m_closingFlag = true;
+    m_encoder.end();
+    const WindowSettings target(*this);
+    settings::finishExit(m_paths, target);
+    emit unloading();
+}
 
 // ---------------------------------------------------------------------------
 // The binding table at work
@@ -341,8 +406,9 @@ void Form1::openVideoFiles()
 void Form1::addVideoFiles(const QStringList &paths)
 {
     // Events run between the files of a long selection; a second add started
-    // from inside them would interleave with this one.
-    if (m_adding || paths.isEmpty())
+    // from inside them would interleave with this one. A running conversion
+    // owns the script file that the probe would overwrite.
+    if (m_adding || m_converting || paths.isEmpty())
         return;
     m_adding = true;
     m_cmdOpenVideo->setEnabled(false);
@@ -409,7 +475,7 @@ void Form1::appendJob(const std::string &title, const std::string &path)
 void Form1::removeSelectedJob()
 {
     const int removed = selectedJob();
-    if (removed < 0)
+    if (removed < 0 || m_converting)
         return;
     m_jobs.removeAt(removed);
     {
@@ -596,7 +662,7 @@ void Form1::connectCommands()
     clicked("CmdDefault1", [this] { audioDefaults(); });
     clicked("cmdFont", [this] { chooseLogoFont(); });
     clicked("cmdColor", [this] { chooseLogoColour(); });
-    clicked("cmdStart", [this] { emit startRequested(); });
+    clicked("cmdStart", [this] { startConversion(); });
     clicked("cmdStop", [this] { m_stopRequested = true; });
     clicked("cmdExit", [this] { close(); });
 
@@ -625,7 +691,7 @@ bool Form1::eventFilter(QObject *watched, QEvent *event)
         case QEvent::DragEnter:
         case QEvent::DragMove: {
             auto *drag = static_cast<QDragMoveEvent *>(event);
-            if (!m_adding && !droppedFiles(drag->mimeData()).isEmpty())
+            if (!m_adding && !m_converting && !droppedFiles(drag->mimeData()).isEmpty())
                 drag->acceptProposedAction();
             else
                 drag->ignore();
@@ -647,13 +713,6 @@ bool Form1::eventFilter(QObject *watched, QEvent *event)
         }
     }
     return QWidget::eventFilter(watched, event);
-}
-
-void Form1::closeEvent(QCloseEvent *event)
-{
-    m_closingFlag = true;
-    emit unloading();
-    event->accept();
 }
 
 void Form1::centreOnScreen()

@@ -1,8 +1,10 @@
 #pragma once
 
 #include "convert/encoder.h"
+#include "convert/power_off.h"
 #include "jobs/job_list.h"
 #include "script/script_writer.h"
+#include "settings/startup.h"
 #include "ui/prompter.h"
 #include "ui/settings_binding.h"
 
@@ -47,6 +49,12 @@ struct PickerFolders
 // Every change of a bound control (by the user or by code) is stored at once
 // into the selected job's record.
 //
+// Creating the window is the program's start-up: the temporary files of an
+// earlier run in [programFolder] are deleted, "Velmora.ini" there is loaded
+// into the controls and the window is centred. Closing it by any means is the
+// exit: the encoder is stopped, the temporary files deleted and the settings
+// saved, also in the middle of a conversion.
+//
 // Collaborators are borrowed and must outlive the window. Everything runs on
 // the window's thread.
 class Form1 final : public QWidget
@@ -55,8 +63,17 @@ class Form1 final : public QWidget
     Q_DISABLE_COPY_MOVE(Form1)
 
 public:
-    Form1(core::Encoder &encoder, Prompter &prompter, const QString &programFolder, QWidget *parent = nullptr);
+    Form1(core::Encoder &encoder, Prompter &prompter, core::PowerOff &powerOff, const QString &programFolder,
+          QWidget *parent = nullptr);
     ~Form1() override;
+
+    // --- the conversion run
+    // Start: converts every job in list order and returns when the batch has
+    // ended, letting the window's events run meanwhile (Stop, closing, the
+    // other controls). Does nothing while a run or an add is under way. Add
+    // and Remove are disabled for the run's length.
+    void startConversion();
+    bool converting() const { return m_converting; }
 
     // --- the job list
     const core::JobList &jobs() const { return m_jobs; }
@@ -96,6 +113,7 @@ public:
     const PickerFolders &pickerFolders() const { return m_folders; }
 
     // The program folder (ending in "/") and the temporary files in it.
+    const settings::AppPaths &paths() const { return m_paths; }
     const QString &appFolder() const { return m_appFolder; }
     const QString &scriptPath() const { return m_scriptPath; }
     const QString &m1vPath() const { return m_m1vPath; }
@@ -105,14 +123,14 @@ public:
     void clearStopRequested() { m_stopRequested = false; }
     // True once the window has begun to close; never cleared.
     bool closing() const { return m_closingFlag; }
+    // Selects the power-off method; this platform has a single one.
+    std::int32_t glngWhichWindows32() const { return m_glngWhichWindows32; }
 
     void centreOnScreen();
 
 signals:
-    // Start was pressed: the conversion run takes it from here.
-    void startRequested();
-    // The window is closing (closing() is already true): stop the encoder,
-    // delete the temporary files, save the settings.
+    // The window has been unloaded: the encoder is stopped, the temporary files
+    // are deleted and the settings saved.
     void unloading();
 
 protected:
@@ -140,6 +158,9 @@ private:
 
     void bindControls();
     void connectCommands();
+    // Start-up after the controls exist.
+    void loadHandling();
+    void setListEditable(bool editable);
 
     // The binding table at work.
     std::int32_t readWhole(std::size_t row) const;
@@ -169,8 +190,10 @@ private:
 
     core::Encoder &m_encoder;
     Prompter &m_prompter;
+    core::PowerOff &m_powerOff;
     core::JobList m_jobs;
 
+    settings::AppPaths m_paths;
     QString m_appFolder;
     QString m_scriptPath;
     QString m_m1vPath;
@@ -180,7 +203,9 @@ private:
     std::int32_t m_frameCount = 0;
     bool m_stopRequested = false;
     bool m_closingFlag = false;
-    bool m_adding = false; // an add is letting events run between files
+    bool m_adding = false;     // an add is letting events run between files
+    bool m_converting = false; // a conversion run is under way
+    std::int32_t m_glngWhichWindows32 = 1;
 
     std::array<Bound, kControlBindings.size()> m_bound{};
     std::array<QGroupBox *, 6> m_panels{};

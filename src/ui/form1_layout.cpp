@@ -4,9 +4,13 @@
 
 #include "ui/form1.h"
 
+#include "convert/conversion_run.h"
 #include "ui/window_rules.h"
 
+#include <QAbstractButton>
 #include <QButtonGroup>
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
@@ -20,6 +24,8 @@
 #include <QScrollBar>
 #include <QSlider>
 #include <QToolButton>
+
+#include <algorithm>
 
 namespace ui {
 
@@ -117,6 +123,37 @@ QRadioButton *option(QWidget *parent, QButtonGroup *group, int index, const char
     return widget;
 }
 
+// Shrinks [widget]'s font until the widest of [captions] fits its width with
+// a small gap to spare: the pass label ends where the time label starts.
+void fitCaption(QLabel *widget, std::initializer_list<QString> captions)
+{
+    constexpr int kSmallestPixels = 7;
+    constexpr int kGapPixels = 4;
+    QFont face = widget->font();
+    for (int pixels = QFontInfo(face).pixelSize(); pixels >= kSmallestPixels; --pixels) {
+        face.setPixelSize(pixels);
+        const QFontMetrics metrics(face);
+        int widest = 0;
+        for (const QString &caption : captions)
+            widest = std::max(widest, metrics.horizontalAdvance(caption));
+        if (widest + kGapPixels <= widget->width())
+            break;
+    }
+    widget->setFont(face);
+}
+
+// Shrinks a button's font until its caption, with its indicator, fits its place.
+void fitButton(QAbstractButton *widget)
+{
+    constexpr int kSmallestPixels = 7;
+    QFont face = widget->font();
+    for (int pixels = QFontInfo(face).pixelSize();
+         widget->sizeHint().width() > widget->width() && pixels > kSmallestPixels; --pixels) {
+        face.setPixelSize(pixels - 1);
+        widget->setFont(face);
+    }
+}
+
 } // namespace
 
 QButtonGroup *Form1::makeGroup(const char *name)
@@ -157,6 +194,8 @@ void Form1::buildLayout()
     option(frame11, m_optionSel, 4, "Audio/Subtitle", "Extern Audio/Subtitle and Text Logo Setting",
            tw(1440, 480, 1455, 315));
     option(frame11, m_optionSel, 5, "Intruduction", "Add Intruduction Setting", tw(2760, 480, 1215, 315));
+    for (QAbstractButton *choice : m_optionSel->buttons())
+        fitButton(choice);
 
     struct PanelFrame
     {
@@ -192,8 +231,9 @@ void Form1::buildLayout()
     slider->hide();
     connect(slider, &QSlider::valueChanged, progress, &QProgressBar::setValue);
 
-    label(this, "LabelInfoPro", "Time Left for Process1:", "Time Left for Encoding Current Video File",
-          tw(120, 3960, 1695, 255));
+    auto *passLabel = label(this, "LabelInfoPro", "Time Left for Process1:",
+                            "Time Left for Encoding Current Video File", tw(120, 3960, 1695, 255));
+    fitCaption(passLabel, {text(core::kVideoPassLabel), text(core::kAudioPassLabel)});
     label(this, "LabelInfoTime", "00:00:00", "Time Left for Encoding Current Video File", tw(1800, 3960, 1215, 255));
     label(this, "LabelPercent", "0%", "Precent for Encoding Current Video File", tw(5760, 3960, 855, 255));
     checkBox(this, "ShutDownCheck", "ShutDown PC After Finish", "ShutDown PC After Finish", tw(240, 4320, 2775, 255));
@@ -331,6 +371,10 @@ void Form1::buildExternPanel(QGroupBox *panel)
     button(panel, "cmdOpenSub", "Add...", "Add Extern Subtitle File", tw(3240, 600, 735, 255));
     label(panel, "Label30", "Text Logo:", "Text Logo", tw(240, 1035, 1815, 255));
     m_textLogo = textBox(panel, "TextLogo", "", "Text Logo Content", tw(1200, 960, 2775, 495));
+    // The logo's style is kept in points, so its font must have a point size.
+    QFont logoFace = m_textLogo->font();
+    logoFace.setPointSize(8);
+    m_textLogo->setFont(logoFace);
     QFont logo(QStringLiteral("MS Sans Serif"));
     logo.setPointSizeF(8);
     m_textLogo->setFont(logo);

@@ -32,6 +32,9 @@ public:
 
     // A message box with a single OK button.
     virtual void message(const QString &text, const QString &title, MessageIcon icon) = 0;
+    // A plain box (no icon) with a single OK button and [detail] as the box's
+    // detail text; an empty [detail] gives no detail part.
+    virtual void messageWithDetail(const QString &text, const QString &title, const QString &detail) = 0;
 
     // The chosen existing file's full path; empty when cancelled.
     virtual QString openFileName(const FileRequest &request) = 0;

@@ -61,6 +61,14 @@ void QtPrompter::message(const QString &text, const QString &title, MessageIcon 
     box.exec();
 }
 
+void QtPrompter::messageWithDetail(const QString &text, const QString &title, const QString &detail)
+{
+    QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, dialogParent());
+    if (!detail.isEmpty())
+        box.setDetailedText(detail);
+    box.exec();
+}
+
 QString QtPrompter::openFileName(const FileRequest &request)
 {
     QFileDialog dialog(dialogParent());

@@ -18,6 +18,7 @@ public:
     void setParent(QWidget *parent) { m_parent = parent; }
 
     void message(const QString &text, const QString &title, MessageIcon icon) override;
+    void messageWithDetail(const QString &text, const QString &title, const QString &detail) override;
     QString openFileName(const FileRequest &request) override;
     QStringList openFileNames(const FileRequest &request) override;
     std::optional<QFont> chooseFont(const QFont &initial) override;

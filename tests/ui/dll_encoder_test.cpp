@@ -31,6 +31,19 @@ TEST(DllEncoder, MissingLibraryIsReportedOnceAndEveryCallFails)
     EXPECT_EQ(encoder.lastError(), reports[0]);
 }
 
+TEST(DllEncoder, EndingBeforeAnyUseLoadsNothing)
+{
+    // Exit ends the encoder unconditionally; with no library there must be no
+    // complaint on the way out.
+    TempFolder program;
+    std::vector<std::string> reports;
+    ui::DllEncoder encoder(program.path(), [&](const std::string &m) { reports.push_back(m); });
+    EXPECT_EQ(encoder.end(), 0);
+    EXPECT_TRUE(reports.empty());
+    EXPECT_EQ(encoder.begin("a", "b", 1, 2, 3, 1, 0), -1);
+    EXPECT_EQ(reports.size(), 1u);
+}
+
 TEST(DllEncoder, LibraryWithoutTheEntryPointsNamesTheMissingOne)
 {
     // Any shared library without the encoder's entry points will do.

@@ -10,8 +10,55 @@
 
 namespace test {
 
+std::int32_t FakeEncoder::begin(const std::string &scriptPath, const std::string &outputPath,
+                                std::int32_t videoBitrate, std::int32_t audioBitrate, std::int32_t sampleRate,
+                                std::int32_t videoPass, std::int32_t mode)
+{
+    calls.emplace_back("begin");
+    begins.push_back({scriptPath, outputPath, videoBitrate, audioBitrate, sampleRate, videoPass, mode});
+    m_poll = 0;
+    std::int32_t result = 0;
+    if (!beginResults.empty()) {
+        result = beginResults.front();
+        beginResults.pop_front();
+    }
+    if (result != -1)
+        std::ofstream(outputPath, std::ios::binary) << (videoPass != 0 ? "video stream" : "audio stream");
+    return result;
+}
+
+std::int32_t FakeEncoder::frame()
+{
+    calls.emplace_back("frame");
+    return frames;
+}
+
+std::int32_t FakeEncoder::encoding()
+{
+    calls.emplace_back("encoding");
+    const int pass = static_cast<int>(begins.size()) - 1;
+    const int poll = m_poll++;
+    const std::int32_t percent = progress(pass, poll);
+    if (onPoll)
+        onPoll(pass, poll);
+    return percent;
+}
+
+std::int32_t FakeEncoder::leftTime()
+{
+    calls.emplace_back("leftTime");
+    return secondsLeft;
+}
+
+std::int32_t FakeEncoder::end()
+{
+    calls.emplace_back("end");
+    return 0;
+}
+
 std::int32_t FakeEncoder::getFrame(const std::string &scriptPath)
 {
+    calls.emplace_back("getFrame");
     std::ifstream in(scriptPath, std::ios::binary);
     std::stringstream text;
     text << in.rdbuf();

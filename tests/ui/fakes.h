@@ -1,11 +1,13 @@
 #pragma once
 
 #include "convert/encoder.h"
+#include "convert/power_off.h"
 #include "ui/prompter.h"
 
 #include <QStringList>
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -16,24 +18,63 @@ namespace test {
 // An encoder whose probe reports a length looked up by the probed script's
 // content: the script names its input, so a file whose path contains a key of
 // [lengths] gets that length; anything else 0.
+//
+// Its passes are scripted: begin() answers from [beginResults] (0 when
+// empty) and, when it succeeds, writes a few bytes to the pass's output as
+// the library would; encoding() answers [progress](pass, poll) and then calls
+// [onPoll] with the same numbers, so a test can act in the middle of a pass.
+// Every call is logged by name.
 class FakeEncoder final : public core::Encoder
 {
 public:
+    struct Begin
+    {
+        std::string scriptPath;
+        std::string outputPath;
+        std::int32_t videoBitrate, audioBitrate, sampleRate, videoPass, mode;
+    };
+
     std::map<std::string, std::int32_t> lengths; // file name -> length
     std::int32_t defaultLength = 0;
     std::vector<std::string> probedScripts;      // script texts seen by getFrame
 
-    std::int32_t begin(const std::string &, const std::string &, std::int32_t, std::int32_t, std::int32_t,
-                       std::int32_t, std::int32_t) override
-    {
-        return 0;
-    }
-    std::int32_t frame() override { return 0; }
-    std::int32_t encoding() override { return 100; }
-    std::int32_t leftTime() override { return 0; }
-    std::int32_t end() override { return 0; }
+    std::deque<std::int32_t> beginResults;
+    // pass: 0-based count of begin() calls; poll: 0-based within the pass.
+    std::function<std::int32_t(int pass, int poll)> progress = [](int, int) { return 100; };
+    std::function<void(int pass, int poll)> onPoll;
+    std::int32_t frames = 50;
+    std::int32_t secondsLeft = 0;
+    std::string error;
+
+    std::vector<Begin> begins;
+    std::vector<std::string> calls; // "begin", "frame", "encoding", "leftTime", "end", "getFrame"
+
+    std::int32_t begin(const std::string &scriptPath, const std::string &outputPath, std::int32_t videoBitrate,
+                       std::int32_t audioBitrate, std::int32_t sampleRate, std::int32_t videoPass,
+                       std::int32_t mode) override;
+    std::int32_t frame() override;
+    std::int32_t encoding() override;
+    std::int32_t leftTime() override;
+    std::int32_t end() override;
     std::int32_t getFrame(const std::string &scriptPath) override;
-    std::string lastError() override { return {}; }
+    std::string lastError() override { return error; }
+
+private:
+    int m_poll = 0;
+};
+
+// The power-off, counting the requests and answering [result].
+class FakePowerOff final : public core::PowerOff
+{
+public:
+    Result result{.accepted = true, .reason = {}};
+    int requests = 0;
+
+    Result request() override
+    {
+        ++requests;
+        return result;
+    }
 };
 
 struct Message
@@ -41,6 +82,7 @@ struct Message
     QString text;
     QString title;
     ui::MessageIcon icon;
+    QString detail = {};
 };
 
 // Answers every dialog from queues filled by the test and records what was
@@ -64,6 +106,10 @@ public:
     void message(const QString &text, const QString &title, ui::MessageIcon icon) override
     {
         messages.push_back({text, title, icon});
+    }
+    void messageWithDetail(const QString &text, const QString &title, const QString &detail) override
+    {
+        messages.push_back({text, title, ui::MessageIcon::None, detail});
     }
     QString openFileName(const ui::FileRequest &request) override;
     QStringList openFileNames(const ui::FileRequest &request) override;

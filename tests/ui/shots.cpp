@@ -1,5 +1,6 @@
 // Renders the window with each setting panel shown, one PNG per panel, for
-// comparing the layout by eye, and the output folder chooser: ui_shots <folder>.
+// comparing the layout by eye, the output folder chooser, and the progress
+// strip during and after a conversion: ui_shots <folder>.
 
 #include "fakes.h"
 #include "ui/folder_chooser.h"
@@ -9,6 +10,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QLineEdit>
 #include <QPixmap>
 #include <QScrollBar>
 
@@ -20,29 +22,41 @@ int main(int argc, char *argv[])
 
     test::TempFolder program;
     test::TempFolder media;
+    test::TempFolder output;
     test::FakeEncoder encoder;
     test::FakePrompter prompter;
-    ui::Form1 window(encoder, prompter, program.path());
-
-    // The values a missing settings file gives.
-    const std::pair<const char *, int> combos[] = {{"FRCombo", 14}, {"ABRCombo", 4}, {"ASRCombo", 4}, {"ModeCombo", 1}};
-    for (const auto &[name, index] : combos)
-        window.findChild<QComboBox *>(QString::fromLatin1(name))->setCurrentIndex(index);
-    window.findChild<QScrollBar *>(QStringLiteral("HScrollSat"))->setValue(15);
-    window.findChild<QScrollBar *>(QStringLiteral("HScrollSha"))->setValue(50);
+    test::FakePowerOff powerOff;
+    // No settings file in the program folder: the window shows the defaults.
+    ui::Form1 window(encoder, prompter, powerOff, program.path());
+    window.findChild<QLineEdit *>(QStringLiteral("OutputText"))->setText(output.path() + QLatin1Char('/'));
 
     encoder.defaultLength = 754;
     window.addVideoFiles({media.touch(QStringLiteral("holiday.avi")), media.touch(QStringLiteral("concert.mpg"))});
     window.show();
 
+    const auto save = [&](QWidget &widget, const QString &name) {
+        QApplication::processEvents();
+        widget.grab().save(QDir(folder).filePath(name));
+    };
     for (int i = 0; i < 6; ++i) {
         window.findChild<QAbstractButton *>(QStringLiteral("OptionSel_%1").arg(i))->click();
-        QApplication::processEvents();
-        window.grab().save(QDir(folder).filePath(QStringLiteral("panel%1.png").arg(i)));
+        save(window, QStringLiteral("panel%1.png").arg(i));
     }
     ui::FolderChooser chooser(prompter, QDir::tempPath());
     chooser.show();
-    QApplication::processEvents();
-    chooser.grab().save(QDir(folder).filePath(QStringLiteral("frmDir.png")));
+    save(chooser, QStringLiteral("frmDir.png"));
+    chooser.hide();
+
+    // A conversion of both files, caught in the audio pass of the second at
+    // 37 per cent, then after "Encode End!".
+    window.findChild<QAbstractButton *>(QStringLiteral("OptionSel_0"))->click();
+    encoder.secondsLeft = 75;
+    encoder.progress = [](int pass, int poll) { return poll < 2 ? (pass % 2 == 0 ? 60 : 37) : 100; };
+    encoder.onPoll = [&](int pass, int poll) {
+        if (pass == 3 && poll == 1)
+            save(window, QStringLiteral("run-during.png"));
+    };
+    window.startConversion();
+    save(window, QStringLiteral("run-after.png"));
     return 0;
 }

@@ -18,19 +18,17 @@
 
 namespace test {
 
-// A window over a fake encoder and fake dialogs, its program folder a
-// temporary one, with the list selections the settings file would give.
+// A window over a fake encoder, fake dialogs and a fake power-off, its
+// program folder a temporary one without a settings file (so the controls
+// show the defaults), and its output folder another.
 class WindowTest : public ::testing::Test
 {
 protected:
     WindowTest()
-        : window(std::make_unique<ui::Form1>(encoder, prompter, program.path()))
+        : window(std::make_unique<ui::Form1>(encoder, prompter, powerOff, program.path()))
     {
-        combo("FRCombo")->setCurrentIndex(14);
-        combo("ABRCombo")->setCurrentIndex(4);
-        combo("ASRCombo")->setCurrentIndex(4);
-        combo("ModeCombo")->setCurrentIndex(1);
-        window->switchPanel(0);
+        // Converted files go to a scratch folder, not the user's home.
+        edit("OutputText")->setText(output.path() + QLatin1Char('/'));
     }
 
     // A video file the fake encoder measures as [lengthSec] (0: refused).
@@ -68,8 +66,10 @@ protected:
 
     TempFolder program;
     TempFolder media;
+    TempFolder output;
     FakeEncoder encoder;
     FakePrompter prompter;
+    FakePowerOff powerOff;
     std::unique_ptr<ui::Form1> window;
 };
 

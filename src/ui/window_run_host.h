@@ -1,0 +1,49 @@
+#pragma once
+
+#include "convert/conversion_run.h"
+
+namespace ui {
+
+class Form1;
+class Prompter;
+
+// The main window as the conversion run drives it: the job list and the
+// script writer, the progress strip, the Start/Stop pair, the flags and the
+// message boxes. Controls are found by their object names.
+//
+// Borrows [window] and [prompter], which must outlive it; window's thread only.
+class WindowRunHost final : public core::RunHost
+{
+public:
+    WindowRunHost(Form1 &window, Prompter &prompter);
+
+    std::int32_t jobCount() override;
+    std::optional<core::JobSelection> selectJob(std::int32_t index) override;
+    core::ScriptOutcome writeScript(const std::string &inputPath) override;
+
+    void setProgress(std::int32_t value) override;
+    void setPercentLabel(const std::string &text) override;
+    void setPassLabel(const std::string &text) override;
+    void setTimeLeftLabel(const std::string &text) override;
+    void showMessage(const std::string &text, const std::string &detail) override;
+    void setStartVisible(bool visible) override;
+
+    // Processes the window's events as they come and sleeps in between; a
+    // single-shot timer bounds the sleep.
+    void waitForEvents(std::chrono::milliseconds maxWait) override;
+    bool stopRequested() override;
+    void clearStopRequested() override;
+    bool closing() override;
+
+    void deleteTemporaryFiles() override;
+    bool shutDownChecked() override;
+
+private:
+    template <typename W>
+    W *control(const char *name) const;
+
+    Form1 &m_window;
+    Prompter &m_prompter;
+};
+
+} // namespace ui

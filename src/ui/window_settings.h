@@ -1,0 +1,58 @@
+#pragma once
+
+#include "settings/settings_target.h"
+
+#include <QString>
+
+namespace ui {
+
+class Form1;
+
+// The main window as the settings file sees it. Each key's control is found
+// by its object name, and the real control decides what it accepts: a combo
+// box's item count, a bar's range, a check box's three states. The picker
+// folders, the logo font and colour and frameCount are the window's own.
+//
+// Borrows [window], which must outlive it; window's thread only.
+class WindowSettings final : public settings::SettingsTarget
+{
+public:
+    // The logo font sizes the text box takes, in points.
+    static constexpr std::int32_t kMinFontPoints = 1;
+    static constexpr std::int32_t kMaxFontPoints = 2048;
+
+    explicit WindowSettings(Form1 &window);
+
+    void setText(std::string_view name, std::string_view text) override;
+    std::optional<std::string> text(std::string_view name) const override;
+    bool setNumber(std::string_view name, std::int16_t value) override;
+    std::optional<std::int32_t> number(std::string_view name) const override;
+    bool selectOption(std::string_view group, std::int16_t index) override;
+    void runOptionSwitch(std::string_view group, std::int16_t index) override;
+    std::optional<std::int16_t> selectedOption(std::string_view group) const override;
+
+    void setLogoFontName(std::string_view faceName) override;
+    bool setLogoFontSize(std::int32_t points) override;
+    void setLogoFontBold(bool bold) override;
+    void setLogoFontItalic(bool italic) override;
+    void setLogoColour(std::int32_t colour) override;
+    std::string logoFontName() const override;
+    double logoFontSize() const override;
+    bool logoFontBold() const override;
+    bool logoFontItalic() const override;
+    std::int32_t logoColour() const override;
+
+    void setFrameCount(std::int32_t seconds) override;
+    std::int32_t frameCount() const override;
+    void showTimeWindow(std::int32_t frameCountSec, std::int32_t startSec, std::int32_t endSec) override;
+
+private:
+    // The picker folder field named [name] ("videoOpenDir" ...), or nullptr.
+    QString *folder(std::string_view name) const;
+    template <typename W>
+    W *control(std::string_view name) const;
+
+    Form1 &m_window;
+};
+
+} // namespace ui
