@@ -7,6 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include <cmath>
+
 #include <array>
 #include <vector>
 
@@ -107,6 +111,57 @@ TEST(Sharpen, KernelsEdgesAndPassOrder)
             FAIL() << bad;
         } catch (const engine::Error &e) {
             EXPECT_STREQ(e.what(), "arguments must be in the range -1.58 to 1.0");
+        }
+    }
+}
+
+// Rows long enough for the blocked inner loops and their tails (widths
+// around multiples of 16, odd chroma sizes) agree with the kernel worked
+// out pixel by pixel, as the reference defines it.
+TEST(Sharpen, WideRowsMatchThePixelByPixelKernel)
+{
+    const auto expected = [](const std::vector<std::vector<int>> &in, double amountH, double amountV) {
+        const auto kernel = [](double amount, int p, int sides) {
+            if (std::fabs(amount) < 0.00002)
+                return p;
+            const int a = static_cast<int>(32768.0 * std::pow(2.0, amount) + 0.5);
+            return std::clamp((2 * a * p + (32768 - a) * sides + 32768) >> 16, 0, 255);
+        };
+        const int h = static_cast<int>(in.size());
+        const int w = static_cast<int>(in[0].size());
+        std::vector<std::vector<int>> v(in), out(in);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                v[y][x] = kernel(amountV, in[y][x], in[std::max(y - 1, 0)][x] + in[std::min(y + 1, h - 1)][x]);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                out[y][x] = kernel(amountH, v[y][x], v[y][std::max(x - 1, 0)] + v[y][std::min(x + 1, w - 1)]);
+        return out;
+    };
+    for (const int width : {1, 2, 15, 16, 17, 18, 33, 35, 50}) {
+        testclips::Shape s;
+        s.frames = 1;
+        s.width = width;
+        s.height = 5;
+        const auto noise = [](std::int64_t, int p, int x, int y) {
+            return static_cast<std::uint8_t>((x * 73 + y * 151 + p * 29 + x * y * 7) % 256);
+        };
+        const ClipPtr in = testclips::make(s, noise);
+        for (const auto &[h, v] : {std::pair{1.0, 1.0}, {0.5, 0.5}, {-1.58, -1.58}, {0.3, 0.0}, {0.0, -0.7}}) {
+            const auto out = f::sharpen(in, h, v)->frame(0);
+            for (int p = 0; p < 3; ++p) {
+                const int pw = p == 0 ? width : (width + 1) / 2;
+                const int ph = p == 0 ? 5 : 3;
+                std::vector<std::vector<int>> plane(static_cast<std::size_t>(ph), std::vector<int>(static_cast<std::size_t>(pw)));
+                for (int y = 0; y < ph; ++y)
+                    for (int x = 0; x < pw; ++x)
+                        plane[y][x] = noise(0, p, x, y);
+                const auto want = expected(plane, h, v);
+                for (int y = 0; y < ph; ++y)
+                    for (int x = 0; x < pw; ++x)
+                        ASSERT_EQ(pixel(out, p, x, y), want[y][x])
+                            << "width " << width << " plane " << p << " at " << x << "," << y << " amounts " << h << "," << v;
+            }
         }
     }
 }

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 namespace {
@@ -67,6 +68,85 @@ TEST(Reverse, UnwritableFolderIsAnError)
     testclips::Shape s;
     const ClipPtr rev = f::reverse(testclips::make(s), std::string(VELMORA_TEST_TMP) + "/no-such-folder/");
     EXPECT_THROW(rev->frame(0), engine::Error);
+}
+
+// The first pull reads the whole input: it reports every frame as done
+// work and gives up at the next frame once the pass asks it to stop.
+TEST(Reverse, FirstPullReportsProgressAndStopsWhenAsked)
+{
+    testclips::Shape s;
+    s.frames = 500;
+    const auto source = testclips::make(s);
+    const ClipPtr rev = f::reverse(source, VELMORA_TEST_TMP);
+    auto work = std::make_shared<engine::WorkControl>();
+    rev->adoptControl(work);
+    std::vector<std::int64_t> seen;
+    work->setListener([&] {
+        seen.push_back(work->workDone());
+        EXPECT_EQ(work->workTotal(), 500);
+        if (seen.size() == 120)
+            work->requestStop();
+    });
+    EXPECT_THROW(rev->frame(0), engine::Stopped);
+    EXPECT_EQ(source->requested.size(), 120u); // not one frame more
+    ASSERT_EQ(seen.size(), 120u);
+    for (std::size_t i = 0; i < seen.size(); ++i)
+        EXPECT_EQ(seen[i], static_cast<std::int64_t>(i + 1));
+}
+
+TEST(Reverse, AudioReadReportsSamplesAndStopsBetweenChunks)
+{
+    testclips::Shape s;
+    s.frames = 10;
+    s.samples = 300000;
+    const ClipPtr rev = f::reverse(testclips::make(s), VELMORA_TEST_TMP);
+    auto work = std::make_shared<engine::WorkControl>();
+    rev->adoptControl(work);
+    std::vector<std::int64_t> done;
+    work->setListener([&] { done.push_back(work->workDone()); });
+    std::vector<float> a(2 * 4);
+    rev->audio(0, 4, a);
+    EXPECT_EQ(a[0], testclips::rampSample(299999, 0));
+    EXPECT_EQ(work->workTotal(), 300000);
+    ASSERT_FALSE(done.empty());
+    EXPECT_EQ(done.back(), 300000);
+    EXPECT_TRUE(std::is_sorted(done.begin(), done.end()));
+    EXPECT_GT(done.size(), 2u); // in several steps, not one
+
+    // A stop asked for before the read begins ends it at the first step.
+    const ClipPtr again = f::reverse(testclips::make(s), VELMORA_TEST_TMP);
+    auto stopped = std::make_shared<engine::WorkControl>();
+    stopped->requestStop();
+    again->adoptControl(stopped);
+    EXPECT_THROW(again->audio(0, 4, a), engine::Stopped);
+}
+
+// Every clip a script makes carries that script's control, so the pass can
+// reach a Reverse deep inside the graph through the clip it is given.
+TEST(Reverse, ScriptClipsShareTheScriptsControl)
+{
+    engine::script::FunctionTable table;
+    f::registerFilterFunctions(table);
+    table.add({"Make", {{"", engine::script::ArgType::Int}}, [](const engine::script::CallArgs &a) -> engine::script::Value {
+                   testclips::Shape s;
+                   s.frames = a.integer(0);
+                   return ClipPtr(testclips::make(s));
+               }});
+    engine::script::EvalContext context;
+    context.scriptFolder = std::string(VELMORA_TEST_TMP) + "/";
+    context.control = std::make_shared<engine::WorkControl>();
+    const ClipPtr clip =
+        engine::script::runScript("a = Reverse(Make(40))\r\nc = Trim(a,0,9)\r\nFadeIn(c,3)\r\n", table, context);
+    EXPECT_EQ(clip->control(), context.control);
+    context.control->requestStop();
+    EXPECT_THROW(clip->frame(5), engine::Stopped); // frame 0 is FadeIn's black one
+
+    // Without a control of the caller's, the run makes its own.
+    engine::script::EvalContext plain;
+    plain.scriptFolder = context.scriptFolder;
+    const ClipPtr own = engine::script::runScript("Reverse(Make(5))", table, plain);
+    ASSERT_NE(own->control(), nullptr);
+    EXPECT_EQ(own->frame(0)->width, 16);
 }
 
 // 64x48 letterbox: content (Y `level`) inside [left, right] x [top, bottom],

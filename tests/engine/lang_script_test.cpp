@@ -87,6 +87,12 @@ INSTANTIATE_TEST_SUITE_P(
         ValueCase{"\"C:\\Videos\\clip.avi\"", Value(std::string("C:\\Videos\\clip.avi"))},
         ValueCase{"\"\"\"a\"b\"\"\"", Value(std::string("a\"b"))},
         ValueCase{"\"\"\"say \"hi\"\"\"\"", Value(std::string("say \"hi\""))},
+        // The writer splits a value after a run of three or more quotes and
+        // joins the literals with +.
+        ValueCase{"\"\"\"a\"\"\"+\"\"\"\"\"b\"\"\"", Value(std::string("a\"\"b"))},
+        ValueCase{"\"\"\"a\"\"\"\"\"\"+\"b\"", Value(std::string("a\"\"\"b"))},
+        ValueCase{"\"\"\"\"\"\"\"\"\"+\"\"\"\"\"\"\"\"\"+\"x\"", Value(std::string("\"\"\"\"\"\"x"))},
+        ValueCase{"\"C:\\a\" + \"\"\"\"b\"\"\" + \"%d\"", Value(std::string("C:\\a\"b%d"))},
         ValueCase{"\"\"", Value(std::string())}, ValueCase{"\"a\" + \"b\"", Value(std::string("ab"))},
         ValueCase{"TRUE", Value(true)}, ValueCase{"false", Value(false)},
         // A fraction where a whole number is expected is rounded.

@@ -168,6 +168,73 @@ TEST(SubtitleCaption, AwkwardTextsStillDraw)
     }
 }
 
+// A caption from a script written in the legacy 8-bit code page draws the
+// same letters as its UTF-8 form.
+TEST(SubtitleCaption, LegacyCodePageCaptionDrawsLikeItsUtf8Form)
+{
+    const ClipPtr grey = std::make_shared<GreyClip>(256, 144, 3);
+    const auto draw = [&](const char *caption) {
+        return call("Subtitle", {grey, std::string(caption), 4.0, 4.0, std::int32_t{0}, std::int32_t{2},
+                                 std::string("DejaVu Sans"), 20.0, std::int32_t{0xFFFFFF}})
+            ->frame(1);
+    };
+    const FrameRef legacy = draw("Caf\xE9 \x80");
+    const FrameRef utf8 = draw("Caf\xC3\xA9 \xE2\x82\xAC");
+    EXPECT_GT(inkOf(utf8).count, 30);
+    for (int y = 0; y < 144; ++y)
+        ASSERT_EQ(std::memcmp(legacy->data[0] + y * legacy->linesize[0], utf8->data[0] + y * utf8->linesize[0], 256), 0)
+            << "row " << y;
+}
+
+// Pictures drawn frame after frame (where unchanged cues are not rendered
+// again) equal pictures rendered afresh, for still and fading cues alike.
+TEST(TextSubFile, FramesInOrderMatchFreshRenders)
+{
+    const ClipPtr grey = std::make_shared<GreyClip>(128, 72, 40);
+    const auto ass = scratch("fade.ass", "[Script Info]\nScriptType: v4.00+\nPlayResX: 128\nPlayResY: 72\n\n"
+                                         "[V4+ Styles]\nFormat: Name, Fontname, Fontsize, PrimaryColour, Bold, Alignment\n"
+                                         "Style: Default,DejaVu Sans,20,&H00FFFFFF,0,2\n\n"
+                                         "[Events]\nFormat: Layer, Start, End, Style, Text\n"
+                                         "Dialogue: 0,0:00:00.00,0:00:01.00,Default,Still\n"
+                                         "Dialogue: 0,0:00:01.00,0:00:02.00,Default,{\\fad(600,0)}Fading\n"
+                                         "Dialogue: 0,0:00:01.50,0:00:02.50,Default,{\\pos(10,10)}Top\n");
+    const ClipPtr inOrder = call("TextSub", {grey, ass});
+    const auto lumaOf = [](const FrameRef &f) {
+        std::string bytes;
+        for (int y = 0; y < f->height; ++y)
+            bytes.append(reinterpret_cast<const char *>(f->data[0] + y * f->linesize[0]), static_cast<std::size_t>(f->width));
+        return bytes;
+    };
+    std::string previous;
+    int changes = 0;
+    for (std::int64_t n = 0; n < 40; ++n) {
+        const std::string sequential = lumaOf(inOrder->frame(n));
+        const std::string fresh = lumaOf(call("TextSub", {grey, ass})->frame(n));
+        ASSERT_EQ(sequential, fresh) << "frame " << n;
+        changes += n > 0 && sequential != previous;
+        previous = sequential;
+    }
+    // Still, then six fading steps (at 15 fps 600 ms is 9 frames), the
+    // second cue coming in and going, and the end.
+    EXPECT_GE(changes, 8);
+}
+
+TEST(TextSubFile, RelativeNameIsTakenFromTheScriptFolder)
+{
+    const ClipPtr grey = std::make_shared<GreyClip>(128, 72, 20);
+    scratch("relative cues.srt", "1\n00:00:00,000 --> 00:00:01,000\nHi\n");
+    script::FunctionTable table;
+    text::registerTextFunctions(table);
+    script::EvalContext context;
+    context.scriptFolder = std::string(VELMORA_TEST_TMP) + "/";
+    script::CallArgs args;
+    args.values = {grey, std::string("relative cues.srt")};
+    args.values.resize(table.find("TextSub").front()->params.size());
+    args.context = &context;
+    const ClipPtr subs = std::get<ClipPtr>(table.find("TextSub").front()->call(args));
+    EXPECT_GT(inkOf(subs->frame(3)).count, 0);
+}
+
 TEST(TextSubFile, ShowsCuesOnTheFramesInsideTheirTimes)
 {
     const ClipPtr grey = std::make_shared<GreyClip>(256, 144, 60);

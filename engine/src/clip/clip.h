@@ -8,9 +8,12 @@
 // or the thread that opened the script). Nodes may run helper threads
 // internally (decode-ahead), but their public calls are not reentrant.
 
+#include "clip/work_control.h"
+
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <utility>
 
 extern "C" {
 #include <libavutil/frame.h>
@@ -60,6 +63,18 @@ public:
     // samples outside [0, S) read as zeros. Throws engine::Error on failure.
     void audio(std::int64_t start, std::int64_t count, std::span<float> out);
 
+    // The control of the script that made this clip; null for a clip made
+    // outside a script.
+    const std::shared_ptr<WorkControl> &control() const { return m_control; }
+    // Gives the clip a control unless it has one. Every clip a script
+    // function returns gets its script's control this way, before anything
+    // is pulled.
+    void adoptControl(std::shared_ptr<WorkControl> control)
+    {
+        if (!m_control)
+            m_control = std::move(control);
+    }
+
 protected:
     // Called with 0 <= n < N.
     virtual FrameRef frameAt(std::int64_t n) = 0;
@@ -68,6 +83,9 @@ protected:
     virtual void audioAt(std::int64_t start, std::int64_t count, std::span<float> out) = 0;
 
     VideoInfo m_info;
+
+private:
+    std::shared_ptr<WorkControl> m_control;
 };
 
 using ClipPtr = std::shared_ptr<Clip>;

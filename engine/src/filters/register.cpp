@@ -92,6 +92,13 @@ Value autoCropClip(const CallArgs &args)
 
 void registerFilterFunctions(script::FunctionTable &table)
 {
+    // Every clip a script makes can be stopped and watched through its
+    // script's control (Reverse reports its long read through it).
+    table.addResultHook([](const Value &result, const script::EvalContext &context) {
+        if (const auto *clip = std::get_if<ClipPtr>(&result); clip && *clip && context.control)
+            (*clip)->adoptControl(context.control);
+    });
+
     table.add(FunctionDef{"LoadPlugin", {many("", ArgType::String)}, loadPlugin});
 
     table.add(FunctionDef{"AudioDub",

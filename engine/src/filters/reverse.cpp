@@ -5,6 +5,9 @@
 // input is written once, in order, to an unnamed temporary file, and read
 // back from the end. Video and audio have a file each, filled only when that
 // stream is first pulled (the video pass never decodes the audio).
+//
+// That first pull costs a whole decode, so it reports its progress through
+// the script's WorkControl and gives up there when the pass is stopped.
 
 #include "filters/filters.h"
 
@@ -130,6 +133,9 @@ private:
     {
         auto file = std::make_unique<TempFile>(m_folder);
         m_staging.resize(frameBytes());
+        WorkControl *work = control().get();
+        if (work)
+            work->addWork(m_info.frameCount);
         for (std::int64_t n = 0; n < m_info.frameCount; ++n) {
             const FrameRef f = m_child->frame(n);
             if (f->width != m_info.width || f->height != m_info.height)
@@ -142,6 +148,8 @@ private:
                     std::memcpy(p, row(*f, plane, y), w);
             }
             file->append(m_staging.data(), m_staging.size());
+            if (work)
+                work->advance(1);
         }
         m_video = std::move(file);
     }
@@ -152,11 +160,16 @@ private:
         constexpr std::int64_t kChunk = 1 << 16;
         const int ch = m_info.channels;
         std::vector<float> buffer(static_cast<std::size_t>(kChunk * ch));
+        WorkControl *work = control().get();
+        if (work)
+            work->addWork(m_info.sampleCount);
         for (std::int64_t pos = 0; pos < m_info.sampleCount; pos += kChunk) {
             const std::int64_t count = std::min(kChunk, m_info.sampleCount - pos);
             const std::span<float> part(buffer.data(), static_cast<std::size_t>(count * ch));
             m_child->audio(pos, count, part);
             file->append(part.data(), part.size_bytes());
+            if (work)
+                work->advance(count);
         }
         m_audio = std::move(file);
     }

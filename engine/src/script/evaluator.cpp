@@ -1,5 +1,6 @@
 #include "script/script.h"
 
+#include "clip/work_control.h"
 #include "script/parser.h"
 
 #include <cerrno>
@@ -171,7 +172,11 @@ std::optional<CallArgs> bindArguments(const FunctionDef &def, const std::vector<
 class Evaluator
 {
 public:
-    Evaluator(const FunctionTable &table, const EvalContext &context) : m_table(table), m_context(context) {}
+    Evaluator(const FunctionTable &table, const EvalContext &context) : m_table(table), m_context(context)
+    {
+        if (!m_context.control)
+            m_context.control = std::make_shared<WorkControl>();
+    }
 
     Value run(const std::vector<Statement> &statements)
     {
@@ -272,7 +277,9 @@ private:
         args.line = line;
         args.context = &m_context;
         try {
-            return def.call(args);
+            Value result = def.call(args);
+            m_table.onResult(result, m_context);
+            return result;
         } catch (const ScriptError &) {
             throw;
         } catch (const Error &e) {
@@ -342,7 +349,7 @@ private:
     }
 
     const FunctionTable &m_table;
-    const EvalContext &m_context;
+    EvalContext m_context; // the caller's, with a control of this run's own when it had none
     std::map<std::string, Value> m_vars; // keys in folded case
 };
 

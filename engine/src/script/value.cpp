@@ -108,4 +108,15 @@ std::vector<const FunctionDef *> FunctionTable::find(const std::string &name) co
     return found;
 }
 
+void FunctionTable::addResultHook(ResultHook hook)
+{
+    m_hooks.push_back(std::move(hook));
+}
+
+void FunctionTable::onResult(const Value &value, const EvalContext &context) const
+{
+    for (const ResultHook &hook : m_hooks)
+        hook(value, context);
+}
+
 } // namespace engine::script

@@ -15,6 +15,7 @@
 namespace engine {
 class Clip;
 using ClipPtr = std::shared_ptr<Clip>;
+class WorkControl;
 } // namespace engine
 
 namespace engine::script {
@@ -35,6 +36,9 @@ struct EvalContext
     std::string scriptFolder; // folder of the script file, ending in '/'; temporary files go here
     bool forPass = false;     // true when a pass will encode the clip; false for a length probe
                               // (Encode_GetFrame), where costly analysis such as crop detection is skipped
+    // Stops and watches long work inside the clips this script makes; one
+    // per script run (made by the evaluator when not given).
+    std::shared_ptr<WorkControl> control;
 };
 
 struct Param
@@ -87,6 +91,10 @@ std::string foldCase(std::string_view name);
 // Words a user understands for a value's type: "a clip", "a number", ...
 std::string describeType(const Value &v);
 
+// Called with every value a built-in returns, before the script goes on
+// (the clip layer hands each clip its script's WorkControl here).
+using ResultHook = std::function<void(const Value &, const EvalContext &)>;
+
 // Registry of built-in functions; overloads share a name and are tried in
 // the order they were added.
 class FunctionTable
@@ -96,8 +104,13 @@ public:
     // All overloads of name (case-insensitive); empty when unknown.
     std::vector<const FunctionDef *> find(const std::string &name) const;
 
+    // Adds a hook; every hook runs, in the order added.
+    void addResultHook(ResultHook hook);
+    void onResult(const Value &value, const EvalContext &context) const;
+
 private:
     std::vector<FunctionDef> m_defs;
+    std::vector<ResultHook> m_hooks;
 };
 
 } // namespace engine::script

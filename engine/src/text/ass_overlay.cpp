@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 extern "C" {
 #include <ass/ass.h>
@@ -32,6 +33,21 @@ namespace {
 
 // libass talks a lot about font fallbacks; none of it is the user's business.
 void quietMessages(int, const char *, va_list, void *) {}
+
+// True when an event's look changes while it shows: override tags that
+// move, fade, sweep karaoke or transform over time, or a scrolling effect.
+bool changesOverTime(const ASS_Event &e)
+{
+    if (e.Effect && e.Effect[0] != '\0')
+        return true;
+    if (!e.Text)
+        return false;
+    const std::string_view text(e.Text);
+    for (const char *tag : {"\\t(", "\\move", "\\fad", "\\k", "\\K"})
+        if (text.find(tag) != std::string_view::npos)
+            return true;
+    return false;
+}
 
 std::uint8_t clampByte(double v)
 {
@@ -87,11 +103,17 @@ void AssOverlay::setUp(int width, int height)
         throw Error("cannot start the text renderer (libass)");
     ass_set_message_cb(m_library.get(), quietMessages, nullptr);
     ass_set_extract_fonts(m_library.get(), 1);
+}
+
+// The renderer is made on the first picture: loading the font
+// configuration is costly, and an audio pass never draws.
+void AssOverlay::startRenderer()
+{
     m_renderer.reset(ass_renderer_init(m_library.get()));
     if (!m_renderer)
         throw Error("cannot start the text renderer (libass)");
-    ass_set_frame_size(m_renderer.get(), width, height);
-    ass_set_storage_size(m_renderer.get(), width, height);
+    ass_set_frame_size(m_renderer.get(), m_width, m_height);
+    ass_set_storage_size(m_renderer.get(), m_width, m_height);
     ass_set_shaper(m_renderer.get(), ASS_SHAPING_COMPLEX);
     ass_set_hinting(m_renderer.get(), ASS_HINTING_NONE);
     // Fonts are matched by name through fontconfig; a name it does not know
@@ -106,6 +128,33 @@ int AssOverlay::eventCount() const
 
 FrameRef AssOverlay::draw(const FrameRef &picture, std::int64_t timeMs)
 {
+    // Rendering is costly (layout, and font fallback through fontconfig for
+    // every glyph the font lacks, on every call), while the picture only
+    // changes when another set of events shows or one of them animates.
+    std::vector<int> shown;
+    bool moving = false;
+    for (int i = 0; i < m_track->n_events; ++i) {
+        const ASS_Event &e = m_track->events[i];
+        if (e.Start <= timeMs && timeMs < e.Start + e.Duration) {
+            shown.push_back(i);
+            moving = moving || changesOverTime(e);
+        }
+    }
+    if (!m_rendered || moving || shown != m_shown)
+        render(timeMs);
+    m_shown = std::move(shown);
+    if (m_sprites.empty())
+        return picture;
+    auto out = makeFrame(picture->width, picture->height);
+    check(av_frame_copy(out.get(), picture.get()), "copying a picture");
+    blend(*out);
+    return out;
+}
+
+void AssOverlay::render(std::int64_t timeMs)
+{
+    if (!m_renderer)
+        startRenderer();
     int changed = 0;
     ASS_Image *images = ass_render_frame(m_renderer.get(), m_track.get(), static_cast<long long>(timeMs), &changed);
     if (changed || !m_rendered) {
@@ -136,12 +185,6 @@ FrameRef AssOverlay::draw(const FrameRef &picture, std::int64_t timeMs)
         }
         m_rendered = true;
     }
-    if (m_sprites.empty())
-        return picture;
-    auto out = makeFrame(picture->width, picture->height);
-    check(av_frame_copy(out.get(), picture.get()), "copying a picture");
-    blend(*out);
-    return out;
 }
 
 void AssOverlay::blend(AVFrame &dst) const

@@ -1,9 +1,9 @@
 #pragma once
 
 // Draws ASS-rendered text over YUV 4:2:0 pictures with libass. One overlay
-// serves one clip; it keeps the last rendered bitmaps and re-renders only
-// when libass reports a change, so a caption that stays put costs one blend
-// per frame.
+// serves one clip; it keeps the last rendered bitmaps and asks libass again
+// only when another set of events shows or a showing one animates, so a
+// caption that stays put costs one blend per frame.
 
 #include "clip/clip.h"
 #include "text/subtitle_document.h"
@@ -58,6 +58,9 @@ private:
     };
 
     void setUp(int width, int height);
+    void startRenderer();
+    // Renders what shows at timeMs into m_sprites.
+    void render(std::int64_t timeMs);
     void blend(AVFrame &dst) const;
 
     std::unique_ptr<ass_library, LibraryDeleter> m_library;
@@ -65,6 +68,7 @@ private:
     std::unique_ptr<ass_track, TrackDeleter> m_track;
     std::vector<Sprite> m_sprites;
     bool m_rendered = false;
+    std::vector<int> m_shown; // indexes of the events m_sprites shows
     int m_width = 0;
     int m_height = 0;
 };

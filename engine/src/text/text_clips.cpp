@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -171,7 +172,10 @@ void registerTextFunctions(script::FunctionTable &table)
                    if (!(style.size > 0) || style.size > 4096)
                        throw Error("the text size must be above 0");
                    const auto last = args.has(5) ? args.integer(5) : frames - 1;
-                   return ClipPtr(std::make_shared<SubtitleClip>(clip, args.text(1), args.real(2, 8), args.real(3, 8),
+                   // The script is 8-bit text: a caption that is not UTF-8
+                   // was typed in the legacy code page.
+                   style.font = toUtf8(style.font);
+                   return ClipPtr(std::make_shared<SubtitleClip>(clip, toUtf8(args.text(1)), args.real(2, 8), args.real(3, 8),
                                                                  args.integer(4, 0), last, style));
                }});
     table.add({"TextSub",
@@ -180,7 +184,12 @@ void registerTextFunctions(script::FunctionTable &table)
                 {"charset", ArgType::Int, true},
                 {"fps", ArgType::Float, true}},
                [](const CallArgs &args) -> Value {
-                   return ClipPtr(std::make_shared<TextSubClip>(args.clip(0), args.text(1)));
+                   // A relative name is taken from the script's folder, like
+                   // every other file a script names.
+                   std::filesystem::path file(args.text(1));
+                   if (file.is_relative() && !file.empty() && args.context && !args.context->scriptFolder.empty())
+                       file = std::filesystem::path(args.context->scriptFolder) / file;
+                   return ClipPtr(std::make_shared<TextSubClip>(args.clip(0), file.string()));
                }});
 }
 

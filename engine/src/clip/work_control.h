@@ -1,0 +1,67 @@
+#pragma once
+
+// Stopping and watching work that runs long inside a single frame or audio
+// request. Kept free of libav so that the script language can hand it on.
+
+#include "clip/error.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <utility>
+
+namespace engine {
+
+// Thrown by long work inside a frame or audio request when a stop was
+// requested: the pass treats it as a stop, not as a failure.
+class Stopped : public Error
+{
+public:
+    Stopped() : Error("stopped before the end") {}
+};
+
+// Work that runs long inside a single frame or audio request (Reverse reads
+// its whole input on the first one) can be stopped and watched through this.
+// The script that made a graph creates one and hands it to every clip a
+// script function returns; the pass pulling the graph takes it from the
+// root clip.
+//
+// Threading: requestStop(), stopRequested(), workTotal() and workDone() may
+// be called from any thread. setListener() is called before pulling starts;
+// the listener runs on the pulling thread, inside advance().
+class WorkControl
+{
+public:
+    using Listener = std::function<void()>;
+
+    // Makes long work throw Stopped at its next step.
+    void requestStop() noexcept { m_stop.store(true); }
+    bool stopRequested() const noexcept { return m_stop.load(); }
+
+    // Long work announces its units (the pass's own: frames for video,
+    // samples for audio) before it starts, then reports them as it goes.
+    void addWork(std::int64_t units) noexcept { m_total.fetch_add(units); }
+    // Reports done units, calls the listener, then throws Stopped when a
+    // stop was requested.
+    void advance(std::int64_t units)
+    {
+        m_done.fetch_add(units);
+        if (m_listener)
+            m_listener();
+        if (stopRequested())
+            throw Stopped();
+    }
+
+    std::int64_t workTotal() const noexcept { return m_total.load(); }
+    std::int64_t workDone() const noexcept { return m_done.load(); }
+
+    void setListener(Listener listener) { m_listener = std::move(listener); }
+
+private:
+    std::atomic<bool> m_stop{false};
+    std::atomic<std::int64_t> m_total{0};
+    std::atomic<std::int64_t> m_done{0};
+    Listener m_listener;
+};
+
+} // namespace engine
