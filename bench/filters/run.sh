@@ -7,6 +7,7 @@
 # Inputs are generated once into the work folder and reused.
 #
 # usage: bench/filters/run.sh [BUILD_DIR]   (default /tmp/build-bench)
+# PARTS=a runs only (a), PARTS=b only (b); MODE sets the encode mode (1).
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
@@ -27,7 +28,10 @@ crlf() { awk '{printf "%s\r\n", $0}'; }
 field() { echo "$1" | awk -v k="$2" '{for (i = 1; i < NF; i++) if ($i == k) print $(i + 1)}'; }
 gen() { [ -f "$1" ] || { shift; ffmpeg -nostdin -v error -y "$@"; }; }
 
+parts=${PARTS:-ab}
+
 # (a) ---------------------------------------------------------------------
+case $parts in *a*)
 src=$work/src30.mp4
 gen "$src" "$src" -f lavfi -i "testsrc2=size=640x360:rate=25:duration=30" \
     -f lavfi -i "sine=frequency=440:sample_rate=48000:duration=30" -ac 2 \
@@ -96,7 +100,10 @@ echo "    27-line script: $full"
 ratio() { echo "$1 $(field "$full" frames) $2 $(field "$plain" frames)" | awk '{printf "%.2f", ($1 / $2) / ($3 / $4)}'; }
 echo "    ratio 27/8 per frame: wall $(ratio "$ft" "$pt") (target <= 1.5), cpu $(ratio "$(field "$full" cpu)" "$(field "$plain" cpu)")"
 
+;; esac
+
 # (b) ---------------------------------------------------------------------
+case $parts in *b*)
 long=$work/src900.mp4
 gen "$long" -f lavfi -i "testsrc=size=320x240:rate=15:duration=900" \
     -f lavfi -i "sine=frequency=440:sample_rate=32000:duration=900" -ac 2 \
@@ -116,4 +123,5 @@ rev=$("$bench" "$work/reverse.avs" "$work/reverse.m1v" "$work/reverse.mp2" $vkbp
 echo "(b) Reverse of 15 min 320x240 at 15 fps, mode $mode"
 echo "    $rev"
 echo "    peak RSS $(field "$rev" peak_rss_mb) MB (target < 300)"
+;; esac
 rm -f "$work"/*.m1v "$work"/*.mp2

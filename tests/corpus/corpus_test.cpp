@@ -109,9 +109,9 @@ public:
 
 const auto *const kEnvironment = ::testing::AddGlobalTestEnvironment(new CorpusEnvironment);
 
-// How a case is scripted: the plain conversion, or with an introduction or
-// subtitles taken from the corpus.
-enum class Form { Plain, IntroImage, IntroVideo, Subtitles };
+// How a case is scripted: the plain conversion, or with an introduction,
+// subtitles or a separate sound file taken from the corpus.
+enum class Form { Plain, IntroImage, IntroVideo, Subtitles, ExternalAudio };
 
 // What the user gets.
 enum class Outcome {
@@ -119,6 +119,7 @@ enum class Outcome {
     NotAdded,       // Encode_GetFrame gives 0: the file is refused when added
     BeginFails,     // the video pass's Encode_Begin gives -1
     VideoPassFails, // the video pass starts but its Encode_End gives -1
+    AudioPassFails, // the video pass is clean, the audio pass's Encode_End gives -1
 };
 
 struct Case
@@ -132,7 +133,7 @@ struct Case
     int fpsIndex = 14;  // FRCombo: 14 is "15"
     int rateIndex = 4;  // ASRCombo: 4 is 32000
     Form form = Form::Plain;
-    std::string extra;  // the introduction or subtitle file (corpus folder)
+    std::string extra;  // the introduction, subtitle or sound file (corpus folder)
 };
 
 // gtest names the case instead of dumping its bytes.
@@ -228,6 +229,8 @@ private:
             s.introFadeTime = "1";
         } else if (m_case.form == Form::Subtitles) {
             s.subtitleFile = extra;
+        } else if (m_case.form == Form::ExternalAudio) {
+            s.audioFile = extra;
         }
         return r;
     }
@@ -381,6 +384,13 @@ TEST_P(Corpus, NeitherCrashesNorHangsAndSaysWhatTheUserGets)
         EXPECT_TRUE(says(fact("videoEndError"))) << fact("videoEndError");
         EXPECT_EQ(r.count("audioBegin"), 0u);
         break;
+    case Outcome::AudioPassFails:
+        EXPECT_NE(fact("getFrame"), "0") << fact("getFrameError");
+        EXPECT_EQ(fact("videoEnd"), "0") << fact("videoEndError");
+        EXPECT_EQ(fact("audioBegin"), "0") << fact("audioBeginError");
+        EXPECT_EQ(fact("audioEnd"), "-1");
+        EXPECT_TRUE(says(fact("audioEndError"))) << fact("audioEndError");
+        break;
     case Outcome::Clean: {
         ASSERT_NE(fact("getFrame"), "0") << fact("getFrameError");
         EXPECT_EQ(fact("videoBegin"), "0") << fact("videoBeginError");
@@ -467,6 +477,11 @@ INSTANTIATE_TEST_SUITE_P(
         // (Matroska's 4.023 s are 61 frames at 15 fps: 5 s as the list shows it.)
         failing("TruncatedWithIndexMkv", "trunc_index.mkv", Outcome::VideoPassFails,
                 "trunc_index.mkv\" is damaged: its video ends at 00:00:02 although it claims to last 00:00:05"),
+        // A separate sound file cut off the same way: the sound pass fails
+        // instead of filling the rest with silence.
+        withFile(failing("TruncatedSoundFile", "no_audio_4s.mp4", Outcome::AudioPassFails,
+                         "trunc_sound.mp3\" is damaged: its sound ends at 00:00:02 although it claims to last 00:00:09"),
+                 Form::ExternalAudio, "trunc_sound.mp3"),
         // Damaged packets are skipped; a file where nothing decodes fails.
         clean("CorruptMiddle", "corrupt_middle.avi", 61),
         failing("CorruptEverywhere", "corrupt_all.mp4", Outcome::VideoPassFails,

@@ -51,6 +51,14 @@ for f in trunc_index.mp4 trunc_index.mkv; do
     [ "$d" = 4 ] || fail "$f should still claim 4 s, claims $d"
 done
 
+# A separate sound file cut off after its header: the MP3's Xing header still
+# promises 8 s, about 2.5 s are left. Dubbed onto a 4 s picture.
+ff -f lavfi -i sine=frequency=440:sample_rate=44100:duration=8 -ac 2 -c:a libmp3lame whole.mp3
+cut_to whole.mp3 $(( $(size_of whole.mp3) * 5 / 16 )) trunc_sound.mp3
+d=$(ffprobe -v error -show_entries format=duration -of csv=p=0 trunc_sound.mp3 | cut -d. -f1)
+[ "$d" = 8 ] || fail "trunc_sound.mp3 should still claim 8 s, claims $d"
+ff -f lavfi -i testsrc=size=160x120:rate=25:duration=4 $h264 no_audio_4s.mp4
+
 # A damaged middle that decodes on around it.
 cp whole.avi corrupt_middle.avi
 scribble corrupt_middle.avi $(( $(size_of whole.avi) / 2 )) 3000
@@ -100,4 +108,4 @@ printf 'not a picture\n' > intro_not_image.jpg
 printf '1\r\n00:00:00,500 --> 00:00:02,000\r\nCaf\351 cr\350me br\373l\351e\r\n\r\n' > subs_cp1252.srt
 cp whole.mp4 subs_not_subtitles.srt
 
-rm noise.bin whole.mp4 whole_faststart.mp4 whole.avi whole.mkv
+rm noise.bin whole.mp4 whole_faststart.mp4 whole.avi whole.mkv whole.mp3

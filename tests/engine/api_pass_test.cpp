@@ -363,4 +363,36 @@ TEST_F(CApi, EndDuringAPassStopsPromptlyAndClosesTheStream)
     EXPECT_EQ(api.end(), 0); // nothing open any more
 }
 
+// A Reverse reads its whole input before its first frame: that read shows
+// as progress, and End during it stops it and still closes the stream.
+TEST_F(CApi, EndDuringReversesLongReadStopsItAndClosesTheStream)
+{
+    const std::string video = make("api_reverse_stop.mp4", mediatest::avInputs(640, 360, 25, 120.0) +
+                                                               " -c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac");
+    const std::string script = mediatest::tmpPath("api_reverse_stop.avs");
+    mediatest::writeText(script, "a = DirectShowSource(\"" + video + "\", fps=25, convertfps=true)\r\n"
+                                 "b = BicubicResize(a,256,144)\r\n"
+                                 "Reverse(b)\r\n");
+    const std::string m1v = mediatest::tmpPath("api_reverse_stop.m1v");
+    ASSERT_EQ(api.begin(script.c_str(), m1v.c_str(), 320, 128, 32000, 1, 0), 0) << api.lastError();
+    ASSERT_EQ(api.frame(), 3000);
+    int32_t seen = 0;
+    for (int i = 0; i < 20000 && seen == 0; ++i) {
+        seen = api.encoding();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_GT(seen, 0);
+    EXPECT_LT(seen, 100);
+    EXPECT_EQ(api.end(), -1);
+    EXPECT_NE(std::string(api.lastError()).find("stopped"), std::string::npos) << api.lastError();
+    const std::string bytes = mediatest::readBytes(m1v);
+    ASSERT_GE(bytes.size(), 4u);
+    EXPECT_EQ(bytes.substr(bytes.size() - 4), std::string("\x00\x00\x01\xB7", 4));
+    if (bytes.size() > 4) {
+        auto v = probe(m1v, "v:0", "stream=nb_read_frames", true);
+        EXPECT_LT(std::stoi(v["nb_read_frames"]), 3000);
+    }
+    EXPECT_EQ(api.end(), 0);
+}
+
 } // namespace

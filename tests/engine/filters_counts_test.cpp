@@ -7,7 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
+#include <span>
+#include <vector>
 
 namespace {
 
@@ -101,5 +104,38 @@ INSTANTIATE_TEST_SUITE_P(
         CountCase{"DelayNegativeTruncates", [] { return f::delayAudio(mainClip(), -0.5); }, 1880, 3993601},
         CountCase{"Reverse", [] { return f::reverse(mainClip(), VELMORA_TEST_TMP); }, 1880, 4009600}),
     [](const testing::TestParamInfo<CountCase> &p) { return std::string(p.param.name); });
+
+} // namespace
+
+// Reads that reach outside [0, S) get zeros there and the clip's own samples
+// inside, whatever the buffer held before; a clip without audio reads as
+// zeros throughout.
+namespace {
+
+TEST(ClipAudio, OutsideTheClipReadsAsZerosInsideAsTheClip)
+{
+    testclips::Shape s;
+    s.frames = 3;
+    s.samples = 10;
+    const ClipPtr clip = testclips::make(s);
+    std::vector<float> out(2 * 16, -7.0f);
+    clip->audio(-3, 16, out);
+    for (std::int64_t i = -3; i < 13; ++i)
+        for (int c = 0; c < 2; ++c) {
+            const float want = i >= 0 && i < 10 ? testclips::rampSample(i, c) : 0.0f;
+            EXPECT_EQ(out[static_cast<std::size_t>((i + 3) * 2 + c)], want) << "sample " << i << " channel " << c;
+        }
+
+    std::fill(out.begin(), out.end(), -7.0f);
+    clip->audio(12, 4, std::span<float>(out).first(8));
+    EXPECT_TRUE(std::all_of(out.begin(), out.begin() + 8, [](float v) { return v == 0.0f; }));
+    EXPECT_EQ(out[8], -7.0f); // nothing written past the request
+
+    s.audio = false;
+    const ClipPtr silent = testclips::make(s);
+    std::vector<float> none(4, -7.0f);
+    silent->audio(0, 4, none);
+    EXPECT_TRUE(std::all_of(none.begin(), none.end(), [](float v) { return v == 0.0f; }));
+}
 
 } // namespace

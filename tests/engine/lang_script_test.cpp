@@ -192,6 +192,46 @@ TEST(Script, DeepNestingIsAnErrorNotACrash)
     EXPECT_THROW(eval("x = " + std::string(100000, '-') + "1"), engine::script::ScriptError);
 }
 
+std::string repeated(const std::string &piece, int times)
+{
+    std::string s;
+    for (int i = 0; i < times; ++i)
+        s += piece;
+    return s;
+}
+
+// Chains are parsed in loops, yet each link makes the tree a level taller:
+// long chains are an error (evaluating or freeing the tree would recurse
+// that deep), chains of a sane length still evaluate.
+TEST(Script, LongChainsAreAnErrorNotACrash)
+{
+    EXPECT_EQ(std::get<std::int32_t>(eval("x = 1" + repeated("+1", 299) + "\nWhole(x)")), 300);
+    EXPECT_EQ(framesOf(eval("x = Make(1)" + repeated(".Twice", 20) + "\nx")), 1 << 20);
+
+    EXPECT_THROW(eval("x = 1" + repeated("+1", 3000) + "\nWhole(x)"), engine::script::ScriptError);
+    EXPECT_THROW(eval("x = 2" + repeated("*1-1", 3000) + "\nWhole(x)"), engine::script::ScriptError);
+    EXPECT_THROW(eval("x = Make(1)" + repeated(".Twice", 3000) + "\nx"), engine::script::ScriptError);
+    EXPECT_THROW(eval("x = Make(1)" + repeated(".Add(1)", 3000) + "\nx"), engine::script::ScriptError);
+    // The syntax error comes after a very long chain: the tree built so far
+    // is freed on the way out.
+    EXPECT_THROW(eval("x = 1" + repeated("+1", 100000) + "\n)\n"), engine::script::ScriptError);
+}
+
+TEST(Script, JoinedTextHasALimit)
+{
+    // Doubling eight characters passes 1 MiB on the 18th doubling (line 19).
+    const std::string doubling = "a = \"xxxxxxxx\"\n" + repeated("a = a + a\n", 40) + "Echo(a)";
+    try {
+        eval(doubling);
+        FAIL() << "no error";
+    } catch (const engine::script::ScriptError &e) {
+        EXPECT_EQ(e.line(), 19) << e.what();
+        EXPECT_NE(std::string(e.what()).find("longer than 1 MiB"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(std::get<std::string>(eval("a = \"xxxxxxxx\"\n" + repeated("a = a + a\n", 17) + "Echo(a)")).size(),
+              std::size_t{1} << 20);
+}
+
 TEST(Script, OpenScriptFileReportsAMissingFile)
 {
     try {

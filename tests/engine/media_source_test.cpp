@@ -6,6 +6,7 @@
 #include "pipeline/media_filters.h"
 #include "pipeline/media_source.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numeric>
 #include <sstream>
@@ -129,9 +130,32 @@ TEST(MediaSource, RandomAccessMatchesSequentialDecoding)
     std::vector<double> lumas;
     for (std::int64_t n = 0; n < 300; ++n)
         lumas.push_back(meanLuma(*sequential->frame(n)));
-    for (std::int64_t n : {250, 251, 280, 20, 299, 123}) {
+    // Short jumps across a keyframe (one a second here) seek too.
+    for (std::int64_t n : {250, 251, 280, 20, 299, 123, 140, 165, 167, 190}) {
         EXPECT_NEAR(meanLuma(*random->frame(n)), lumas[static_cast<std::size_t>(n)], 1e-9) << "frame " << n;
     }
+
+    // Keyframes, one a second, are every tenth frame at 10 fps: the
+    // nearest one is taken, and it shows the same picture as decoding in
+    // order does.
+    ClipPtr sampled = openMediaSource(path, {.fps = 10.0});
+    for (const auto &[n, near] : std::vector<std::pair<std::int64_t, std::int64_t>>{
+             {44, 40}, {46, 50}, {0, 0}, {2, 0}, {297, 290}, {299, 290}, {151, 150}, {58, 60}}) {
+        const std::int64_t got = sampled->cheapFrameNear(n);
+        EXPECT_EQ(got, near) << "frame " << n;
+        EXPECT_NEAR(meanLuma(*sampled->frame(got)), lumas[static_cast<std::size_t>(got)], 1e-9) << "frame " << got;
+    }
+}
+
+// Without an index (an MPEG transport stream) the exact frame is the cheap
+// one: nothing is guessed.
+TEST(MediaSource, WithoutAnIndexTheCheapFrameIsTheExactOne)
+{
+    const std::string path = make("noindex.ts", mediatest::avInputs(160, 120, 25, 4.0) +
+                                                    " -c:v libx264 -g 25 -pix_fmt yuv420p -c:a aac");
+    ClipPtr clip = openMediaSource(path, {.fps = 10.0});
+    for (std::int64_t n : {0, 7, 23, 35})
+        EXPECT_EQ(clip->cheapFrameNear(n), n);
 }
 
 TEST(MediaSource, FileWithoutAudioGetsSilenceOfTheVideosLength)
@@ -324,6 +348,46 @@ TEST(MediaSource, VideoCutOffLongBeforeItsAnnouncedEndIsDamage)
         EXPECT_NE(what.find("cut_half.mp4\" is damaged: its video ends at 00:00:0"), std::string::npos) << what;
         EXPECT_NE(what.find("although it claims to last 00:00:04"), std::string::npos) << what;
     }
+}
+
+// The same for sound: an MP3 cut off after its header still promises the
+// whole length (its Xing header counts the frames).
+TEST(MediaSource, SoundCutOffLongBeforeItsAnnouncedEndIsDamage)
+{
+    const std::string whole = mediatest::readBytes(
+        make("cut_whole.mp3", "-f lavfi -i sine=frequency=300:sample_rate=44100:duration=8 -ac 2 -c:a libmp3lame"));
+    const std::string path = mediatest::tmpPath("cut_part.mp3");
+    mediatest::writeText(path, whole.substr(0, whole.size() * 5 / 16));
+    ClipPtr clip = openMediaSource(path, {});
+    ASSERT_TRUE(clip->info().hasAudio);
+    EXPECT_NEAR(static_cast<double>(clip->info().sampleCount), 8.0 * 44100, 0.1 * 44100);
+    std::vector<float> pcm(44100 * 2);
+    EXPECT_NO_THROW(clip->audio(0, 44100, pcm)); // what is there still decodes
+    try {
+        for (std::int64_t pos = 44100; pos < clip->info().sampleCount; pos += 44100)
+            clip->audio(pos, 44100, pcm);
+        FAIL() << "the silent rest was delivered";
+    } catch (const Error &e) {
+        const std::string what = e.what();
+        EXPECT_NE(what.find("cut_part.mp3\" is damaged: its sound ends at 00:00:02"), std::string::npos) << what;
+        EXPECT_NE(what.find("although it claims to last 00:00:09"), std::string::npos) << what;
+    }
+}
+
+// Sound that stops while the picture goes on is no damage: silence follows.
+TEST(MediaSource, SoundEndingBeforeThePictureIsPaddedWithSilence)
+{
+    const std::string path = make("sound_stops_early.mkv", "-f lavfi -i testsrc=size=64x48:rate=25:duration=4 "
+                                                           "-f lavfi -i sine=duration=1 -c:v libx264 -preset ultrafast "
+                                                           "-pix_fmt yuv420p -c:a aac");
+    ClipPtr clip = openMediaSource(path, {.fps = 15.0});
+    const VideoInfo &vi = clip->info();
+    ASSERT_GT(vi.sampleCount, 3 * vi.sampleRate); // Matroska: the file's length
+    std::vector<float> pcm(static_cast<std::size_t>(vi.sampleRate) * 2);
+    ASSERT_NO_THROW(clip->audio(0, vi.sampleRate / 2, pcm));
+    EXPECT_GT(*std::max_element(pcm.begin(), pcm.begin() + vi.sampleRate), 0.05f);
+    ASSERT_NO_THROW(clip->audio(3 * vi.sampleRate, vi.sampleRate, pcm));
+    EXPECT_EQ(*std::max_element(pcm.begin(), pcm.end()), 0.0f);
 }
 
 // Video that ends before its file does is no damage: a short shortfall, or

@@ -50,19 +50,28 @@ FrameRef Clip::frame(std::int64_t n)
     return frameAt(std::clamp<std::int64_t>(n, 0, m_info.frameCount - 1));
 }
 
+std::int64_t Clip::cheapFrameNear(std::int64_t n)
+{
+    if (!m_info.hasVideo || m_info.frameCount <= 0)
+        throw Error("the clip has no video");
+    const std::int64_t near = cheapFrameNearAt(std::clamp<std::int64_t>(n, 0, m_info.frameCount - 1));
+    return std::clamp<std::int64_t>(near, 0, m_info.frameCount - 1);
+}
+
 void Clip::audio(std::int64_t start, std::int64_t count, std::span<float> out)
 {
     const int ch = m_info.channels > 0 ? m_info.channels : 1;
     if (count <= 0)
         return;
-    std::fill(out.begin(), out.begin() + count * ch, 0.0f);
-    if (!m_info.hasAudio)
-        return;
-    const std::int64_t from = std::max<std::int64_t>(start, 0);
-    const std::int64_t to = std::min<std::int64_t>(start + count, m_info.sampleCount);
-    if (from >= to)
-        return;
-    audioAt(from, to - from, out.subspan((from - start) * ch, (to - from) * ch));
+    const std::int64_t end = start + count;
+    const std::int64_t from = m_info.hasAudio ? std::clamp<std::int64_t>(start, 0, end) : end;
+    const std::int64_t to = m_info.hasAudio ? std::clamp<std::int64_t>(m_info.sampleCount, from, end) : end;
+    // Only the parts outside [0, S) are zeroed here: every layer of a graph
+    // passes through this, and audioAt() fills its own part completely.
+    std::fill(out.begin(), out.begin() + (from - start) * ch, 0.0f);
+    std::fill(out.begin() + (to - start) * ch, out.begin() + count * ch, 0.0f);
+    if (from < to)
+        audioAt(from, to - from, out.subspan((from - start) * ch, (to - from) * ch));
 }
 
 std::shared_ptr<AVFrame> makeFrame(int width, int height)

@@ -59,6 +59,12 @@ public:
     // failure. Precondition: info().hasVideo and N > 0.
     FrameRef frame(std::int64_t n);
 
+    // A frame near n whose picture is cheap to get (a keyframe of the
+    // source, reached by seeking), for work that needs representative
+    // pictures rather than exact ones. n itself (clamped to [0, N-1]) unless
+    // the clip knows better. Precondition: as frame().
+    std::int64_t cheapFrameNear(std::int64_t n);
+
     // Fills out (count * channels floats) with samples [start, start+count);
     // samples outside [0, S) read as zeros. Throws engine::Error on failure.
     void audio(std::int64_t start, std::int64_t count, std::span<float> out);
@@ -78,8 +84,11 @@ public:
 protected:
     // Called with 0 <= n < N.
     virtual FrameRef frameAt(std::int64_t n) = 0;
+    // Called with 0 <= n < N; returns a frame in [0, N-1].
+    virtual std::int64_t cheapFrameNearAt(std::int64_t n) { return n; }
     // Called with 0 <= start, count > 0, start + count <= S; out is exactly
-    // count * channels floats.
+    // count * channels floats, and every one of them must be written (it is
+    // not cleared beforehand).
     virtual void audioAt(std::int64_t start, std::int64_t count, std::span<float> out) = 0;
 
     VideoInfo m_info;

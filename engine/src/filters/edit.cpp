@@ -28,6 +28,7 @@ public:
 
 protected:
     FrameRef frameAt(std::int64_t n) override { return m_video->frame(n); }
+    std::int64_t cheapFrameNearAt(std::int64_t n) override { return m_video->cheapFrameNear(n); }
     void audioAt(std::int64_t start, std::int64_t count, std::span<float> out) override
     {
         m_audio->audio(start, count, out);

@@ -46,6 +46,7 @@ EncodePass::EncodePass(ClipPtr clip, const PassSettings &settings) : m_clip(std:
 {
     if (!m_clip)
         throw Error("the script gave no clip");
+    m_control = m_clip->control() ? m_clip->control() : std::make_shared<WorkControl>();
     const VideoInfo &vi = m_clip->info();
     if (settings.videoPass) {
         if (!vi.hasVideo)
@@ -69,6 +70,10 @@ EncodePass::EncodePass(ClipPtr clip, const PassSettings &settings) : m_clip(std:
         m_audio = std::make_unique<Mp2AudioWriter>(settings.outputPath, settings.sampleRateHz,
                                                    settings.audioBitrateKbps);
     }
+    m_timeLeft.setTotal(m_total);
+    // Runs on the worker, inside a long read that yields no unit of the
+    // pass's own for a while.
+    m_control->setListener([this] { report(); });
     m_worker = std::jthread([this](std::stop_token stop) { run(stop); });
 }
 
@@ -85,6 +90,7 @@ int EncodePass::percent() const
 bool EncodePass::end()
 {
     if (m_worker.joinable()) {
+        m_control->requestStop();
         m_worker.request_stop();
         m_worker.join();
     }
@@ -112,6 +118,19 @@ void EncodePass::run(std::stop_token stop)
         else
             m_audio->finish();
         m_completed = !cut;
+    } catch (const Stopped &) {
+        // A long read gave up because end() asked: a stop, not a failure.
+        // The stream still gets its end code.
+        try {
+            if (m_video)
+                m_video->finish();
+            else
+                m_audio->finish();
+        } catch (const std::exception &e) {
+            std::lock_guard lock(m_errorMutex);
+            m_error = e.what();
+        }
+        m_completed = false;
     } catch (const std::exception &e) {
         std::lock_guard lock(m_errorMutex);
         m_error = e.what();
@@ -124,21 +143,19 @@ void EncodePass::run(std::stop_token stop)
     m_video.reset();
     m_audio.reset();
     m_clip.reset();
+    m_control->setListener({}); // it points at this pass
     m_secondsLeft = 0;
     m_ended = true;
 }
 
 void EncodePass::runVideo(std::stop_token stop)
 {
-    TimeLeft timeLeft(m_total);
     for (std::int64_t n = 0; n < m_total; ++n) {
         if (stop.stop_requested())
             return;
         const FrameRef picture = m_clip->frame(n);
         m_video->write(*picture);
-        progress(n + 1);
-        timeLeft.update(n + 1, TimeLeft::Clock::now());
-        m_secondsLeft = timeLeft.seconds();
+        written(1);
     }
 }
 
@@ -148,7 +165,6 @@ void EncodePass::runAudio(std::stop_token stop)
     const int channels = vi.hasAudio ? std::max(vi.channels, 1) : 2;
     std::vector<float> samples;
     std::vector<float> stereo;
-    TimeLeft timeLeft(m_total);
     for (std::int64_t pos = 0; pos < m_total;) {
         if (stop.stop_requested())
             return;
@@ -168,17 +184,26 @@ void EncodePass::runAudio(std::stop_token stop)
         }
         m_audio->write(stereo);
         pos += count;
-        progress(pos);
-        timeLeft.update(pos, TimeLeft::Clock::now());
-        m_secondsLeft = timeLeft.seconds();
+        written(count);
     }
 }
 
-void EncodePass::progress(std::int64_t done)
+void EncodePass::written(std::int64_t units)
 {
-    const auto percent = static_cast<int>(std::min<std::int64_t>(99, done * 100 / std::max<std::int64_t>(m_total, 1)));
+    m_written += units;
+    report();
+}
+
+void EncodePass::report()
+{
+    const std::int64_t total = m_total + m_control->workTotal();
+    const std::int64_t done = std::min(m_written + m_control->workDone(), total);
+    const auto percent = static_cast<int>(std::min<std::int64_t>(99, done * 100 / std::max<std::int64_t>(total, 1)));
     if (percent > m_percent.load())
         m_percent = percent;
+    m_timeLeft.setTotal(total);
+    m_timeLeft.update(done, TimeLeft::Clock::now());
+    m_secondsLeft = m_timeLeft.seconds();
 }
 
 } // namespace engine::pass

@@ -9,7 +9,9 @@
 // by end(); they never cross threads as exceptions.
 
 #include "clip/clip.h"
+#include "clip/work_control.h"
 #include "pipeline/stream_writers.h"
+#include "time_left.h"
 
 #include <atomic>
 #include <cstdint>
@@ -71,13 +73,23 @@ private:
     void run(std::stop_token stop);
     void runVideo(std::stop_token stop);
     void runAudio(std::stop_token stop);
-    void progress(std::int64_t done);
+    // Records units written by the pass itself and updates progress and the
+    // time estimate. Worker thread only.
+    void written(std::int64_t units);
+    // Progress and estimate from the pass's own units plus the long work
+    // reported through m_control. Worker thread only.
+    void report();
 
     ClipPtr m_clip;
+    // Taken from the root clip before the audio pass wraps it; stops long
+    // work (a Reverse reading its whole input) from end().
+    std::shared_ptr<WorkControl> m_control;
     PassSettings m_settings;
     std::unique_ptr<Mpeg1VideoWriter> m_video;
     std::unique_ptr<Mp2AudioWriter> m_audio;
     std::int64_t m_total = 0;
+    std::int64_t m_written = 0; // worker only
+    TimeLeft m_timeLeft{0};     // worker only
 
     std::atomic<int> m_percent{0};
     std::atomic<int> m_secondsLeft{0};

@@ -20,6 +20,9 @@ public:
 
     // Records that done of total units are finished at now.
     void update(std::int64_t done, Clock::time_point now);
+    // Long work found inside the pass (a whole decode before the first
+    // frame) adds to the units the estimate counts.
+    void setTotal(std::int64_t total) { m_total = total; }
     // Whole seconds left, rounded up; 0 until the estimate means something.
     int seconds() const { return m_seconds; }
 

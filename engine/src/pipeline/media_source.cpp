@@ -8,8 +8,10 @@
 #include <cmath>
 #include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <iterator>
 #include <exception>
 #include <mutex>
 #include <stop_token>
@@ -38,8 +40,9 @@ constexpr int kSeekAheadSeconds = 10;
 // Silence for a file without audio, until ResampleAudio sets the job's rate.
 constexpr int kSilenceRate = 48000;
 // A video that ends before its announced length is padded with its last
-// picture when it falls short by at most this much (real files often miss a
-// few frames); a larger shortfall means the file was cut off.
+// picture, and sound with silence, when it falls short by at most this much
+// (real files often miss a few frames); a larger shortfall means the file
+// was cut off.
 constexpr int kShortfallToleranceSeconds = 1;
 constexpr int kShortfallTolerancePercent = 5;
 // How far before the announced end the damage check starts reading packets.
@@ -233,6 +236,16 @@ public:
           m_frameCount(layout.frameCount), m_pkt(av::allocPacket()), m_frame(av::allocFrame())
     {
         adopt(std::move(in), streamIndex);
+        // Copied before any decode thread reads on: some demuxers add to
+        // the index while reading.
+        const int entries = avformat_index_get_entries_count(m_st);
+        for (int i = 0; i < entries; ++i) {
+            const AVIndexEntry *e = avformat_index_get_entry(m_st, i);
+            if (e && (e->flags & AVINDEX_KEYFRAME) && e->timestamp != AV_NOPTS_VALUE)
+                m_keyTs.push_back(e->timestamp);
+        }
+        std::sort(m_keyTs.begin(), m_keyTs.end());
+        m_keyTs.erase(std::unique(m_keyTs.begin(), m_keyTs.end()), m_keyTs.end());
     }
 
     ~VideoStream() { stopThread(); }
@@ -246,7 +259,7 @@ public:
         if (!m_current)
             restartFromBeginning();
         const std::int64_t aheadLimit = std::int64_t{kSeekAheadSeconds} * m_fpsNum / m_fpsDen + 1;
-        if (n < m_currentSlot || n - m_currentSlot > aheadLimit)
+        if (n < m_currentSlot || n - m_currentSlot > aheadLimit || keyFrameSkipsAhead(n))
             seekTo(n);
         for (;;) {
             if (!m_next && !m_atEnd) {
@@ -266,12 +279,65 @@ public:
         return m_current->picture;
     }
 
+    // The slot of the keyframe nearest to slot n, from the file's index;
+    // n when the file has no usable index.
+    std::int64_t keyFrameNear(std::int64_t n)
+    {
+        if (m_keyTs.size() < 2)
+            return n;
+        if (!m_current)
+            restartFromBeginning();
+        const std::int64_t target = slotPts(n) - keyOffset();
+        auto it = std::lower_bound(m_keyTs.begin(), m_keyTs.end(), target);
+        if (it == m_keyTs.end() || (it != m_keyTs.begin() && target - *std::prev(it) < *it - target))
+            it = std::prev(it);
+        // An index built while reading may cover only the start of the file:
+        // a keyframe that far away is no longer near.
+        const std::int64_t far = av_rescale_q(kSeekAheadSeconds, AVRational{1, 1}, m_st->time_base);
+        if (std::abs(*it - target) > far)
+            return n;
+        return std::clamp<std::int64_t>(slotOf(*it + keyOffset()), 0, m_frameCount - 1);
+    }
+
 private:
     struct Picture
     {
         FrameRef picture;
         std::int64_t pts = 0;
     };
+
+    // The first picture time of slot n.
+    std::int64_t slotPts(std::int64_t n) const
+    {
+        const AVRational tb = m_st->time_base;
+        return m_firstPts + av_rescale_rnd(n, std::int64_t{tb.den} * m_fpsDen, std::int64_t{tb.num} * m_fpsNum,
+                                           AV_ROUND_DOWN);
+    }
+
+    // Index times are decode times; a keyframe is shown this much later
+    // (the decoder's reorder delay), taken from the first keyframe.
+    std::int64_t keyOffset() const
+    {
+        return m_keyTs.empty() || m_firstPts == AV_NOPTS_VALUE ? 0 : std::max<std::int64_t>(m_firstPts - m_keyTs.front(), 0);
+    }
+
+    // True when a keyframe lies well beyond the picture decoded last and
+    // at or before slot n: seeking there skips decoding everything between.
+    bool keyFrameSkipsAhead(std::int64_t n) const
+    {
+        if (m_keyTs.size() < 2 || n - m_currentSlot <= 1)
+            return false;
+        const std::int64_t target = slotPts(n) - keyOffset();
+        auto it = std::upper_bound(m_keyTs.begin(), m_keyTs.end(), target);
+        if (it == m_keyTs.begin())
+            return false;
+        const std::int64_t key = *std::prev(it) + keyOffset();
+        const std::int64_t decoded = m_next ? m_next->pts : m_current->pts;
+        // Half a second of decoding costs about what restarting the decoder
+        // after a seek does.
+        const std::int64_t halfSecond = av_rescale_q(1, AVRational{1, 2}, m_st->time_base);
+        return key > decoded + halfSecond;
+    }
 
     // Decoding has ended and m_current is the last picture. The frames from
     // it to the announced end would all repeat it: a few are padded
@@ -504,6 +570,7 @@ private:
     int m_fpsNum;
     int m_fpsDen;
     std::int64_t m_frameCount;
+    std::vector<std::int64_t> m_keyTs; // keyframe decode times from the index, ascending
 
     // Decoding state, touched only by the decode thread while it runs.
     av::InputPtr m_in;
@@ -540,9 +607,10 @@ private:
 class AudioStream
 {
 public:
-    AudioStream(std::string path, int streamIndex, int rate)
-        : m_path(std::move(path)), m_index(streamIndex), m_rate(rate), m_pkt(av::allocPacket()),
-          m_frame(av::allocFrame())
+    // announced: the stream's length in samples, S of the clip.
+    AudioStream(std::string path, int streamIndex, int rate, std::int64_t announced)
+        : m_path(std::move(path)), m_index(streamIndex), m_rate(rate), m_announced(announced),
+          m_pkt(av::allocPacket()), m_frame(av::allocFrame())
     {
         open();
     }
@@ -564,6 +632,11 @@ public:
                 break;
             decodeMore();
         }
+        if (m_end && !m_endChecked && (!m_positioned || bufferEnd() < start + count)) {
+            m_endChecked = true;
+            // Nothing decoded after a seek: the sound ends before start.
+            refuseIfCutOff(m_positioned ? bufferEnd() : start);
+        }
         std::fill(out.begin(), out.end(), 0.0f);
         if (!m_positioned)
             return;
@@ -576,6 +649,28 @@ public:
 
 private:
     std::int64_t bufferEnd() const { return m_bufStart + static_cast<std::int64_t>(m_buf.size() / 2); }
+
+    // The sound ended at sample realEnd. Reads past it are silence: a small
+    // shortfall is normal, and so is sound that stops before the picture,
+    // but a file cut off in the middle must not become a finished
+    // conversion with a silent second half. As for the video, the file was
+    // cut off only when none of its streams reaches the announced end.
+    void refuseIfCutOff(std::int64_t realEnd)
+    {
+        const std::int64_t missing = m_announced - realEnd;
+        const std::int64_t tolerance = std::max(std::int64_t{kShortfallToleranceSeconds} * m_rate,
+                                                m_announced * kShortfallTolerancePercent / 100);
+        if (missing <= tolerance)
+            return;
+        const auto micros = [this](std::int64_t samples) { return av_rescale(samples, AV_TIME_BASE, m_rate); };
+        const std::int64_t end = dataEnd(m_path, micros(m_announced));
+        if (end >= micros(m_announced - tolerance))
+            return;
+        const std::int64_t endsAt = std::max<std::int64_t>(realEnd, 0) / m_rate;
+        const std::int64_t claims = (m_announced + m_rate - 1) / m_rate;
+        throw Error("the file " + quoted(m_path) + " is damaged: its sound ends at " + clockText(endsAt) +
+                    " although it claims to last " + clockText(claims));
+    }
 
     void dropBefore(std::int64_t start)
     {
@@ -733,6 +828,8 @@ private:
     std::string m_path;
     int m_index;
     int m_rate;
+    std::int64_t m_announced;
+    bool m_endChecked = false;
     av::InputPtr m_in;
     AVStream *m_st = nullptr;
     av::CodecCtxPtr m_dec;
@@ -777,11 +874,14 @@ public:
 protected:
     FrameRef frameAt(std::int64_t n) override
     {
-        if (!m_video) {
-            av::InputPtr in = m_probe ? std::move(m_probe) : av::openInputFile(m_path);
-            m_video = std::make_unique<VideoStream>(m_path, std::move(in), m_videoIndex, m_layout);
-        }
+        openVideo();
         return m_video->frameAt(n);
+    }
+
+    std::int64_t cheapFrameNearAt(std::int64_t n) override
+    {
+        openVideo();
+        return m_video->keyFrameNear(n);
     }
 
     void audioAt(std::int64_t start, std::int64_t count, std::span<float> out) override
@@ -791,11 +891,19 @@ protected:
             return;
         }
         if (!m_audio)
-            m_audio = std::make_unique<AudioStream>(m_path, m_audioIndex, m_info.sampleRate);
+            m_audio = std::make_unique<AudioStream>(m_path, m_audioIndex, m_info.sampleRate, m_info.sampleCount);
         m_audio->read(start, count, out);
     }
 
 private:
+    void openVideo()
+    {
+        if (!m_video) {
+            av::InputPtr in = m_probe ? std::move(m_probe) : av::openInputFile(m_path);
+            m_video = std::make_unique<VideoStream>(m_path, std::move(in), m_videoIndex, m_layout);
+        }
+    }
+
     void setUpVideo(int index, std::optional<double> fps)
     {
         const AVStream *st = m_probe->streams[index];

@@ -22,6 +22,9 @@ ScriptError::ScriptError(int line, const std::string &reason)
 
 namespace {
 
+// The longest text `+` may make.
+constexpr std::size_t kMaxTextBytes = std::size_t{1} << 20;
+
 // Integer arithmetic of the language is 32-bit two's complement.
 std::int32_t wrap(std::int64_t v)
 {
@@ -342,8 +345,16 @@ private:
             default: break;
             }
         }
-        if (e.op == TokenType::Plus && std::holds_alternative<std::string>(a) && std::holds_alternative<std::string>(b))
-            return std::get<std::string>(a) + std::get<std::string>(b);
+        if (e.op == TokenType::Plus && std::holds_alternative<std::string>(a) && std::holds_alternative<std::string>(b)) {
+            const std::string &x = std::get<std::string>(a);
+            const std::string &y = std::get<std::string>(b);
+            // A script doubling a text in a loop of lines would otherwise
+            // eat the memory; no file name or caption comes near this.
+            if (x.size() + y.size() > kMaxTextBytes)
+                throw ScriptError(e.line, "the joined text would be longer than " +
+                                              std::to_string(kMaxTextBytes / (1024 * 1024)) + " MiB");
+            return x + y;
+        }
         throw ScriptError(e.line, std::string("cannot apply '") + opText(e.op) + "' to " + describeType(a) + " and " +
                                       describeType(b));
     }

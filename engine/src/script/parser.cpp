@@ -2,6 +2,8 @@
 
 #include "script/script.h"
 
+#include <algorithm>
+
 namespace engine::script {
 
 namespace {
@@ -9,6 +11,10 @@ namespace {
 // Deep enough for any hand-written expression, shallow enough that a
 // pathological script cannot exhaust the stack.
 constexpr int kMaxDepth = 200;
+// The same for the tree a statement builds. Operator chains (1+1+...+1) and
+// method chains (x.f.f...) are parsed in loops, not by recursion, yet each
+// link makes the tree one level taller.
+constexpr int kMaxHeight = 400;
 
 class Parser
 {
@@ -41,6 +47,22 @@ private:
     const Token &take() { return m_tokens[std::min(m_pos++, m_tokens.size() - 1)]; }
 
     [[noreturn]] static void fail(const Token &at, const std::string &reason) { throw ScriptError(at.line, reason); }
+
+    // Sets a finished node's height from its children; refuses a tree that
+    // grows too tall while it is still small enough to free.
+    static void seal(Expr &e, const Token &at)
+    {
+        int below = 0;
+        if (e.left)
+            below = e.left->height;
+        if (e.right)
+            below = std::max(below, e.right->height);
+        for (const Argument &a : e.args)
+            below = std::max(below, a.value->height);
+        e.height = below + 1;
+        if (e.height > kMaxHeight)
+            fail(at, "the expression is too long or nested too deeply");
+    }
 
     void expect(TokenType type, const char *what)
     {
@@ -89,6 +111,7 @@ private:
         e->op = op.type;
         e->left = std::move(left);
         e->right = (this->*operand)(depth + 1);
+        seal(*e, op);
         return e;
     }
 
@@ -103,6 +126,7 @@ private:
             e->line = op.line;
             e->op = op.type;
             e->left = unary(depth + 1);
+            seal(*e, op);
             return e;
         }
         return postfix(depth + 1);
@@ -126,6 +150,7 @@ private:
             call->args.push_back(Argument{"", std::move(object)});
             if (peek().type == TokenType::LeftParen)
                 arguments(*call, depth);
+            seal(*call, name);
             object = std::move(call);
         }
         return object;
@@ -157,6 +182,7 @@ private:
                 e->kind = Expr::Kind::Call;
                 e->name = t.text;
                 arguments(*e, depth);
+                seal(*e, t);
                 return e;
             }
             if (folded == "true" || folded == "yes") {

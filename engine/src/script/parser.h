@@ -36,6 +36,10 @@ struct Expr
     TokenType op = TokenType::Plus; // Unary, Binary
     ExprPtr left;                // Unary operand, Binary left
     ExprPtr right;               // Binary right
+    // Levels of the tree from this node down. The parser bounds it, so that
+    // evaluating and freeing the tree (both recursive) cannot exhaust the
+    // stack, whatever the script.
+    int height = 1;
 };
 
 struct Statement
