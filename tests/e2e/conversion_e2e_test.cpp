@@ -2,6 +2,7 @@
 // different settings, converted by the real encoder library, and the .kvx
 // files checked with the inspector's reader and ffprobe.
 
+#include "e2e_support.h"
 #include "fakes.h"
 #include "kvx_reader.h"
 #include "ui/dll_encoder.h"
@@ -10,23 +11,17 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDir>
-#include <QFile>
 #include <QLineEdit>
 #include <QMetaObject>
-#include <QUuid>
 
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
 
-#include <array>
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <iterator>
 #include <map>
 #include <set>
 #include <span>
@@ -35,31 +30,7 @@
 
 namespace {
 
-namespace fs = std::filesystem;
-
-// A command's standard output, and whether it ended with status 0.
-std::string run(const std::string &command, bool *ok = nullptr)
-{
-    std::string text;
-    FILE *pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        if (ok != nullptr)
-            *ok = false;
-        return text;
-    }
-    std::array<char, 512> buffer{};
-    while (const std::size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe))
-        text.append(buffer.data(), n);
-    const int status = pclose(pipe);
-    if (ok != nullptr)
-        *ok = status == 0;
-    return text;
-}
-
-std::string quoted(const fs::path &path)
-{
-    return "'" + path.string() + "'";
-}
+using namespace e2e;
 
 // The "key=value" lines ffprobe prints for the first stream of [file].
 std::map<std::string, std::string> probe(const fs::path &file, const std::string &format)
@@ -81,24 +52,10 @@ std::map<std::string, std::string> probe(const fs::path &file, const std::string
     return facts;
 }
 
-std::vector<std::uint8_t> readAll(const fs::path &file)
-{
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 void writeBytes(const fs::path &file, const std::vector<std::uint8_t> &bytes, std::size_t offset, std::size_t length)
 {
     std::ofstream out(file, std::ios::binary);
     out.write(reinterpret_cast<const char *>(bytes.data() + offset), static_cast<std::streamsize>(length));
-}
-
-std::set<std::string> namesIn(const fs::path &folder)
-{
-    std::set<std::string> names;
-    for (const auto &entry : fs::directory_iterator(folder))
-        names.insert(entry.path().filename().string());
-    return names;
 }
 
 double threadCpuMs()
@@ -111,40 +68,8 @@ double threadCpuMs()
     return ms(usage.ru_utime) + ms(usage.ru_stime);
 }
 
-class ConversionEndToEnd : public ::testing::Test
+class ConversionEndToEnd : public e2e::EndToEnd
 {
-protected:
-    ConversionEndToEnd()
-        : root(fs::path(VELMORA_TEST_TMP) / ("e2e-" + QUuid::createUuid().toString(QUuid::Id128).toStdString()))
-        , program(root / "program")
-        , media(root / "media")
-        , out(root / "out")
-    {
-        for (const fs::path &folder : {program, media, out})
-            fs::create_directories(folder);
-        // The window loads the library from its program folder, as the program does.
-        fs::create_symlink(TARVIK_LIBRARY_PATH, program / "libTarvikDll.so");
-    }
-    ~ConversionEndToEnd() override { fs::remove_all(root); }
-
-    fs::path make(const std::string &name, const std::string &inputs)
-    {
-        const fs::path file = media / name;
-        bool ok = false;
-        run("ffmpeg -nostdin -v error -y " + inputs + " " + quoted(file) + " 2>&1", &ok);
-        EXPECT_TRUE(ok && fs::exists(file)) << "ffmpeg could not make " << name;
-        return file;
-    }
-
-    template <typename W>
-    W *child(ui::Form1 &window, const char *name)
-    {
-        auto *widget = window.findChild<W *>(QString::fromLatin1(name));
-        EXPECT_NE(widget, nullptr) << name;
-        return widget;
-    }
-
-    fs::path root, program, media, out;
 };
 
 struct Expected

@@ -138,6 +138,7 @@ Mpeg1VideoWriter::Mpeg1VideoWriter(const std::string &path, int width, int heigh
                     std::to_string(height) + ", " + std::to_string(bitrateKbps) + " kbit/s (" +
                     avMessage(opened) + ")");
     m_io = createOutput(path);
+    m_writing = "writing \"" + path + "\"";
 }
 
 void Mpeg1VideoWriter::write(const AVFrame &picture)
@@ -166,7 +167,7 @@ void Mpeg1VideoWriter::drain()
         check(got, "encoding a video frame");
         avio_write(m_io.get(), m_pkt->data, m_pkt->size);
         av_packet_unref(m_pkt.get());
-        check(m_io->error, "writing the video stream");
+        check(m_io->error, m_writing.c_str());
     }
 }
 
@@ -178,7 +179,7 @@ void Mpeg1VideoWriter::finish()
     // elementary stream must carry it itself.
     static constexpr unsigned char kSequenceEnd[4] = {0x00, 0x00, 0x01, 0xB7};
     avio_write(m_io.get(), kSequenceEnd, sizeof kSequenceEnd);
-    closeOutput(m_io, "writing the video stream");
+    closeOutput(m_io, m_writing.c_str());
 }
 
 int Mp2AudioWriter::nearestBitrate(int sampleRateHz, int kbps)
@@ -227,6 +228,7 @@ Mp2AudioWriter::Mp2AudioWriter(const std::string &path, int sampleRateHz, int bi
         throw Error("cannot open the MPEG audio encoder at " + std::to_string(sampleRateHz) + " Hz, " +
                     std::to_string(m_bitrateKbps) + " kbit/s (" + avMessage(opened) + ")");
     m_io = createOutput(path);
+    m_writing = "writing \"" + path + "\"";
 }
 
 void Mp2AudioWriter::write(std::span<const float> stereo)
@@ -265,7 +267,7 @@ void Mp2AudioWriter::drain()
         check(got, "encoding audio");
         avio_write(m_io.get(), m_pkt->data, m_pkt->size);
         av_packet_unref(m_pkt.get());
-        check(m_io->error, "writing the audio stream");
+        check(m_io->error, m_writing.c_str());
     }
 }
 
@@ -280,7 +282,7 @@ void Mp2AudioWriter::finish()
     }
     check(avcodec_send_frame(m_enc.get(), nullptr), "finishing the audio stream");
     drain();
-    closeOutput(m_io, "writing the audio stream");
+    closeOutput(m_io, m_writing.c_str());
 }
 
 } // namespace engine

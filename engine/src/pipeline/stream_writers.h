@@ -42,6 +42,7 @@ private:
     int m_width;
     int m_height;
     av::IoPtr m_io;
+    std::string m_writing; // "writing \"<path>\"": names the file when a write fails (a full disk)
     av::CodecCtxPtr m_enc;
     av::PacketPtr m_pkt;
     av::SwsPtr m_sws;
@@ -73,6 +74,7 @@ private:
 
     int m_bitrateKbps = 0;
     av::IoPtr m_io;
+    std::string m_writing; // "writing \"<path>\"": names the file when a write fails (a full disk)
     av::CodecCtxPtr m_enc;
     av::PacketPtr m_pkt;
     std::vector<std::int16_t> m_pending;
