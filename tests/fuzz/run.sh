@@ -20,18 +20,10 @@ root=$(cd "$here/../.." && pwd)
 build=${VELMORA_FUZZ_BUILD:-/tmp/build-fuzz}
 mkdir -p "$build"
 
-# The fuzz folder is normally reached through tests/CMakeLists.txt; until it
-# is, include it at the end of the top-level configure (targets are defined
-# by then).
-extra=()
-if ! grep -qs 'add_subdirectory(fuzz)' "$root/tests/CMakeLists.txt"; then
-    echo 'cmake_language(DEFER CALL include "${CMAKE_SOURCE_DIR}/tests/fuzz/CMakeLists.txt")' \
-        >"$build/include-fuzz.cmake"
-    extra+=("-DCMAKE_PROJECT_INCLUDE=$build/include-fuzz.cmake")
-fi
-
+# -U clears a project include that an older version of this script left in
+# the cache; the fuzz folder now comes in through tests/CMakeLists.txt.
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DVELMORA_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    "${extra[@]}" >"$build/configure.log" || {
+    -UCMAKE_PROJECT_INCLUDE >"$build/configure.log" || {
     cat "$build/configure.log" >&2
     exit 1
 }
