@@ -20,6 +20,13 @@ akbps=128
 mode=${MODE:-1}
 # The converter's rate for a 256 kbit/s job at 15 fps: 256 * 25 / 15.
 vkbps=427
+# The library's encoder settings for each mode, so that ffmpeg does the same
+# work (High Quality costs far more per picture than ffmpeg's defaults).
+case $mode in
+0) modeflags="-mbd rd -cmp satd -subcmp satd -dia_size 2 -last_pred 2 -trellis 1 -mpv_flags +mv0" ;;
+1) modeflags="-mbd bits -subcmp satd" ;;
+*) modeflags="-mbd simple -subq 2" ;;
+esac
 
 now() { date +%s.%N; }
 
@@ -40,7 +47,7 @@ for size in 640x360 1024x576; do
     ffmpeg -nostdin -v error -y -i "$src" -an \
         -vf "fps=$fps:round=up,scale=256:-2:flags=bicubic+accurate_rnd:param0=1/3:param1=1/3,setpts=N/25/TB" \
         -r 25 -c:v mpeg1video -bf 0 -g 15 -b:v ${vkbps}k -minrate ${vkbps}k -maxrate ${vkbps}k -bufsize $buf \
-        "$work/ff.m1v"
+        $modeflags "$work/ff.m1v"
     t1=$(now)
     ffmpeg -nostdin -v error -y -i "$src" -vn -ar $rate -ac 2 -c:a mp2 -b:a ${akbps}k "$work/ff.mp2"
     t2=$(now)
