@@ -3,6 +3,7 @@
 // generated with the ffmpeg command line; the expected counts are worked
 // out here from the inputs' known lengths with the language's own rules.
 
+#include "api_support.h"
 #include "media_support.h"
 
 #include <dlfcn.h>
@@ -18,44 +19,7 @@ using mediatest::probe;
 
 namespace {
 
-struct Api
-{
-    using Begin = int32_t (*)(const char *, const char *, int32_t, int32_t, int32_t, int32_t, int32_t);
-    using NoArgs = int32_t (*)();
-    using LastError = const char *(*)();
-
-    void *handle = nullptr;
-    Begin begin = nullptr;
-    NoArgs frame = nullptr, encoding = nullptr, end = nullptr;
-    LastError lastError = nullptr;
-
-    static Api &get()
-    {
-        static Api api = load();
-        return api;
-    }
-
-    static Api load()
-    {
-        Api a;
-        a.handle = dlopen(TARVIK_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
-        if (!a.handle)
-            return a;
-        a.begin = reinterpret_cast<Begin>(dlsym(a.handle, "Encode_Begin"));
-        a.frame = reinterpret_cast<NoArgs>(dlsym(a.handle, "Encode_Frame"));
-        a.encoding = reinterpret_cast<NoArgs>(dlsym(a.handle, "Encode_Encoding"));
-        a.end = reinterpret_cast<NoArgs>(dlsym(a.handle, "Encode_End"));
-        a.lastError = reinterpret_cast<LastError>(dlsym(a.handle, "Encode_GetLastError"));
-        return a;
-    }
-
-    int32_t waitAndEnd() const
-    {
-        for (int i = 0; i < 12000 && encoding() < 100; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        return end();
-    }
-};
+using Api = mediatest::TarvikApi;
 
 constexpr int kFps = 15;
 constexpr int kRate = 32000;
