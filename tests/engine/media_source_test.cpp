@@ -390,6 +390,91 @@ TEST(MediaSource, SoundEndingBeforeThePictureIsPaddedWithSilence)
     EXPECT_EQ(*std::max_element(pcm.begin(), pcm.end()), 0.0f);
 }
 
+// Sound stored to start at another time than the picture keeps that
+// distance: sample 0 plays with the first picture. The sound is silence,
+// then a 440 Hz tone from 1 s of its own time on; the offset is put on one
+// input. 20 fps makes 0.5 s a whole number of frames.
+struct OffsetCase
+{
+    std::string name;
+    std::string offsetOnVideo; // "-itsoffset 0.5" or ""
+    std::string offsetOnAudio;
+    std::string codecArgs;
+    double onsetSeconds;   // where the tone begins, from the first picture
+    double lengthSeconds;  // S: from the first picture to the sound's end
+    double toleranceSeconds;
+};
+
+void PrintTo(const OffsetCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class OffsetStreams : public ::testing::TestWithParam<OffsetCase>
+{
+};
+
+// The first sample louder than a trace, in clip samples.
+std::int64_t toneOnset(Clip &clip)
+{
+    const VideoInfo &vi = clip.info();
+    const std::int64_t block = vi.sampleRate / 10;
+    std::vector<float> pcm(static_cast<std::size_t>(block) * 2);
+    for (std::int64_t pos = 0; pos < vi.sampleCount; pos += block) {
+        clip.audio(pos, block, pcm);
+        for (std::int64_t i = 0; i < block; ++i)
+            if (std::fabs(pcm[static_cast<std::size_t>(i) * 2]) > 0.01f)
+                return pos + i;
+    }
+    return -1;
+}
+
+TEST_P(OffsetStreams, SoundStaysInSyncWithThePicture)
+{
+    const OffsetCase &c = GetParam();
+    const std::string path =
+        make(c.name, c.offsetOnVideo + " -f lavfi -i testsrc=size=64x48:rate=20:duration=3 " + c.offsetOnAudio +
+                         " -f lavfi -i \"aevalsrc=exprs='if(gte(t,1),0.5*sin(2*PI*440*t),0)':s=48000:d=3\" " +
+                         c.codecArgs);
+    // The file really holds streams starting at different times.
+    const auto startOf = [&path](const std::string &stream) {
+        return std::stod(mediatest::run("ffprobe -v error -select_streams " + stream +
+                                        " -show_entries stream=start_time -of default=nw=1:nk=1 '" + path + "'"));
+    };
+    EXPECT_GT(std::fabs(startOf("v:0") - startOf("a:0")), 0.4);
+
+    ClipPtr clip = openMediaSource(path, {.fps = 25.0});
+    const VideoInfo &vi = clip->info();
+    ASSERT_EQ(vi.sampleRate, 48000);
+    EXPECT_NEAR(static_cast<double>(vi.sampleCount), c.lengthSeconds * 48000, 0.05 * 48000);
+    EXPECT_NEAR(static_cast<double>(toneOnset(*clip)), c.onsetSeconds * 48000, c.toleranceSeconds * 48000);
+    // Read again after a jump: seeking places the sound the same way.
+    std::vector<float> pcm(2 * 2400);
+    clip->audio(static_cast<std::int64_t>((c.onsetSeconds + 0.5) * 48000), 2400, pcm);
+    clip->audio(static_cast<std::int64_t>((c.onsetSeconds - 0.05) * 48000), 2400, pcm);
+    const auto loud = std::find_if(pcm.begin(), pcm.end(), [](float v) { return std::fabs(v) > 0.01f; });
+    const double onset = c.onsetSeconds - 0.05 + static_cast<double>((loud - pcm.begin()) / 2) / 48000;
+    EXPECT_NEAR(onset, c.onsetSeconds, c.toleranceSeconds);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Media, OffsetStreams,
+    ::testing::Values(
+        // Lossless sound: the onset lands to the sample (within 2 ms).
+        // Matroska tells only the file's length (3.5 s), so S runs to it.
+        OffsetCase{"late_sound.mkv", "", "-itsoffset 0.5", "-c:v ffv1 -c:a pcm_s16le", 1.5, 3.5, 0.002},
+        OffsetCase{"early_sound.mkv", "-itsoffset 0.5", "", "-c:v ffv1 -c:a pcm_s16le", 0.5, 3.0, 0.002},
+        // MPEG transport streams tell each stream's own length, so S ends
+        // with the sound. Their encoders and muxer shift a stream by up to
+        // a frame (B-frame reordering), hence the wider margin.
+        OffsetCase{"late_sound.ts", "", "-itsoffset 0.5", "-c:v mpeg2video -c:a mp2", 1.5, 3.5, 0.02},
+        OffsetCase{"early_sound.ts", "-itsoffset 0.5", "", "-c:v mpeg2video -c:a mp2", 0.5, 2.5, 0.02}),
+    [](const auto &param) {
+        std::string n = param.param.name;
+        std::replace(n.begin(), n.end(), '.', '_');
+        return n;
+    });
+
 // Video that ends before its file does is no damage: a short shortfall, or
 // sound that goes on after the picture, repeats the last picture.
 struct ShortVideo

@@ -94,6 +94,31 @@ std::pair<std::int64_t, AVRational> streamDuration(const AVFormatContext &in, co
     return {0, st.time_base};
 }
 
+// Where sample 0 of a file's sound lies. With a picture it is the first
+// picture: sound stored to start later (or earlier) than it must keep that
+// distance, or it plays out of sync. The first pts is only known after
+// decoding, so the video stream's start time stands for it.
+struct AudioOrigin
+{
+    std::int64_t lead = 0;   // clip sample at which the stream's own start plays
+    std::int64_t micros = 0; // sample 0, in AV_TIME_BASE units from the file's start
+};
+
+AudioOrigin audioOrigin(const AVFormatContext &in, const AVStream &audio, int rate)
+{
+    const int videoIndex = pickVideoStream(in);
+    if (videoIndex < 0 || audio.start_time == AV_NOPTS_VALUE)
+        return {};
+    const AVStream &video = *in.streams[videoIndex];
+    if (video.start_time == AV_NOPTS_VALUE)
+        return {};
+    const AVRational micro{1, AV_TIME_BASE};
+    const std::int64_t videoStart = av_rescale_q(video.start_time, video.time_base, micro);
+    const std::int64_t audioStart = av_rescale_q(audio.start_time, audio.time_base, micro);
+    const std::int64_t fileStart = in.start_time != AV_NOPTS_VALUE ? in.start_time : 0;
+    return {av_rescale_rnd(audioStart - videoStart, rate, AV_TIME_BASE, AV_ROUND_NEAR_INF), videoStart - fileStart};
+}
+
 // hh:mm:ss, as the converter shows lengths.
 std::string clockText(std::int64_t seconds)
 {
@@ -607,9 +632,10 @@ private:
 class AudioStream
 {
 public:
-    // announced: the stream's length in samples, S of the clip.
-    AudioStream(std::string path, int streamIndex, int rate, std::int64_t announced)
-        : m_path(std::move(path)), m_index(streamIndex), m_rate(rate), m_announced(announced),
+    // announced: the clip's length in samples, S. origin: where sample 0
+    // lies relative to the stream's own start.
+    AudioStream(std::string path, int streamIndex, int rate, std::int64_t announced, AudioOrigin origin)
+        : m_path(std::move(path)), m_index(streamIndex), m_rate(rate), m_announced(announced), m_origin(origin),
           m_pkt(av::allocPacket()), m_frame(av::allocFrame())
     {
         open();
@@ -622,7 +648,9 @@ public:
 
     void read(std::int64_t start, std::int64_t count, std::span<float> out)
     {
-        if (start < m_bufStart || start > bufferEnd() + std::int64_t{kSeekAheadSeconds} * m_rate)
+        // Before the stream's first sample there is only silence to read.
+        const bool beforeBuffer = start < m_bufStart && !(m_fromStart && m_bufStart == m_origin.lead);
+        if (beforeBuffer || start > bufferEnd() + std::int64_t{kSeekAheadSeconds} * m_rate)
             seekTo(start);
         for (;;) {
             dropBefore(start);
@@ -663,8 +691,8 @@ private:
         if (missing <= tolerance)
             return;
         const auto micros = [this](std::int64_t samples) { return av_rescale(samples, AV_TIME_BASE, m_rate); };
-        const std::int64_t end = dataEnd(m_path, micros(m_announced));
-        if (end >= micros(m_announced - tolerance))
+        const std::int64_t end = dataEnd(m_path, m_origin.micros + micros(m_announced));
+        if (end >= m_origin.micros + micros(m_announced - tolerance))
             return;
         const std::int64_t endsAt = std::max<std::int64_t>(realEnd, 0) / m_rate;
         const std::int64_t claims = (m_announced + m_rate - 1) / m_rate;
@@ -697,8 +725,9 @@ private:
     {
         m_swr.reset();
         m_buf.clear();
-        m_bufStart = 0;
+        m_bufStart = m_origin.lead;
         m_positioned = atStart; // from the start, samples are simply counted
+        m_fromStart = atStart;
         m_end = false;
         m_draining = false;
     }
@@ -707,8 +736,8 @@ private:
     {
         const AVRational tb = m_st->time_base;
         const std::int64_t ts =
-            m_startPts + av_rescale_rnd(start, tb.den, std::int64_t{m_rate} * tb.num, AV_ROUND_DOWN);
-        if (start > 0 && avformat_seek_file(m_in.get(), m_index, INT64_MIN, ts, ts, 0) >= 0) {
+            m_startPts + av_rescale_rnd(start - m_origin.lead, tb.den, std::int64_t{m_rate} * tb.num, AV_ROUND_DOWN);
+        if (start > m_origin.lead && avformat_seek_file(m_in.get(), m_index, INT64_MIN, ts, ts, 0) >= 0) {
             avcodec_flush_buffers(m_dec.get());
             resetBuffer(false);
             return;
@@ -763,7 +792,8 @@ private:
                 return;
             }
             const AVRational tb = m_st->time_base;
-            m_bufStart = av_rescale_rnd(pts - m_startPts, std::int64_t{m_rate} * tb.num, tb.den, AV_ROUND_NEAR_INF);
+            m_bufStart = m_origin.lead +
+                         av_rescale_rnd(pts - m_startPts, std::int64_t{m_rate} * tb.num, tb.den, AV_ROUND_NEAR_INF);
             m_positioned = true;
         }
         AVChannelLayout inLayout{};
@@ -829,6 +859,7 @@ private:
     int m_index;
     int m_rate;
     std::int64_t m_announced;
+    AudioOrigin m_origin;
     bool m_endChecked = false;
     av::InputPtr m_in;
     AVStream *m_st = nullptr;
@@ -844,6 +875,7 @@ private:
     bool m_draining = false;
     bool m_end = false;
     bool m_positioned = true;
+    bool m_fromStart = true; // the buffer was filled from the stream's first sample on
     std::vector<float> m_scratch;
     std::vector<float> m_buf; // stereo, from sample m_bufStart on
     std::int64_t m_bufStart = 0;
@@ -891,7 +923,8 @@ protected:
             return;
         }
         if (!m_audio)
-            m_audio = std::make_unique<AudioStream>(m_path, m_audioIndex, m_info.sampleRate, m_info.sampleCount);
+            m_audio = std::make_unique<AudioStream>(m_path, m_audioIndex, m_info.sampleRate, m_info.sampleCount,
+                                                    m_audioOrigin);
         m_audio->read(start, count, out);
     }
 
@@ -954,14 +987,23 @@ private:
         if (m_info.sampleRate <= 0)
             throw Error("cannot tell the sample rate of " + quoted(m_path));
         const auto [duration, tb] = streamDuration(in, *st);
-        m_info.sampleCount =
-            av_rescale_rnd(duration, std::int64_t{tb.num} * m_info.sampleRate, tb.den, AV_ROUND_NEAR_INF);
+        m_audioOrigin = audioOrigin(in, *st, m_info.sampleRate);
+        // S runs from sample 0 to the sound's end. A container's duration
+        // counts from the file's start, a stream's from the stream's own.
+        const bool ownDuration = st->duration != AV_NOPTS_VALUE && st->duration > 0;
+        const std::int64_t length =
+            ownDuration ? av_rescale_rnd(duration, std::int64_t{tb.num} * m_info.sampleRate, tb.den, AV_ROUND_NEAR_INF) +
+                              m_audioOrigin.lead
+                        : av_rescale_rnd(duration - av_rescale_q(m_audioOrigin.micros, AVRational{1, AV_TIME_BASE}, tb),
+                                         std::int64_t{tb.num} * m_info.sampleRate, tb.den, AV_ROUND_NEAR_INF);
+        m_info.sampleCount = std::max<std::int64_t>(length, 0);
     }
 
     std::string m_path;
     av::InputPtr m_probe; // handed to the video decoder on first use
     int m_videoIndex = -1;
     int m_audioIndex = -1;
+    AudioOrigin m_audioOrigin;
     VideoLayout m_layout;
     std::unique_ptr<VideoStream> m_video;
     std::unique_ptr<AudioStream> m_audio;

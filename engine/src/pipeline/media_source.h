@@ -34,8 +34,12 @@ struct MediaSourceOptions
 // reaches the announced length either (the file was cut off), frame() throws
 // engine::Error saying the file is damaged and where its video ends.
 // Audio: always stereo (mono duplicated, more channels mixed down) at the
-// stream's own rate, S = duration * rate; silence of the video's length when
-// the file has no audio stream.
+// stream's own rate. In a file with a picture, sample 0 plays with the first
+// picture (the video stream's start): sound starting later gets leading
+// silence, sound starting earlier loses its head, and S = (end of the sound -
+// start of the picture) * rate, at least 0. A file without a picture counts
+// from its sound's own start, S = duration * rate. Silence of the video's
+// length when the file has no audio stream.
 ClipPtr openMediaSource(const std::string &path, const MediaSourceOptions &options);
 
 // ImageSource: one still picture, decoded once, repeated for frames
