@@ -60,6 +60,33 @@ bool isEndOfInput(int ret)
 
 // The file's main picture stream: the largest real video stream, never a
 // cover image attached to an audio file.
+// Feeds [dec] the next packet of stream [index], or starts draining it at the
+// end of the input. A truncated file ends here like a complete one; the
+// caller tells them apart by the length. A damaged packet costs its picture
+// or its sound, not the whole file.
+void feedDecoder(AVFormatContext &in, AVCodecContext &dec, AVPacket &pkt, int index, bool &draining,
+                 const std::string &path, const char *decodingWhat)
+{
+    const int read = av_read_frame(&in, &pkt);
+    if (read < 0) {
+        if (!isEndOfInput(read) && !(in.pb && avio_feof(in.pb)))
+            check(read, ("reading " + quoted(path)).c_str());
+        if (!draining) {
+            draining = true;
+            avcodec_send_packet(&dec, nullptr);
+        }
+        return;
+    }
+    if (pkt.stream_index != index) {
+        av_packet_unref(&pkt);
+        return;
+    }
+    const int sent = avcodec_send_packet(&dec, &pkt);
+    av_packet_unref(&pkt);
+    if (sent < 0 && sent != AVERROR(EAGAIN) && sent != AVERROR_INVALIDDATA)
+        check(sent, (decodingWhat + quoted(path)).c_str());
+}
+
 int pickVideoStream(const AVFormatContext &in)
 {
     int best = -1;
@@ -547,27 +574,7 @@ private:
             if (got != AVERROR(EAGAIN))
                 check(got, ("decoding the video of " + quoted(m_path)).c_str());
 
-            const int read = av_read_frame(m_in.get(), m_pkt.get());
-            if (read < 0) {
-                // A truncated file ends here like a complete one;
-                // refuseIfCutOff() tells them apart by the length.
-                if (!isEndOfInput(read) && !(m_in->pb && avio_feof(m_in->pb)))
-                    check(read, ("reading " + quoted(m_path)).c_str());
-                if (!m_draining) {
-                    m_draining = true;
-                    avcodec_send_packet(m_dec.get(), nullptr);
-                }
-                continue;
-            }
-            if (m_pkt->stream_index != m_index) {
-                av_packet_unref(m_pkt.get());
-                continue;
-            }
-            const int sent = avcodec_send_packet(m_dec.get(), m_pkt.get());
-            av_packet_unref(m_pkt.get());
-            // A damaged packet costs its picture, not the whole file.
-            if (sent < 0 && sent != AVERROR(EAGAIN) && sent != AVERROR_INVALIDDATA)
-                check(sent, ("decoding the video of " + quoted(m_path)).c_str());
+            feedDecoder(*m_in, *m_dec, *m_pkt, m_index, m_draining, m_path, "decoding the video of ");
         }
     }
 
@@ -761,24 +768,7 @@ private:
             }
             if (got != AVERROR(EAGAIN))
                 check(got, ("decoding the audio of " + quoted(m_path)).c_str());
-            const int read = av_read_frame(m_in.get(), m_pkt.get());
-            if (read < 0) {
-                if (!isEndOfInput(read) && !(m_in->pb && avio_feof(m_in->pb)))
-                    check(read, ("reading " + quoted(m_path)).c_str());
-                if (!m_draining) {
-                    m_draining = true;
-                    avcodec_send_packet(m_dec.get(), nullptr);
-                }
-                continue;
-            }
-            if (m_pkt->stream_index != m_index) {
-                av_packet_unref(m_pkt.get());
-                continue;
-            }
-            const int sent = avcodec_send_packet(m_dec.get(), m_pkt.get());
-            av_packet_unref(m_pkt.get());
-            if (sent < 0 && sent != AVERROR(EAGAIN) && sent != AVERROR_INVALIDDATA)
-                check(sent, ("decoding the audio of " + quoted(m_path)).c_str());
+            feedDecoder(*m_in, *m_dec, *m_pkt, m_index, m_draining, m_path, "decoding the audio of ");
         }
     }
 
