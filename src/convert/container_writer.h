@@ -1,6 +1,6 @@
 #pragma once
 
-#include "script/script_writer.h"
+#include "jobs/encoder_values.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -15,6 +15,14 @@ constexpr std::int32_t kBeginFailed = -1;
 
 } // namespace
 
+JobSelection jobSelection(const JobEntry &entry)
+{
+    return {.inputPath = entry.fullPath,
+            .title = entry.title,
+            .outputFolder = entry.settings.outputDir,
+            .mode = entry.settings.encodeModeIndex};
+}
+
 ConversionRun::ConversionRun(Encoder &encoder, RunHost &host, PowerOff &powerOff, RunPaths paths)
     : m_encoder(encoder)
     , m_host(host)

@@ -2,7 +2,8 @@
 
 #include "convert/encoder.h"
 #include "convert/power_off.h"
-#include "script/script_writer.h"
+#include "jobs/encoder_values.h"
+#include "jobs/job_list.h"
 
 #include <chrono>
 #include <cstdint>
@@ -22,16 +23,21 @@ inline constexpr const char *kAudioPassLabel = "Time Left for Process2:";
 // The run's longest wait for window events between two encoder polls.
 inline constexpr std::chrono::milliseconds kPollWait{30};
 
-// One job as the run sees it, read when the job is selected. The run keeps
+// One job as the run sees it, taken when the job is selected. The run keeps
 // this snapshot for the whole job, so edits made during its passes (to this
 // or another entry) never change where its output goes.
 struct JobSelection
 {
     std::string inputPath;    // full path of the input video (Listmp3dir)
     std::string title;        // the list entry's text (Listmp3): the file name
-    std::string outputFolder; // OutputText
-    std::int32_t mode = 0;    // ModeCombo index: 0 High Quality, 1 Normal, 2 Fast
+    std::string outputFolder; // the job's output folder
+    std::int32_t mode = 0;    // the job's encode mode: 0 High Quality, 1 Normal, 2 Fast
 };
+
+// The run's snapshot of [entry]. Selecting a job loads its record into the
+// controls and every control writes back what it then shows, so the record
+// holds what the controls show.
+JobSelection jobSelection(const JobEntry &entry);
 
 struct ScriptOutcome
 {
@@ -71,7 +77,7 @@ public:
     virtual bool closing() = 0;
 
     virtual void deleteTemporaryFiles() = 0; // "temp.avs", "temp.m1v", "temp.mp2", those that exist
-    virtual bool shutDownChecked() = 0;      // ShutDownCheck
+    virtual bool shutDownChecked() = 0;      // the power-off box is ticked
 };
 
 // The three temporary files of a job.

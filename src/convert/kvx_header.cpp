@@ -35,9 +35,9 @@ HeaderResult CalHeader(const HeaderValues &values)
         if (!result.error.empty())
             return result;
     }
-    if (values.run.frameRate < 0 || values.run.frameRate > 255) {
-        result.error = "frame rate " + std::to_string(values.run.frameRate)
-                       + " does not fit the .kvx header (0 to 255)";
+    if (values.run.frameRate < 0 || values.run.frameRate > kMaxHeaderFrameRate) {
+        result.error = "frame rate " + std::to_string(values.run.frameRate) + " does not fit the .kvx header (0 to "
+                       + std::to_string(kMaxHeaderFrameRate) + ")";
         return result;
     }
 
@@ -48,7 +48,7 @@ HeaderResult CalHeader(const HeaderValues &values)
         static_cast<std::uint32_t>(kKvxHeaderBytes),
         static_cast<std::uint32_t>(values.frameNumber),
         static_cast<std::uint32_t>(values.run.sampleRate),
-        static_cast<std::uint32_t>(values.run.frameRate) << 8,
+        headerFrameRateField(values.run.frameRate),
         0u,
     };
 

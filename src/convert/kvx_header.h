@@ -1,6 +1,6 @@
 #pragma once
 
-#include "script/script_writer.h"
+#include "jobs/encoder_values.h"
 
 #include <array>
 #include <cstddef>
@@ -37,7 +37,8 @@ struct HeaderResult
 
 // Builds the encoded header. Every value must fit the player's reader, which
 // takes the fields as signed 32-bit numbers: lengths, the video offset (A + 36),
-// frame count and sample rate in 0..2^31-1, the frame rate in 0..255. A value
+// frame count and sample rate in 0..2^31-1, the frame rate in
+// 0..kMaxHeaderFrameRate (the real rate travels there: see encoder_values.h). A value
 // outside that range yields an error and no header, never a wrapped one.
 HeaderResult CalHeader(const HeaderValues &values);
 

@@ -2,46 +2,14 @@
 
 #include "jobs/number_text.h"
 
-#include <array>
 #include <filesystem>
 #include <fstream>
-#include <limits>
 #include <optional>
 #include <vector>
 
 namespace core {
 
 namespace {
-
-// Combo items as numbers, index 0 first. The second sample rate really is
-// 11250, not 11025: the encoder has always been handed that value.
-constexpr std::array<std::int32_t, 11> kAudioBitrates{32, 48, 64, 96, 128, 160, 192, 224, 256, 384, 448};
-constexpr std::array<std::int32_t, 7> kSampleRates{8000, 11250, 16000, 22050, 32000, 44100, 48000};
-constexpr std::int32_t kFrameRateItems = 20; // "01".."20"
-
-template <std::size_t N>
-std::optional<std::int32_t> item(const std::array<std::int32_t, N> &items, std::int32_t index)
-{
-    if (index < 0 || static_cast<std::size_t>(index) >= N)
-        return std::nullopt;
-    return items[static_cast<std::size_t>(index)];
-}
-
-// kbit/s x 25 / frame rate, nearest whole number with halves to even. The
-// multiplication stays 32-bit: a product outside that range is a failure,
-// never a wrapped value.
-std::optional<std::int32_t> encoderVideoBitrate(std::int32_t kbps, std::int32_t frameRate)
-{
-    const std::int64_t product = static_cast<std::int64_t>(kbps) * 25;
-    if (product < std::numeric_limits<std::int32_t>::min() || product > std::numeric_limits<std::int32_t>::max())
-        return std::nullopt;
-    std::int64_t quotient = product / frameRate;
-    const std::int64_t twiceRest = 2 * (product % frameRate);
-    const std::int64_t absTwiceRest = twiceRest < 0 ? -twiceRest : twiceRest;
-    if (absTwiceRest > frameRate || (absTwiceRest == frameRate && quotient % 2 != 0))
-        quotient += product < 0 ? -1 : 1;
-    return static_cast<std::int32_t>(quotient);
-}
 
 struct Presence
 {
@@ -249,26 +217,11 @@ ScriptResult writeScript(const ScriptRequest &request)
             return refused(result, ScriptWarning::Parameter);
     }
 
-    // The run values are set one by one and keep what was reached when a
-    // later step fails.
-    if (s.frameRateIndex < 0 || s.frameRateIndex >= kFrameRateItems)
+    // The run values keep what was reached when a later one fails.
+    const RunValuesResult values = runValuesFor(s);
+    result.run = values.run;
+    if (!values.complete)
         return refused(result, ScriptWarning::Parameter);
-    result.run.frameRate = s.frameRateIndex + 1;
-    const auto kbps = parseWhole(s.videoBitrate);
-    if (!kbps)
-        return refused(result, ScriptWarning::Parameter);
-    const auto videoBitrate = encoderVideoBitrate(*kbps, result.run.frameRate);
-    if (!videoBitrate)
-        return refused(result, ScriptWarning::Parameter);
-    result.run.videoBitrate = *videoBitrate;
-    const auto audioBitrate = item(kAudioBitrates, s.audioBitrateIndex);
-    if (!audioBitrate)
-        return refused(result, ScriptWarning::Parameter);
-    result.run.audioBitrate = *audioBitrate;
-    const auto sampleRate = item(kSampleRates, s.sampleRateIndex);
-    if (!sampleRate)
-        return refused(result, ScriptWarning::Parameter);
-    result.run.sampleRate = *sampleRate;
     const std::int32_t colorRgb = logoColorRgb(s.logoColor);
 
     const auto start = parseWhole(s.startTime);

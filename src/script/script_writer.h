@@ -1,5 +1,6 @@
 #pragma once
 
+#include "jobs/encoder_values.h"
 #include "jobs/job_settings.h"
 
 #include <cstdint>
@@ -7,18 +8,6 @@
 #include <string_view>
 
 namespace core {
-
-// The encoder values the writer computes for the job being scripted; the
-// conversion run and the container header read them.
-//
-// A value the writer cannot reach (a failure comes first) stays 0.
-struct RunValues
-{
-    std::int32_t frameRate = 0;    // runFrameRate, 1..20
-    std::int32_t videoBitrate = 0; // runVideoBitrate, kbit/s x 25 / frame rate
-    std::int32_t audioBitrate = 0; // runAudioBitrate, kbit/s
-    std::int32_t sampleRate = 0;   // runSampleRate, Hz
-};
 
 enum class ScriptWarning {
     None,
@@ -46,7 +35,7 @@ struct ScriptResult
 {
     std::int32_t result = 0; // 1 written, 0 refused (warning says why)
     ScriptWarning warning = ScriptWarning::None;
-    RunValues run;           // set even when a later step fails
+    RunValues run;           // the job's encoder values, set even when a later step fails
 };
 
 // Writes the script for one job to request.scriptPath (the previous script

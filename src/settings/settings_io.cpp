@@ -36,57 +36,57 @@ std::optional<std::int32_t> boxNumber(const SettingsTarget &target, std::string_
     return text ? core::parseWhole(*text) : std::nullopt;
 }
 
-bool applyValue(const SettingKey &row, std::string_view value, SettingsTarget &target)
+bool applyValue(const core::Control &row, std::string_view value, SettingsTarget &target)
 {
     switch (row.kind) {
-    case ValueKind::Folder:
-    case ValueKind::Text:
-    case ValueKind::OutputFolder:
-        target.setText(row.control, value);
+    case core::ValueKind::Folder:
+    case core::ValueKind::Text:
+    case core::ValueKind::OutputFolder:
+        target.setText(row.name, value);
         return true;
-    case ValueKind::ListIndex:
-    case ValueKind::CheckState:
-    case ValueKind::BarValue: {
+    case core::ValueKind::ListIndex:
+    case core::ValueKind::CheckState:
+    case core::ValueKind::BarValue: {
         const auto number = parseShort(value);
-        return number && target.setNumber(row.control, *number);
+        return number && target.setNumber(row.name, *number);
     }
-    case ValueKind::Option:
-    case ValueKind::SwitchedOption: {
+    case core::ValueKind::Option:
+    case core::ValueKind::SwitchedOption: {
         const auto index = parseShort(value);
-        if (!index || !target.selectOption(row.control, *index))
+        if (!index || !target.selectOption(row.name, *index))
             return false;
         // Selecting the button that is already selected runs no click
         // handling, so the switch is called once more to be sure it ran.
-        if (row.kind == ValueKind::SwitchedOption)
-            target.runOptionSwitch(row.control, *index);
+        if (row.kind == core::ValueKind::SwitchedOption)
+            target.runOptionSwitch(row.name, *index);
         return true;
     }
-    case ValueKind::FontName:
+    case core::ValueKind::FontName:
         target.setLogoFontName(value);
         return true;
-    case ValueKind::FontSize: {
+    case core::ValueKind::FontSize: {
         // Read as a whole number like every other number: "8.25" gives 8.
         const auto points = core::parseWhole(value);
         return points && target.setLogoFontSize(*points);
     }
-    case ValueKind::FontBold:
-    case ValueKind::FontItalic: {
+    case core::ValueKind::FontBold:
+    case core::ValueKind::FontItalic: {
         const auto flag = core::parseWhole(value);
         if (!flag)
             return false;
-        if (row.kind == ValueKind::FontBold)
+        if (row.kind == core::ValueKind::FontBold)
             target.setLogoFontBold(*flag != 0);
         else
             target.setLogoFontItalic(*flag != 0);
         return true;
     }
-    case ValueKind::FontColour: {
+    case core::ValueKind::FontColour: {
         const auto colour = core::parseWhole(value);
         if (colour)
             target.setLogoColour(*colour);
         return colour.has_value();
     }
-    case ValueKind::ClipLength: {
+    case core::ValueKind::ClipLength: {
         const auto seconds = core::parseWhole(value);
         if (seconds)
             target.setFrameCount(*seconds);
@@ -96,12 +96,12 @@ bool applyValue(const SettingKey &row, std::string_view value, SettingsTarget &t
     return false;
 }
 
-bool runFollowUp(FollowUp step, SettingsTarget &target)
+bool runFollowUp(core::FollowUp step, SettingsTarget &target)
 {
     switch (step) {
-    case FollowUp::None:
+    case core::FollowUp::None:
         return true;
-    case FollowUp::EndNotBeforeStart: {
+    case core::FollowUp::EndNotBeforeStart: {
         const auto startText = target.text(kStartTimeBox);
         const auto start = startText ? core::parseWhole(*startText) : std::nullopt;
         const auto end = boxNumber(target, kEndTimeBox);
@@ -111,7 +111,7 @@ bool runFollowUp(FollowUp step, SettingsTarget &target)
             target.setText(kEndTimeBox, *startText);
         return true;
     }
-    case FollowUp::ClipCoversEnd: {
+    case core::FollowUp::ClipCoversEnd: {
         const auto end = boxNumber(target, kEndTimeBox);
         if (!end)
             return false;
@@ -119,7 +119,7 @@ bool runFollowUp(FollowUp step, SettingsTarget &target)
             target.setFrameCount(*end);
         return true;
     }
-    case FollowUp::ShowTimeWindow: {
+    case core::FollowUp::ShowTimeWindow: {
         const auto start = boxNumber(target, kStartTimeBox);
         const auto end = boxNumber(target, kEndTimeBox);
         if (!start || !end)
@@ -133,47 +133,47 @@ bool runFollowUp(FollowUp step, SettingsTarget &target)
 
 // The text to store for [row]; empty when it cannot be taken. Sets [skip]
 // for an option group with no selected button, which is not written at all.
-std::optional<std::string> valueToSave(const SettingKey &row, const SettingsTarget &target, bool &skip)
+std::optional<std::string> valueToSave(const core::Control &row, const SettingsTarget &target, bool &skip)
 {
     skip = false;
     switch (row.kind) {
-    case ValueKind::Folder:
-    case ValueKind::Text:
-    case ValueKind::OutputFolder:
-        return target.text(row.control);
-    case ValueKind::ListIndex:
-    case ValueKind::CheckState:
-    case ValueKind::BarValue: {
-        const auto number = target.number(row.control);
+    case core::ValueKind::Folder:
+    case core::ValueKind::Text:
+    case core::ValueKind::OutputFolder:
+        return target.text(row.name);
+    case core::ValueKind::ListIndex:
+    case core::ValueKind::CheckState:
+    case core::ValueKind::BarValue: {
+        const auto number = target.number(row.name);
         const auto value = number ? narrow16(*number) : std::nullopt;
         if (!value)
             return std::nullopt;
         return std::to_string(*value);
     }
-    case ValueKind::Option:
-    case ValueKind::SwitchedOption: {
-        const auto index = target.selectedOption(row.control);
+    case core::ValueKind::Option:
+    case core::ValueKind::SwitchedOption: {
+        const auto index = target.selectedOption(row.name);
         if (!index) {
             skip = true;
             return std::nullopt;
         }
         return std::to_string(*index);
     }
-    case ValueKind::FontName:
+    case core::ValueKind::FontName:
         return target.logoFontName();
-    case ValueKind::FontSize: {
+    case core::ValueKind::FontSize: {
         const double points = target.logoFontSize();
         if (!std::isfinite(points))
             return std::nullopt;
         return core::decimalText(points);
     }
-    case ValueKind::FontBold:
+    case core::ValueKind::FontBold:
         return std::string(target.logoFontBold() ? "1" : "0");
-    case ValueKind::FontItalic:
+    case core::ValueKind::FontItalic:
         return std::string(target.logoFontItalic() ? "1" : "0");
-    case ValueKind::FontColour:
+    case core::ValueKind::FontColour:
         return std::to_string(target.logoColour());
-    case ValueKind::ClipLength:
+    case core::ValueKind::ClipLength:
         return std::to_string(target.frameCount());
     }
     return std::nullopt;
@@ -184,7 +184,7 @@ std::optional<std::string> valueToSave(const SettingKey &row, const SettingsTarg
 LoadReport loadSettings(const IniFile &ini, SettingsTarget &target, std::string_view outputFolder)
 {
     LoadReport report;
-    for (const SettingKey &row : kSettingKeys) {
+    for (const core::Control &row : core::kControls) {
         const std::string value = ini.read(row.section, row.key, defaultText(row, outputFolder));
         if (!applyValue(row, value, target)) {
             report.stoppedAt = &row;
@@ -202,7 +202,7 @@ LoadReport loadSettings(const IniFile &ini, SettingsTarget &target, std::string_
 SaveReport saveSettings(IniFile &ini, const SettingsTarget &target)
 {
     SaveReport report;
-    for (const SettingKey &row : kSettingKeys) {
+    for (const core::Control &row : core::kControls) {
         bool skip = false;
         const auto value = valueToSave(row, target, skip);
         if (skip)

@@ -15,7 +15,7 @@ struct LoadReport
     std::size_t keysLoaded = 0;
     // The key whose value (or follow-up step) failed; nullptr when every key
     // loaded. That key and all after it were left as the window had them.
-    const SettingKey *stoppedAt = nullptr;
+    const core::Control *stoppedAt = nullptr;
 
     bool complete() const { return stoppedAt == nullptr; }
 };
@@ -27,7 +27,7 @@ struct SaveReport
     std::size_t keysWritten = 0;
     // The key whose value could not be taken or stored; nullptr when all were.
     // The keys from there on keep whatever the store held before.
-    const SettingKey *stoppedAt = nullptr;
+    const core::Control *stoppedAt = nullptr;
     // True when the file on disk was replaced (saveSettingsFile only).
     bool committed = false;
 

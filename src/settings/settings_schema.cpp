@@ -10,18 +10,9 @@ std::string outputFolderDefault(std::string_view homeFolder)
     return folder;
 }
 
-std::string_view defaultText(const SettingKey &key, std::string_view outputFolder)
+std::string_view defaultText(const core::Control &key, std::string_view outputFolder)
 {
-    return key.kind == ValueKind::OutputFolder ? outputFolder : key.defaultValue;
-}
-
-const SettingKey *findSettingKey(std::string_view key)
-{
-    for (const SettingKey &row : kSettingKeys) {
-        if (row.key == key)
-            return &row;
-    }
-    return nullptr;
+    return key.kind == core::ValueKind::OutputFolder ? outputFolder : key.defaultText;
 }
 
 } // namespace settings

@@ -8,7 +8,7 @@
 namespace settings {
 
 // What loading and saving the settings need from the main window, which
-// implements it. [name] is a SettingKey::control: a control's object name, an
+// implements it. [name] is a core::Control::name: a control's object name, an
 // option group's name, or a window field ("videoOpenDir"... for the picker
 // folders). Putting a value into a control runs the control's own change
 // handling, exactly as a user's change would. Called on the window's thread.
@@ -41,7 +41,7 @@ public:
     // The first selected button in index order; empty when none is selected.
     virtual std::optional<std::int16_t> selectedOption(std::string_view group) const = 0;
 
-    // The logo font of "TextLogo".
+    // The logo font of the logo text box.
     virtual void setLogoFontName(std::string_view faceName) = 0;
     // False when the font refuses the size.
     virtual bool setLogoFontSize(std::int32_t points) = 0;

@@ -1,6 +1,6 @@
 #include "ui/folder_chooser.h"
 
-#include "ui/window_rules.h"
+#include "window/window_rules.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -41,7 +41,7 @@ FolderChooser::FolderChooser(Prompter &prompter, const QString &startFolder, QWi
     , m_chosenFolder(startFolder)
 {
     setObjectName(QStringLiteral("frmDir"));
-    setWindowTitle(QString::fromLatin1(kChooserCaption));
+    setWindowTitle(QString::fromLatin1(core::kChooserCaption));
     setFixedSize(360, 260);
 
     m_drive = new QComboBox(this);
@@ -84,7 +84,7 @@ FolderChooser::FolderChooser(Prompter &prompter, const QString &startFolder, QWi
         m_lastGoodDrive = currentDrive();
     } else {
         // The root file system stands in for drive C.
-        m_prompter.message(QString::fromLatin1(kCannotLoadDriveText), QString::fromLatin1(kOpenErrorTitle),
+        m_prompter.message(QString::fromLatin1(core::kCannotLoadDriveText), QString::fromLatin1(core::kOpenErrorTitle),
                            MessageIcon::Error);
         setDrive(QStringLiteral("/"));
         showFolder(QStringLiteral("/"));
@@ -123,16 +123,17 @@ void FolderChooser::confirm()
 
 void FolderChooser::newFolder()
 {
-    const QString name = m_prompter.inputText(QString::fromLatin1(kCreateFolderTitle),
-                                              QString::fromStdString(newFolderPrompt(m_currentFolder.toStdString())));
+    const QString prompt = QString::fromStdString(core::newFolderPrompt(m_currentFolder.toStdString()));
+    const QString name = m_prompter.inputText(QString::fromLatin1(core::kCreateFolderTitle), prompt);
     if (name.isEmpty())
         return;
-    const QString path = QString::fromStdString(childFolderPath(m_currentFolder.toStdString(), name.toStdString()));
+    const QString path =
+        QString::fromStdString(core::childFolderPath(m_currentFolder.toStdString(), name.toStdString()));
     // A name with a "/" would create somewhere else than under the shown folder.
-    const bool created = isPlainFolderName(name.toStdString()) && QDir().mkdir(path);
+    const bool created = core::isPlainFolderName(name.toStdString()) && QDir().mkdir(path);
     if (!created || !showFolder(path)) {
-        m_prompter.message(QString::fromLatin1(kCannotCreateFolderText), QString::fromLatin1(kCreateFolderErrorTitle),
-                           MessageIcon::Error);
+        m_prompter.message(QString::fromLatin1(core::kCannotCreateFolderText),
+                           QString::fromLatin1(core::kCreateFolderErrorTitle), MessageIcon::Error);
     }
 }
 
@@ -144,7 +145,7 @@ void FolderChooser::driveChosen(int index)
         m_lastGoodDrive = drive;
         return;
     }
-    m_prompter.message(QString::fromLatin1(kCannotLoadDriveText), QString::fromLatin1(kOpenErrorTitle),
+    m_prompter.message(QString::fromLatin1(core::kCannotLoadDriveText), QString::fromLatin1(core::kOpenErrorTitle),
                        MessageIcon::Error);
     // After a failed start there is no last good folder; the root stands in.
     const QString folder = m_lastGoodFolder.isEmpty() ? QStringLiteral("/") : m_lastGoodFolder;

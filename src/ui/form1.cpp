@@ -1,17 +1,14 @@
 #include "ui/form1.h"
 
 #include "convert/conversion_run.h"
-#include "jobs/number_text.h"
 #include "jobs/time_text.h"
-#include "ui/window_rules.h"
+#include "window/window_rules.h"
 #include "ui/window_run_host.h"
 #include "ui/window_settings.h"
 
 #include <QAbstractButton>
 #include <QButtonGroup>
-#include <QCheckBox>
 #include <QCloseEvent>
-#include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QDragEnterEvent>
@@ -27,7 +24,6 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QScreen>
-#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QToolButton>
@@ -158,182 +154,6 @@ void Form1::closeEvent(QCloseEvent *event)
 }
 
 // ---------------------------------------------------------------------------
-// The binding table at work
-
-void Form1::bindControls()
-{
-    for (std::size_t row = 0; row < kControlBindings.size(); ++row) {
-        const ControlBinding &binding = kControlBindings[row];
-        const QString name = qs(std::string(binding.control));
-        Bound &bound = m_bound[row];
-        if (binding.kind == ControlKind::Options)
-            bound.group = findChild<QButtonGroup *>(name);
-        else
-            bound.widget = findChild<QWidget *>(name);
-        if (!binding.label.empty())
-            bound.label = findChild<QLabel *>(qs(std::string(binding.label)));
-        Q_ASSERT(bound.widget != nullptr || bound.group != nullptr);
-
-        switch (binding.kind) {
-        case ControlKind::Combo:
-            connect(static_cast<QComboBox *>(bound.widget), &QComboBox::currentIndexChanged, this,
-                    [this, row] { store(row); });
-            break;
-        case ControlKind::Text:
-            connect(static_cast<QLineEdit *>(bound.widget), &QLineEdit::textChanged, this, [this, row] { store(row); });
-            break;
-        case ControlKind::Check:
-            connect(static_cast<QCheckBox *>(bound.widget), &QCheckBox::toggled, this, [this, row] { store(row); });
-            break;
-        case ControlKind::Bar: {
-            auto *scroll = static_cast<QScrollBar *>(bound.widget);
-            // Let go (or set by code, or an arrow or track click): store and label.
-            connect(scroll, &QScrollBar::valueChanged, this, [this, row](int value) {
-                store(row);
-                showBarLabel(row, value);
-            });
-            // Dragged: the label follows; only some bars store on every step.
-            connect(scroll, &QScrollBar::sliderMoved, this, [this, row](int position) {
-                if (kControlBindings[row].storesWhileDragging)
-                    storeWhole(row, position);
-                showBarLabel(row, position);
-            });
-            break;
-        }
-        case ControlKind::Options:
-            connect(bound.group, &QButtonGroup::idToggled, this, [this, row](int id, bool checked) {
-                if (!checked)
-                    return;
-                store(row);
-                if (m_bound[row].group == m_optionInt)
-                    switchIntroType(id);
-            });
-            break;
-        }
-    }
-}
-
-std::int32_t Form1::readWhole(std::size_t row) const
-{
-    const Bound &bound = m_bound[row];
-    switch (kControlBindings[row].kind) {
-    case ControlKind::Combo:
-        return static_cast<QComboBox *>(bound.widget)->currentIndex();
-    case ControlKind::Check:
-        return static_cast<QCheckBox *>(bound.widget)->isChecked() ? 1 : 0;
-    case ControlKind::Bar:
-        return static_cast<QScrollBar *>(bound.widget)->value();
-    case ControlKind::Options:
-        return bound.group->checkedId();
-    case ControlKind::Text:
-        break;
-    }
-    return 0;
-}
-
-std::string Form1::readText(std::size_t row) const
-{
-    return static_cast<QLineEdit *>(m_bound[row].widget)->text().toStdString();
-}
-
-void Form1::writeControl(std::size_t row, const core::JobSettings &record)
-{
-    const ControlBinding &binding = kControlBindings[row];
-    const Bound &bound = m_bound[row];
-    if (const auto *text = std::get_if<TextField>(&binding.field)) {
-        static_cast<QLineEdit *>(bound.widget)->setText(qs(record.*(*text)));
-        return;
-    }
-    const std::int32_t value = record.*std::get<IntField>(binding.field);
-    switch (binding.kind) {
-    case ControlKind::Combo:
-        static_cast<QComboBox *>(bound.widget)->setCurrentIndex(value);
-        break;
-    case ControlKind::Check:
-        static_cast<QCheckBox *>(bound.widget)->setChecked(value != 0);
-        break;
-    case ControlKind::Bar:
-        static_cast<QScrollBar *>(bound.widget)->setValue(value);
-        break;
-    case ControlKind::Options:
-        if (QAbstractButton *button = bound.group->button(value))
-            button->setChecked(true);
-        break;
-    case ControlKind::Text:
-        break;
-    }
-}
-
-void Form1::store(std::size_t row)
-{
-    core::JobSettings *record = nullptr;
-    if (core::JobEntry *entry = m_jobs.find(selectedJob()))
-        record = &entry->settings;
-    if (record == nullptr)
-        return;
-    const auto &field = kControlBindings[row].field;
-    if (const auto *text = std::get_if<TextField>(&field))
-        record->*(*text) = readText(row);
-    else
-        record->*std::get<IntField>(field) = readWhole(row);
-}
-
-void Form1::storeWhole(std::size_t row, std::int32_t value)
-{
-    core::JobEntry *entry = m_jobs.find(selectedJob());
-    const auto *field = std::get_if<IntField>(&kControlBindings[row].field);
-    if (entry != nullptr && field != nullptr)
-        entry->settings.*(*field) = value;
-}
-
-void Form1::showBarLabel(std::size_t row, int value)
-{
-    QLabel *label = m_bound[row].label;
-    if (label == nullptr)
-        return;
-    const bool tenths = kControlBindings[row].rule == LabelRule::Tenths;
-    label->setText(qs(tenths ? core::tenthsLabelText(value) : core::labelText(value)));
-}
-
-core::JobSettings Form1::shownSettings() const
-{
-    core::JobSettings record;
-    for (std::size_t row = 0; row < kControlBindings.size(); ++row) {
-        const auto &field = kControlBindings[row].field;
-        if (const auto *text = std::get_if<TextField>(&field)) {
-            record.*(*text) = readText(row);
-            continue;
-        }
-        const std::int32_t value = readWhole(row);
-        // An option group with nothing checked keeps the record's value.
-        if (kControlBindings[row].kind == ControlKind::Options && value < 0)
-            continue;
-        record.*std::get<IntField>(field) = value;
-    }
-    const QFont font = logoFont();
-    record.logoFontName = font.family().toStdString();
-    record.logoFontSize = recordedFontSize(font.pointSizeF());
-    record.logoBold = font.bold() ? "1" : "0";
-    record.logoItalic = font.italic() ? "1" : "0";
-    record.logoColor = logoColour();
-    record.totalTime = m_frameCount;
-    return record;
-}
-
-core::ScriptRequest Form1::scriptRequest(std::int32_t mode, const QString &videoPath) const
-{
-    core::ScriptRequest request;
-    request.mode = mode;
-    request.videoPath = videoPath.toStdString();
-    request.shown = shownSettings();
-    request.logoFontSize = logoFont().pointSizeF();
-    request.frameCount = m_frameCount;
-    request.appFolder = m_appFolder.toStdString();
-    request.scriptPath = m_scriptPath.toStdString();
-    return request;
-}
-
-// ---------------------------------------------------------------------------
 // The job list
 
 int Form1::selectedJob() const
@@ -355,48 +175,11 @@ void Form1::selectJob(int row)
     loadJob(row);
 }
 
-void Form1::loadJob(int row)
-{
-    const core::JobEntry *entry = m_jobs.find(row);
-    if (entry == nullptr)
-        return;
-    m_listDir->setCurrentRow(row);
-    // A copy: the controls' change handling writes into the entry as it loads.
-    const core::JobSettings record = entry->settings;
-    for (std::size_t i = 0; i < kControlBindings.size(); ++i) {
-        writeControl(i, record);
-        switch (kControlBindings[i].after) {
-        case AfterLoad::TimeWindow:
-            m_frameCount = record.totalTime;
-            m_labelTotal->setText(secondsText(m_frameCount));
-            m_sliderTime->setValue(0);
-            m_labelCur->setText(secondsText(0));
-            m_sliderTime->setMaximum(core::sliderMaximum(m_frameCount));
-            m_labelStart->setText(qs(core::timeLabelText(m_textStart->text().toStdString())));
-            m_labelEnd->setText(qs(core::timeLabelText(m_textEnd->text().toStdString())));
-            break;
-        case AfterLoad::LogoFont: {
-            QFont font = logoFont();
-            font.setFamily(qs(record.logoFontName));
-            if (record.logoFontSize > 0)
-                font.setPointSizeF(record.logoFontSize);
-            font.setBold(core::parseWhole(record.logoBold).value_or(0) != 0);
-            font.setItalic(core::parseWhole(record.logoItalic).value_or(0) != 0);
-            setLogoFont(font);
-            setLogoColour(record.logoColor);
-            break;
-        }
-        case AfterLoad::Nothing:
-            break;
-        }
-    }
-}
-
 void Form1::openVideoFiles()
 {
     if (m_adding)
         return;
-    const FileRequest request{qs(qtFileFilter(kVideoFilter)), m_folders.video, qs(kOpenFileTitle),
+    const FileRequest request{qs(core::qtFileFilter(core::kVideoFilter)), m_folders.video, qs(core::kOpenFileTitle),
                               QStringLiteral("avi")};
     const QStringList paths = m_prompter.openFileNames(request);
     if (!paths.isEmpty())
@@ -416,21 +199,21 @@ void Form1::addVideoFiles(const QStringList &paths)
     std::vector<std::string> files;
     for (const QString &path : paths)
         files.push_back(QDir::fromNativeSeparators(path).toStdString());
-    AddSteps steps;
+    core::AddSteps steps;
     steps.keepGoing = [this] {
         QCoreApplication::processEvents();
         return !m_closingFlag;
     };
     steps.check = [this](const std::string &path) { return checkFile(path); };
     steps.add = [this](const std::string &title, const std::string &path) { appendJob(title, path); };
-    steps.error = [this](const std::string &text) { showError(text, kErrorTitle); };
+    steps.error = [this](const std::string &text) { showError(text, core::kErrorTitle); };
     try {
-        const std::string folder = addSelectedFiles(files, steps);
+        const std::string folder = core::addSelectedFiles(files, steps);
         if (!folder.empty())
             m_folders.video = qs(folder);
     } catch (const std::exception &) {
         // Entries added before the failure stay.
-        showError(kNotSupportedText, kErrorTitle);
+        showError(core::kNotSupportedText, core::kErrorTitle);
     }
 
     m_cmdOpenVideo->setEnabled(true);
@@ -441,7 +224,8 @@ std::int32_t Form1::checkFile(const std::string &path)
 {
     const core::ScriptResult script = core::writeScript(scriptRequest(0, qs(path)));
     if (script.result == 0) {
-        m_prompter.message(qs(core::scriptWarningText(script.warning)), qs(kProgramName), MessageIcon::Exclamation);
+        m_prompter.message(qs(core::scriptWarningText(script.warning)), qs(core::kProgramName),
+                           MessageIcon::Exclamation);
         return 0;
     }
     const std::int32_t length = m_encoder.getFrame(m_scriptPath.toStdString());
@@ -545,7 +329,7 @@ void Form1::setEnd()
 void Form1::pickFile(const char *filter, const char *suffix, QString &folder, QLineEdit *box)
 {
     try {
-        const FileRequest request{qs(qtFileFilter(filter)), folder, qs(kOpenFileTitle), qs(suffix)};
+        const FileRequest request{qs(core::qtFileFilter(filter)), folder, qs(core::kOpenFileTitle), qs(suffix)};
         const QString path = m_prompter.openFileName(request);
         if (path.isEmpty())
             return;
@@ -553,7 +337,7 @@ void Form1::pickFile(const char *filter, const char *suffix, QString &folder, QL
         folder = qs(core::fileFolder(chosen));
         box->setText(qs(chosen));
     } catch (const std::exception &) {
-        showError(kNotSupportedText, kErrorTitle);
+        showError(core::kNotSupportedText, core::kErrorTitle);
     }
 }
 
@@ -561,24 +345,8 @@ void Form1::browseOutput()
 {
     m_chosenFolder = m_outputText->text();
     m_prompter.chooseOutputFolder(m_chosenFolder);
-    m_chosenFolder = qs(withTrailingSlash(m_chosenFolder.toStdString()));
+    m_chosenFolder = qs(core::withTrailingSlash(m_chosenFolder.toStdString()));
     m_outputText->setText(m_chosenFolder);
-}
-
-void Form1::colourDefaults()
-{
-    findChild<QScrollBar *>(QStringLiteral("HScrollHue"))->setValue(0);
-    findChild<QScrollBar *>(QStringLiteral("HScrollSat"))->setValue(15);
-    findChild<QScrollBar *>(QStringLiteral("HScrollBri"))->setValue(0);
-    findChild<QScrollBar *>(QStringLiteral("HScrollCon"))->setValue(10);
-    findChild<QScrollBar *>(QStringLiteral("HScrollSha"))->setValue(50);
-}
-
-void Form1::audioDefaults()
-{
-    findChild<QScrollBar *>(QStringLiteral("HScrollVol"))->setValue(100);
-    m_optionCha->button(0)->setChecked(true);
-    findChild<QScrollBar *>(QStringLiteral("HScrollDel"))->setValue(0);
 }
 
 QFont Form1::logoFont() const
@@ -594,12 +362,12 @@ void Form1::setLogoFont(const QFont &font)
 std::int32_t Form1::logoColour() const
 {
     const QColor colour = m_textLogo->palette().color(QPalette::Text);
-    return packColour(colour.red(), colour.green(), colour.blue());
+    return core::packColour(colour.red(), colour.green(), colour.blue());
 }
 
 void Form1::setLogoColour(std::int32_t colour)
 {
-    const Rgb rgb = unpackColour(colour);
+    const core::Rgb rgb = core::unpackColour(colour);
     QPalette palette = m_textLogo->palette();
     palette.setColor(QPalette::Text, QColor(rgb.red, rgb.green, rgb.blue));
     m_textLogo->setPalette(palette);
@@ -622,10 +390,10 @@ void Form1::chooseLogoFont()
 
 void Form1::chooseLogoColour()
 {
-    const Rgb rgb = unpackColour(logoColour());
+    const core::Rgb rgb = core::unpackColour(logoColour());
     const auto chosen = m_prompter.chooseColor(QColor(rgb.red, rgb.green, rgb.blue));
     if (chosen)
-        setLogoColour(packColour(chosen->red(), chosen->green(), chosen->blue()));
+        setLogoColour(core::packColour(chosen->red(), chosen->green(), chosen->blue()));
 }
 
 void Form1::showError(const std::string &text, const char *title)
@@ -645,21 +413,17 @@ void Form1::connectCommands()
     clicked("cmdRemove", [this] { removeSelectedJob(); });
     clicked("cmdleft", [this] { setStart(); });
     clicked("cmdright", [this] { setEnd(); });
-    clicked("cmdOpenAudio", [this] {
-        pickFile(kAudioFilter, "wav", m_folders.audio, findChild<QLineEdit *>(QStringLiteral("AudioFileText")));
-    });
-    clicked("cmdOpenSub", [this] {
-        pickFile(kSubtitleFilter, "sub", m_folders.subtitle, findChild<QLineEdit *>(QStringLiteral("SubFileText")));
-    });
-    clicked("cmdOpenIntVideo", [this] {
-        pickFile(kVideoFilter, "avi", m_folders.introVideo, findChild<QLineEdit *>(QStringLiteral("TextIntVideo")));
-    });
-    clicked("cmdOpenIntImage", [this] {
-        pickFile(kImageFilter, "jpg", m_folders.introImage, findChild<QLineEdit *>(QStringLiteral("TextIntImage")));
-    });
+    const auto box = [this](const char *name) { return findChild<QLineEdit *>(qs(name)); };
+    clicked("cmdOpenAudio", [this, box] { pickFile(core::kAudioFilter, "wav", m_folders.audio, box("AudioFileText")); });
+    clicked("cmdOpenSub",
+            [this, box] { pickFile(core::kSubtitleFilter, "sub", m_folders.subtitle, box("SubFileText")); });
+    clicked("cmdOpenIntVideo",
+            [this, box] { pickFile(core::kVideoFilter, "avi", m_folders.introVideo, box("TextIntVideo")); });
+    clicked("cmdOpenIntImage",
+            [this, box] { pickFile(core::kImageFilter, "jpg", m_folders.introImage, box("TextIntImage")); });
     clicked("cmdSaveOutput", [this] { browseOutput(); });
-    clicked("CmdDefault", [this] { colourDefaults(); });
-    clicked("CmdDefault1", [this] { audioDefaults(); });
+    clicked("CmdDefault", [this] { resetToDefaults("Color Setting"); });
+    clicked("CmdDefault1", [this] { resetToDefaults("Audio Setting"); });
     clicked("cmdFont", [this] { chooseLogoFont(); });
     clicked("cmdColor", [this] { chooseLogoColour(); });
     clicked("cmdStart", [this] { startConversion(); });

@@ -2,11 +2,11 @@
 
 #include "convert/encoder.h"
 #include "convert/power_off.h"
+#include "jobs/controls.h"
 #include "jobs/job_list.h"
 #include "script/script_writer.h"
 #include "settings/startup.h"
 #include "ui/prompter.h"
-#include "ui/settings_binding.h"
 
 #include <QFont>
 #include <QString>
@@ -15,6 +15,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string_view>
 
 class QButtonGroup;
 class QCheckBox;
@@ -138,7 +139,8 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    // A bound control's widgets, at the index of its row in kControlBindings.
+    // A bound control's widgets, at the index of its row in core::kControls
+    // (all null for a row without write-through).
     struct Bound
     {
         QWidget *widget = nullptr;     // null for an option group
@@ -155,14 +157,16 @@ private:
     void buildExternPanel(QGroupBox *panel);
     void buildIntroPanel(QGroupBox *panel);
     QButtonGroup *makeGroup(const char *name);
+    // Checks the group's button that the control table lays out as selected.
+    void checkLaidOut(QButtonGroup *group);
 
-    void bindControls();
+    void bindControls(); // form1_binding.cpp
     void connectCommands();
     // Start-up after the controls exist.
     void loadHandling();
     void setListEditable(bool editable);
 
-    // The binding table at work.
+    // form1_binding.cpp: the control table at work.
     std::int32_t readWhole(std::size_t row) const;
     std::string readText(std::size_t row) const;
     void writeControl(std::size_t row, const core::JobSettings &record);
@@ -170,6 +174,11 @@ private:
     void storeWhole(std::size_t row, std::int32_t value);
     void showBarLabel(std::size_t row, int value);
     void loadJob(int row);
+    void loadTimeWindow(std::int32_t totalTime);
+    void loadLogoStyle(const core::JobSettings &record);
+    // The Default buttons: the bound controls of the settings file's
+    // [section] take their defaults.
+    void resetToDefaults(std::string_view section);
 
     // The add sequence's parts.
     void openVideoFiles();
@@ -181,8 +190,6 @@ private:
 
     void pickFile(const char *filter, const char *suffix, QString &folder, QLineEdit *box);
     void browseOutput();
-    void colourDefaults();
-    void audioDefaults();
     void chooseLogoFont();
     void chooseLogoColour();
 
@@ -207,7 +214,7 @@ private:
     bool m_converting = false; // a conversion run is under way
     std::int32_t m_glngWhichWindows32 = 1;
 
-    std::array<Bound, kControlBindings.size()> m_bound{};
+    std::array<Bound, core::kControlCount> m_bound{};
     std::array<QGroupBox *, 6> m_panels{};
     QButtonGroup *m_optionSel = nullptr;
     QButtonGroup *m_optionCha = nullptr;

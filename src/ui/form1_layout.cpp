@@ -5,7 +5,9 @@
 #include "ui/form1.h"
 
 #include "convert/conversion_run.h"
-#include "ui/window_rules.h"
+#include "jobs/controls.h"
+#include "jobs/number_text.h"
+#include "window/window_rules.h"
 
 #include <QAbstractButton>
 #include <QButtonGroup>
@@ -66,9 +68,29 @@ QLabel *label(QWidget *parent, const char *name, const char *caption, const char
     return widget;
 }
 
-QLineEdit *textBox(QWidget *parent, const char *name, const char *initial, const char *tip, QRect geometry)
+// The table's row for the control [name]; every control the table lists takes
+// its items, range and first value from there.
+const core::Control &row(const char *name)
 {
-    return place(new QLineEdit(text(initial), parent), name, tip, geometry);
+    const core::Control *control = core::findControl(name);
+    Q_ASSERT(control != nullptr);
+    return *control;
+}
+
+QString text(std::string_view utf8)
+{
+    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+}
+
+// The control's value before the settings file is read, as a number.
+int layoutNumber(const core::Control &control)
+{
+    return core::parseWhole(core::layoutValue(control)).value_or(0);
+}
+
+QLineEdit *textBox(QWidget *parent, const char *name, const char *tip, QRect geometry)
+{
+    return place(new QLineEdit(text(core::layoutValue(row(name))), parent), name, tip, geometry);
 }
 
 QPushButton *button(QWidget *parent, const char *name, const char *caption, const char *tip, QRect geometry)
@@ -78,7 +100,9 @@ QPushButton *button(QWidget *parent, const char *name, const char *caption, cons
 
 QCheckBox *checkBox(QWidget *parent, const char *name, const char *caption, const char *tip, QRect geometry)
 {
-    return place(new QCheckBox(text(caption), parent), name, tip, geometry);
+    auto *widget = place(new QCheckBox(text(caption), parent), name, tip, geometry);
+    widget->setChecked(layoutNumber(row(name)) != 0);
+    return widget;
 }
 
 QGroupBox *frame(QWidget *parent, const char *name, const char *caption, const char *tip, QRect geometry)
@@ -86,14 +110,13 @@ QGroupBox *frame(QWidget *parent, const char *name, const char *caption, const c
     return place(new QGroupBox(text(caption), parent), name, tip, geometry);
 }
 
-QComboBox *combo(QWidget *parent, const char *name, std::initializer_list<const char *> items, const char *tip,
-                 QRect geometry)
+QComboBox *combo(QWidget *parent, const char *name, const char *tip, QRect geometry)
 {
     auto *widget = place(new QComboBox(parent), name, tip, geometry);
     // A drop-down list whose text can also be typed; typing never adds items.
     widget->setEditable(true);
     widget->setInsertPolicy(QComboBox::NoInsert);
-    for (const char *item : items)
+    for (const std::string_view item : row(name).items)
         widget->addItem(text(item));
     widget->setCurrentIndex(-1); // the settings give the selection at start-up
     return widget;
@@ -101,15 +124,24 @@ QComboBox *combo(QWidget *parent, const char *name, std::initializer_list<const 
 
 // The value is stored when the thumb is let go (tracking off); while it is
 // dragged only sliderMoved reports the position.
-QScrollBar *bar(QWidget *parent, const char *name, int minimum, int maximum, int step, int value, QRect geometry)
+QScrollBar *bar(QWidget *parent, const char *name, QRect geometry)
 {
+    const core::Control &control = row(name);
     auto *widget = place(new QScrollBar(Qt::Horizontal, parent), name, nullptr, geometry);
-    widget->setRange(minimum, maximum);
+    widget->setRange(control.range.minimum, control.range.maximum);
     widget->setSingleStep(1);
-    widget->setPageStep(step);
-    widget->setValue(value);
+    widget->setPageStep(control.range.pageStep);
+    widget->setValue(layoutNumber(control));
     widget->setTracking(false);
     return widget;
+}
+
+// The value label beside the bar [barName], showing the bar's first value.
+QLabel *barLabel(QWidget *parent, const char *barName, const char *tip, QRect geometry)
+{
+    const core::Control &control = row(barName);
+    const std::string caption = core::barLabelText(control, layoutNumber(control));
+    return label(parent, std::string(control.label).c_str(), caption.c_str(), tip, geometry);
 }
 
 QRadioButton *option(QWidget *parent, QButtonGroup *group, int index, const char *caption, const char *tip,
@@ -164,10 +196,17 @@ QButtonGroup *Form1::makeGroup(const char *name)
     return group;
 }
 
+void Form1::checkLaidOut(QButtonGroup *group)
+{
+    const int index = layoutNumber(row(group->objectName().toUtf8().constData()));
+    if (QAbstractButton *button = group->button(index))
+        button->setChecked(true);
+}
+
 void Form1::buildLayout()
 {
     setObjectName(QStringLiteral("Form1"));
-    setWindowTitle(text(kWindowCaption));
+    setWindowTitle(text(core::kWindowCaption));
     setWindowIcon(QIcon(QStringLiteral(":/velmora/velmora.svg")));
     setFixedSize(px(6735), px(4695));
     // A compact face like the one the layout was drawn with, so the captions
@@ -187,13 +226,14 @@ void Form1::buildLayout()
 
     auto *frame11 = frame(this, "Frame11", "Select Setting", "Select Setting", tw(2520, 120, 4095, 855));
     m_optionSel = makeGroup("OptionSel");
-    option(frame11, m_optionSel, 0, "Parameter", "Basic Parameter", tw(120, 240, 1455, 195))->setChecked(true);
+    option(frame11, m_optionSel, 0, "Parameter", "Basic Parameter", tw(120, 240, 1455, 195));
     option(frame11, m_optionSel, 1, "Output/Time", "Output Directory/Time Control", tw(1440, 240, 1335, 195));
     option(frame11, m_optionSel, 2, "Color Setting", "Color Parameter Setting", tw(2760, 240, 1215, 195));
     option(frame11, m_optionSel, 3, "Audio Setting", "Audio Parameter Setting", tw(120, 480, 1455, 315));
     option(frame11, m_optionSel, 4, "Audio/Subtitle", "Extern Audio/Subtitle and Text Logo Setting",
            tw(1440, 480, 1455, 315));
     option(frame11, m_optionSel, 5, "Intruduction", "Add Intruduction Setting", tw(2760, 480, 1215, 315));
+    checkLaidOut(m_optionSel);
     for (QAbstractButton *choice : m_optionSel->buttons())
         fitButton(choice);
 
@@ -249,25 +289,19 @@ void Form1::buildLayout()
 void Form1::buildParameterPanel(QGroupBox *panel)
 {
     label(panel, "Label13", "Frame Rate:", "Video Frame Rate", tw(240, 340, 1095, 255));
-    auto *rates = combo(panel, "FRCombo", {}, "Video Frame Rate", tw(1680, 300, 1575, 315));
-    for (int fps = 1; fps <= 20; ++fps)
-        rates->addItem(QStringLiteral("%1").arg(fps, 2, 10, QLatin1Char('0')));
-    rates->setCurrentIndex(-1);
+    combo(panel, "FRCombo", "Video Frame Rate", tw(1680, 300, 1575, 315));
     label(panel, "Label4", "fps", "Video Frame Rate", tw(3360, 315, 495, 375));
     label(panel, "Label6", "Video BitRate:", "Video BitRate", tw(240, 690, 1095, 255));
-    textBox(panel, "VBRText", "256", "Video BitRate", tw(1680, 650, 1575, 300));
+    textBox(panel, "VBRText", "Video BitRate", tw(1680, 650, 1575, 300));
     label(panel, "Label9", "kbps", "Video BitRate", tw(3360, 720, 495, 375));
     label(panel, "Label7", "Audio BitRate:", "Audio BitRate", tw(240, 1030, 1095, 255));
-    combo(panel, "ABRCombo", {"32", "48", "64", "96", "128", "160", "192", "224", "256", "384", "448"}, "Audio BitRate",
-          tw(1680, 960, 1575, 315));
+    combo(panel, "ABRCombo", "Audio BitRate", tw(1680, 960, 1575, 315));
     label(panel, "Label10", "kbps", "Audio BitRate", tw(3360, 1080, 495, 375));
     label(panel, "Label8", "Audio SampleRate:", "Audio SampleRate", tw(240, 1360, 1455, 255));
-    combo(panel, "ASRCombo", {"8000", "11250", "16000", "22050", "32000", "44100", "48000"}, "Audio SampleRate",
-          tw(1680, 1320, 1575, 315));
+    combo(panel, "ASRCombo", "Audio SampleRate", tw(1680, 1320, 1575, 315));
     label(panel, "Label11", "Hz", "Audio SampleRate", tw(3360, 1440, 495, 375));
     label(panel, "Label1", "Encode Mode:", "Encode Mode", tw(240, 1710, 1335, 255));
-    combo(panel, "ModeCombo", {"High Quality", "Normal Quality", "Fast Speed"}, "Encode Mode",
-          tw(1680, 1680, 1575, 315));
+    combo(panel, "ModeCombo", "Encode Mode", tw(1680, 1680, 1575, 315));
     checkBox(panel, "AutoCropCheck", "Auto Crop Black Edge", "Auto Crop Black Edges of Video",
              tw(240, 2040, 2295, 255));
 }
@@ -281,8 +315,7 @@ void Form1::buildOutputTimePanel(QGroupBox *panel)
     frame4->setAutoFillBackground(true);
 
     label(frame10, "Label5", "Output Dir:", "Output Directory", tw(120, 400, 1815, 255));
-    // There are no drive letters here: the root stands in for "C:\".
-    m_outputText = textBox(frame10, "OutputText", "/", "Output Directory", tw(960, 360, 2175, 285));
+    m_outputText = textBox(frame10, "OutputText", "Output Directory", tw(960, 360, 2175, 285));
     button(frame10, "cmdSaveOutput", "Browse...", "Change Output Directory", tw(3120, 360, 855, 320));
 
     m_sliderTime = place(new QSlider(Qt::Horizontal, frame4), "SliderTime", nullptr, tw(240, 360, 3015, 255));
@@ -301,11 +334,11 @@ void Form1::buildOutputTimePanel(QGroupBox *panel)
 
     // Start and end as whole seconds; the user sees them only as hh:mm:ss.
     label(frame4, "Label14", "Start Time:", "Convert Start Time", tw(120, 1560, 1215, 255))->hide();
-    m_textStart = textBox(frame4, "TextStartTime", "0", "Convert Start Time", tw(1320, 1560, 975, 285));
+    m_textStart = textBox(frame4, "TextStartTime", "Convert Start Time", tw(1320, 1560, 975, 285));
     m_textStart->hide();
     label(frame4, "Label16", "Seconds", "Convert Start Time", tw(2400, 1560, 735, 255))->hide();
     label(frame4, "Label15", "End Time:", "Convert End Time", tw(120, 1800, 1215, 255))->hide();
-    m_textEnd = textBox(frame4, "TextEndTime", "0", "Convert End Time", tw(1320, 1800, 975, 285));
+    m_textEnd = textBox(frame4, "TextEndTime", "Convert End Time", tw(1320, 1800, 975, 285));
     m_textEnd->hide();
     label(frame4, "Label17", "Seconds", "Convert End Time", tw(2400, 1800, 735, 255))->hide();
 }
@@ -318,27 +351,19 @@ void Form1::buildColourPanel(QGroupBox *panel)
         const char *nameLabel;
         const char *caption;
         const char *bar;
-        int minimum;
-        int maximum;
-        int step;
-        int value;
-        const char *valueLabel;
-        const char *initial;
         const char *tip;
     };
     const Row rows[] = {
-        {240, "Label18", "Hue:", "HScrollHue", -180, 180, 10, 0, "LabelHue", "0", "Video Hue(0=No Change)"},
-        {600, "Label19", "Saturation:", "HScrollSat", 0, 100, 5, 10, "LabelSat", "1", "Video Saturation(1=No Change)"},
-        {960, "Label20", "Brightness:", "HScrollBri", -255, 255, 10, 0, "LabelBri", "0",
-         "Video Brightness(0=No Change)"},
-        {1320, "Label21", "Contrast:", "HScrollCon", 0, 100, 5, 10, "LabelCon", "1", "Video Contrase(1=No Change)"},
-        {1680, "Label23", "Sharpness:", "HScrollSha", -158, 100, 10, 0, "LabelSha", "0",
-         "Video Sharpness(0=No Change)"},
+        {240, "Label18", "Hue:", "HScrollHue", "Video Hue(0=No Change)"},
+        {600, "Label19", "Saturation:", "HScrollSat", "Video Saturation(1=No Change)"},
+        {960, "Label20", "Brightness:", "HScrollBri", "Video Brightness(0=No Change)"},
+        {1320, "Label21", "Contrast:", "HScrollCon", "Video Contrase(1=No Change)"},
+        {1680, "Label23", "Sharpness:", "HScrollSha", "Video Sharpness(0=No Change)"},
     };
-    for (const Row &row : rows) {
-        label(panel, row.nameLabel, row.caption, row.tip, tw(240, row.top, 975, 255));
-        bar(panel, row.bar, row.minimum, row.maximum, row.step, row.value, tw(1200, row.top, 1815, 255));
-        label(panel, row.valueLabel, row.initial, row.tip, tw(3120, row.top, 615, 255));
+    for (const Row &line : rows) {
+        label(panel, line.nameLabel, line.caption, line.tip, tw(240, line.top, 975, 255));
+        bar(panel, line.bar, tw(1200, line.top, 1815, 255));
+        barLabel(panel, line.bar, line.tip, tw(3120, line.top, 615, 255));
     }
     button(panel, "CmdDefault", "Default", "Recommand Defult Value", tw(1440, 2040, 1095, 255));
 }
@@ -346,17 +371,18 @@ void Form1::buildColourPanel(QGroupBox *panel)
 void Form1::buildAudioPanel(QGroupBox *panel)
 {
     label(panel, "Label24", "Volume:", "Audio Volume(100%=No Change)", tw(240, 480, 975, 255));
-    bar(panel, "HScrollVol", 0, 1000, 50, 100, tw(1200, 480, 1815, 255));
-    label(panel, "LabelVol", "100", "Audio Volume(100%=No Change)", tw(3120, 480, 615, 255));
+    bar(panel, "HScrollVol", tw(1200, 480, 1815, 255));
+    barLabel(panel, "HScrollVol", "Audio Volume(100%=No Change)", tw(3120, 480, 615, 255));
     label(panel, "Label22", "%", nullptr, tw(3480, 480, 375, 255));
     label(panel, "Label25", "Channel:", "Audio Channel", tw(240, 1080, 855, 255));
     m_optionCha = makeGroup("OptionCha");
-    option(panel, m_optionCha, 0, "Stereo", "Stereo Two Channel", tw(1320, 1080, 1215, 255))->setChecked(true);
+    option(panel, m_optionCha, 0, "Stereo", "Stereo Two Channel", tw(1320, 1080, 1215, 255));
     option(panel, m_optionCha, 1, "Left", "Mono Left Channel", tw(2160, 1080, 1215, 255));
     option(panel, m_optionCha, 2, "Right", "Mono Right Channel", tw(2880, 1080, 1000, 255));
+    checkLaidOut(m_optionCha);
     label(panel, "Label26", "Delay:", "Audio Delay(0=No Delay)", tw(240, 1560, 975, 255));
-    bar(panel, "HScrollDel", -100, 100, 5, 0, tw(1200, 1560, 1815, 255));
-    label(panel, "LabelDel", "0", "Audio Delay(0=No Delay)", tw(3120, 1560, 615, 255));
+    bar(panel, "HScrollDel", tw(1200, 1560, 1815, 255));
+    barLabel(panel, "HScrollDel", "Audio Delay(0=No Delay)", tw(3120, 1560, 615, 255));
     label(panel, "Label28", "Seconds", "Audio Delay(0=No Delay)", tw(3405, 1560, 645, 255));
     button(panel, "CmdDefault1", "Default", "Recommand Defult Value", tw(1680, 2040, 1095, 255));
 }
@@ -364,33 +390,34 @@ void Form1::buildAudioPanel(QGroupBox *panel)
 void Form1::buildExternPanel(QGroupBox *panel)
 {
     label(panel, "Label2", "Audio File:", "Extern Audio File", tw(240, 285, 1815, 255));
-    textBox(panel, "AudioFileText", "", "Extern Audio File", tw(1200, 240, 2055, 285));
+    textBox(panel, "AudioFileText", "Extern Audio File", tw(1200, 240, 2055, 285));
     button(panel, "cmdOpenAudio", "Add...", "Add Extern Audio File", tw(3240, 240, 735, 255));
     label(panel, "Label12", "Subtitle File:", "Extern Subtitle File", tw(240, 645, 1815, 255));
-    textBox(panel, "SubFileText", "", "Extern Subtitle File", tw(1200, 600, 2055, 285));
+    textBox(panel, "SubFileText", "Extern Subtitle File", tw(1200, 600, 2055, 285));
     button(panel, "cmdOpenSub", "Add...", "Add Extern Subtitle File", tw(3240, 600, 735, 255));
     label(panel, "Label30", "Text Logo:", "Text Logo", tw(240, 1035, 1815, 255));
-    m_textLogo = textBox(panel, "TextLogo", "", "Text Logo Content", tw(1200, 960, 2775, 495));
+    m_textLogo = textBox(panel, "TextLogo", "Text Logo Content", tw(1200, 960, 2775, 495));
     // The logo's style is kept in points, so its font must have a point size.
+    const core::JobSettings defaults;
     QFont logoFace = m_textLogo->font();
-    logoFace.setPointSize(8);
+    logoFace.setPointSize(defaults.logoFontSize);
     m_textLogo->setFont(logoFace);
-    QFont logo(QStringLiteral("MS Sans Serif"));
-    logo.setPointSizeF(8);
+    QFont logo(text(defaults.logoFontName));
+    logo.setPointSizeF(defaults.logoFontSize);
     m_textLogo->setFont(logo);
-    setLogoColour(0);
+    setLogoColour(defaults.logoColor);
 
     auto *frame9 = frame(panel, "Frame9", "Text Logo Setting", "Text Logo Setting", tw(120, 1440, 3855, 855));
     label(frame9, "Label31", "x:", "x Position", tw(120, 240, 255, 255));
-    textBox(frame9, "TextLogoX", "0", "x Position", tw(360, 240, 735, 285));
+    textBox(frame9, "TextLogoX", "x Position", tw(360, 240, 735, 285));
     label(frame9, "Label33", "Start:", "Start Time", tw(1320, 240, 615, 255));
-    textBox(frame9, "TextLogoStart", "0", "Start Time", tw(1800, 240, 735, 285));
+    textBox(frame9, "TextLogoStart", "Start Time", tw(1800, 240, 735, 285));
     label(frame9, "Label35", "s", "Start Time", tw(2520, 240, 255, 255));
     button(frame9, "cmdFont", "Font", "Text Logo Font Setting", tw(3000, 240, 615, 255));
     label(frame9, "Label32", "y:", "y Position", tw(120, 480, 255, 255));
-    textBox(frame9, "TextLogoY", "0", "y Position", tw(360, 480, 735, 285));
+    textBox(frame9, "TextLogoY", "y Position", tw(360, 480, 735, 285));
     label(frame9, "Label34", "End:", "End Time", tw(1320, 480, 615, 255));
-    textBox(frame9, "TextLogoEnd", "5", "End Time", tw(1800, 480, 735, 285));
+    textBox(frame9, "TextLogoEnd", "End Time", tw(1800, 480, 735, 285));
     label(frame9, "Label36", "s", "End Time", tw(2520, 480, 255, 255));
     button(frame9, "cmdColor", "Color", "Text Logo Color Setting", tw(3000, 480, 615, 255));
 }
@@ -398,31 +425,32 @@ void Form1::buildExternPanel(QGroupBox *panel)
 void Form1::buildIntroPanel(QGroupBox *panel)
 {
     m_optionInt = makeGroup("OptionInt");
-    option(panel, m_optionInt, 0, "Video", "Intruduction Type is Video File", tw(600, 240, 1335, 255))
-        ->setChecked(true);
+    option(panel, m_optionInt, 0, "Video", "Intruduction Type is Video File", tw(600, 240, 1335, 255));
     option(panel, m_optionInt, 1, "Image", "Intruduction Type is Image File", tw(2400, 240, 1335, 255));
+    checkLaidOut(m_optionInt);
     label(panel, "LabelIntVideo", "Video File:", "Intruduction Video File", tw(240, 585, 1215, 255));
-    textBox(panel, "TextIntVideo", "", "Intruduction Video File", tw(1080, 600, 2175, 285));
+    textBox(panel, "TextIntVideo", "Intruduction Video File", tw(1080, 600, 2175, 285));
     button(panel, "cmdOpenIntVideo", "Add...", "Add Intruduction Video File", tw(3240, 600, 735, 255));
     label(panel, "LabelIntImage", "Image File:", "Intruduction Image File", tw(240, 990, 1215, 255))
         ->setEnabled(false);
-    textBox(panel, "TextIntImage", "", "Intruduction Image File", tw(1080, 960, 2175, 285))->setEnabled(false);
+    textBox(panel, "TextIntImage", "Intruduction Image File", tw(1080, 960, 2175, 285))->setEnabled(false);
     button(panel, "cmdOpenIntImage", "Add...", "Add Intruduction Image File", tw(3240, 960, 735, 255))
         ->setEnabled(false);
     label(panel, "LabelIntImage1", "Image Time:", "Intruduction Image Time", tw(240, 1365, 1215, 255))
         ->setEnabled(false);
-    textBox(panel, "TextIntImageTime", "5", nullptr, tw(1200, 1320, 615, 285))->setEnabled(false);
+    textBox(panel, "TextIntImageTime", nullptr, tw(1200, 1320, 615, 285))->setEnabled(false);
     label(panel, "LabelIntImage3", "s", nullptr, tw(1800, 1365, 255, 255))->setEnabled(false);
     label(panel, "Label29", "Fade Time:", "Intruduction Fade Time", tw(2160, 1365, 1215, 255));
-    textBox(panel, "TextFadeTime", "1", nullptr, tw(3120, 1320, 615, 285));
+    textBox(panel, "TextFadeTime", nullptr, tw(3120, 1320, 615, 285));
     label(panel, "Label27", "s", nullptr, tw(3720, 1365, 255, 255));
 
     auto *frame7 = frame(panel, "Frame7", "Fade Mode", "Intruduction Fade Mode", tw(120, 1680, 3855, 615));
     m_optionFade = makeGroup("OptionFade");
     option(frame7, m_optionFade, 0, "In", "Fade In", tw(120, 240, 855, 255));
-    option(frame7, m_optionFade, 1, "Out", "Fade Out", tw(960, 240, 975, 255))->setChecked(true);
+    option(frame7, m_optionFade, 1, "Out", "Fade Out", tw(960, 240, 975, 255));
     option(frame7, m_optionFade, 2, "In/Out", "Fade In/Out", tw(1800, 240, 1095, 255));
     option(frame7, m_optionFade, 3, "Overlap", "Overlap", tw(2760, 240, 975, 255));
+    checkLaidOut(m_optionFade);
 }
 
 } // namespace ui

@@ -3,14 +3,12 @@
 #include "settings/startup.h"
 #include "ui/form1.h"
 #include "ui/prompter.h"
-#include "ui/window_rules.h"
+#include "window/window_rules.h"
 
 #include <QCheckBox>
-#include <QComboBox>
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QLabel>
-#include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSlider>
@@ -48,21 +46,17 @@ std::int32_t WindowRunHost::jobCount()
 
 std::optional<core::JobSelection> WindowRunHost::selectJob(std::int32_t index)
 {
-    const core::JobEntry *entry = m_window.jobs().find(index);
-    if (entry == nullptr)
+    if (m_window.jobs().find(index) == nullptr)
         return std::nullopt;
     m_window.selectJob(index);
-    return core::JobSelection{.inputPath = entry->fullPath,
-                              .title = entry->title,
-                              .outputFolder = control<QLineEdit>("OutputText")->text().toStdString(),
-                              .mode = control<QComboBox>("ModeCombo")->currentIndex()};
+    return core::jobSelection(m_window.jobs().at(index));
 }
 
 core::ScriptOutcome WindowRunHost::writeScript(const std::string &inputPath)
 {
     const core::ScriptResult script = core::writeScript(m_window.scriptRequest(1, qs(inputPath)));
     if (script.result == 0)
-        m_prompter.message(qs(core::scriptWarningText(script.warning)), QString::fromUtf8(kProgramName),
+        m_prompter.message(qs(core::scriptWarningText(script.warning)), QString::fromUtf8(core::kProgramName),
                            MessageIcon::Exclamation);
     return {.result = script.result, .run = script.run};
 }
@@ -92,7 +86,7 @@ void WindowRunHost::setTimeLeftLabel(const std::string &text)
 
 void WindowRunHost::showMessage(const std::string &text, const std::string &detail)
 {
-    m_prompter.messageWithDetail(qs(text), QString::fromUtf8(kProgramName), qs(detail));
+    m_prompter.messageWithDetail(qs(text), QString::fromUtf8(core::kProgramName), qs(detail));
 }
 
 void WindowRunHost::setStartVisible(bool visible)

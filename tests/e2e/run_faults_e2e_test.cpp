@@ -254,7 +254,7 @@ protected:
         EXPECT_EQ(namesIn(program), (std::set<std::string>{"Velmora.ini", "libTarvikDll.so"}));
         const settings::IniFile ini = settings::IniFile::open((program / "Velmora.ini").string());
         constexpr std::string_view kAbsent = "\x01" "absent";
-        for (const settings::SettingKey &key : settings::kSettingKeys)
+        for (const core::Control &key : core::kControls)
             EXPECT_NE(ini.read(key.section, key.key, kAbsent), kAbsent) << key.key;
         EXPECT_EQ(ini.read("Output Directory", "OutputText", kAbsent),
                   child<QLineEdit>(window, "OutputText")->text().toStdString());

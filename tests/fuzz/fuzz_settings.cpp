@@ -161,7 +161,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     FuzzWindow loaded;
     const settings::LoadReport first = settings::loadSettings(ini, loaded, "/home/user/");
 
-    for (const settings::SettingKey &row : settings::kSettingKeys) {
+    for (const core::Control &row : core::kControls) {
         if (ini.read(row.section, row.key, "").size() > settings::kMaxValueBytes)
             __builtin_trap();
     }

@@ -57,8 +57,7 @@ core::ScriptRequest request(int32_t mode, const fs::path &clip, const fs::path &
     s.endTime = std::to_string(seconds);
     s.totalTime = seconds;
     s.saturation = 10;
-    s.contrast = 10;
-    s.volume = 100;
+    s.sharpness = 0;
     return r;
 }
 

@@ -77,9 +77,9 @@ protected:
         s.startTime = "0";
         s.endTime = "120";
         s.totalTime = 120;
+        // No colour filter: the window's saturation and sharpness defaults add one.
         s.saturation = 10;
-        s.contrast = 10;
-        s.volume = 100;
+        s.sharpness = 0;
         s.introType = 0;
         s.introFadeMode = 1;
         s.logoFontName = "Arial";

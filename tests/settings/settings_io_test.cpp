@@ -240,8 +240,8 @@ TEST(SaveSettings, EveryKeyRoundTripsInTableOrder)
         const auto eq = line.find('=');
         if (eq == std::string::npos)
             continue;
-        ASSERT_LT(next, settings::kSettingKeys.size());
-        EXPECT_EQ(line.substr(0, eq), settings::kSettingKeys[next++].key);
+        ASSERT_LT(next, core::kControls.size());
+        EXPECT_EQ(line.substr(0, eq), core::kControls[next++].key);
     }
     EXPECT_EQ(next, 44u);
 }

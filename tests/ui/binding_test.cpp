@@ -4,63 +4,69 @@
 
 #include "window_fixture.h"
 
-#include "ui/settings_binding.h"
+#include "jobs/controls.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QRadioButton>
 
+#include <algorithm>
+
 namespace test {
 namespace {
 
-using ui::ControlBinding;
-using ui::ControlKind;
+using core::Control;
+using core::ValueKind;
 
 // The record's value for a row, as text for comparing.
-std::string fieldText(const core::JobSettings &record, const ControlBinding &binding)
+std::string fieldText(const core::JobSettings &record, const Control &binding)
 {
-    if (const auto *text = std::get_if<ui::TextField>(&binding.field))
+    if (const auto *text = std::get_if<core::TextField>(&binding.field))
         return record.*(*text);
-    return std::to_string(record.*std::get<ui::IntField>(binding.field));
+    return std::to_string(record.*std::get<core::IntField>(binding.field));
 }
 
-class WriteThroughTest : public WindowTest, public ::testing::WithParamInterface<ControlBinding>
+class WriteThroughTest : public WindowTest, public ::testing::WithParamInterface<Control>
 {
 protected:
     // Changes the row's control to a value it does not hold now; returns the
     // value as the record would hold it.
-    std::string changeControl(const ControlBinding &binding)
+    std::string changeControl(const Control &binding)
     {
-        const QString name = QString::fromUtf8(binding.control.data(), static_cast<int>(binding.control.size()));
+        const QString name = QString::fromUtf8(binding.name.data(), static_cast<int>(binding.name.size()));
         switch (binding.kind) {
-        case ControlKind::Combo: {
+        case ValueKind::ListIndex: {
             auto *box = window->findChild<QComboBox *>(name);
             const int next = (box->currentIndex() + 3) % box->count();
             box->setCurrentIndex(next);
             return std::to_string(next);
         }
-        case ControlKind::Text: {
+        case ValueKind::Text:
+        case ValueKind::OutputFolder: {
             auto *box = window->findChild<QLineEdit *>(name);
             box->setText(box->text() + QStringLiteral("7"));
             return box->text().toStdString();
         }
-        case ControlKind::Check: {
+        case ValueKind::CheckState: {
             auto *box = window->findChild<QCheckBox *>(name);
             box->click();
             return box->isChecked() ? "1" : "0";
         }
-        case ControlKind::Bar: {
+        case ValueKind::BarValue: {
             auto *scroll = window->findChild<QScrollBar *>(name);
             const int next = scroll->value() == scroll->maximum() ? scroll->minimum() : scroll->maximum();
             scroll->setValue(next);
             return std::to_string(next);
         }
-        case ControlKind::Options: {
+        case ValueKind::Option:
+        case ValueKind::SwitchedOption: {
             auto *group = window->findChild<QButtonGroup *>(name);
             const int next = (group->checkedId() + 1) % static_cast<int>(group->buttons().size());
             group->button(next)->click();
             return std::to_string(next);
         }
+        default:
+            break;
         }
         return {};
     }
@@ -68,7 +74,7 @@ protected:
 
 TEST_P(WriteThroughTest, StoresIntoTheSelectedJobOnly)
 {
-    const ControlBinding &binding = GetParam();
+    const Control &binding = GetParam();
     addVideos(2);
     ASSERT_EQ(window->selectedJob(), 1);
     const core::JobSettings firstBefore = record(0);
@@ -94,7 +100,7 @@ class EmptyListTest : public WriteThroughTest
 
 TEST_P(EmptyListTest, TheNextAddedJobCopiesTheControl)
 {
-    const ControlBinding &binding = GetParam();
+    const Control &binding = GetParam();
     const std::string stored = changeControl(binding);
     ASSERT_TRUE(window->jobs().isEmpty());
 
@@ -103,21 +109,27 @@ TEST_P(EmptyListTest, TheNextAddedJobCopiesTheControl)
     EXPECT_EQ(fieldText(record(0), binding), stored);
 }
 
-std::string rowName(const ::testing::TestParamInfo<ControlBinding> &info)
+std::string rowName(const ::testing::TestParamInfo<Control> &info)
 {
-    return std::string(info.param.control);
+    return std::string(info.param.name);
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryControl, WriteThroughTest, ::testing::ValuesIn(ui::kControlBindings), rowName);
+// The rows with a control that writes through, but [leftOut].
+std::vector<Control> boundRows(std::initializer_list<std::string_view> leftOut = {})
+{
+    std::vector<Control> rows;
+    for (const Control &row : core::kControls)
+        if (core::writesThrough(row) && std::find(leftOut.begin(), leftOut.end(), row.name) == leftOut.end())
+            rows.push_back(row);
+    return rows;
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryControl, WriteThroughTest, ::testing::ValuesIn(boundRows()), rowName);
 
 // An added job gets its own time window, so the time boxes are left out.
-std::vector<ControlBinding> copiedOnAdd()
+std::vector<Control> copiedOnAdd()
 {
-    std::vector<ControlBinding> rows;
-    for (const auto &binding : ui::kControlBindings)
-        if (binding.control != "TextStartTime" && binding.control != "TextEndTime")
-            rows.push_back(binding);
-    return rows;
+    return boundRows({"TextStartTime", "TextEndTime"});
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryControl, EmptyListTest, ::testing::ValuesIn(copiedOnAdd()), rowName);
@@ -197,9 +209,9 @@ TEST_P(DragTest, LabelFollowsTheDragAndTheRecordTheRelease)
     const DragCase &c = GetParam();
     addVideos(1);
     const core::JobSettings before = record(0);
-    const ControlBinding *binding = ui::findBinding(c.bar);
+    const Control *binding = core::findControl(c.bar);
     ASSERT_NE(binding, nullptr);
-    const auto field = std::get<ui::IntField>(binding->field);
+    const auto field = std::get<core::IntField>(binding->field);
 
     QScrollBar *scroll = bar(c.bar);
     scroll->setSliderDown(true);

@@ -99,38 +99,38 @@ std::vector<std::string> shownKeys(ui::Form1 &window)
 {
     const ui::WindowSettings shown(window);
     std::vector<std::string> values;
-    for (const settings::SettingKey &key : settings::kSettingKeys) {
+    for (const core::Control &key : core::kControls) {
         std::string value;
         switch (key.kind) {
-        case settings::ValueKind::ListIndex:
-        case settings::ValueKind::CheckState:
-        case settings::ValueKind::BarValue:
-            value = std::to_string(shown.number(key.control).value_or(-99));
+        case core::ValueKind::ListIndex:
+        case core::ValueKind::CheckState:
+        case core::ValueKind::BarValue:
+            value = std::to_string(shown.number(key.name).value_or(-99));
             break;
-        case settings::ValueKind::Option:
-        case settings::ValueKind::SwitchedOption:
-            value = std::to_string(shown.selectedOption(key.control).value_or(-99));
+        case core::ValueKind::Option:
+        case core::ValueKind::SwitchedOption:
+            value = std::to_string(shown.selectedOption(key.name).value_or(-99));
             break;
-        case settings::ValueKind::FontName:
+        case core::ValueKind::FontName:
             value = window.logoFont().family().toStdString();
             break;
-        case settings::ValueKind::FontSize:
+        case core::ValueKind::FontSize:
             value = std::to_string(window.logoFont().pointSize());
             break;
-        case settings::ValueKind::FontBold:
+        case core::ValueKind::FontBold:
             value = window.logoFont().bold() ? "bold" : "";
             break;
-        case settings::ValueKind::FontItalic:
+        case core::ValueKind::FontItalic:
             value = window.logoFont().italic() ? "italic" : "";
             break;
-        case settings::ValueKind::FontColour:
+        case core::ValueKind::FontColour:
             value = std::to_string(window.logoColour());
             break;
-        case settings::ValueKind::ClipLength:
+        case core::ValueKind::ClipLength:
             value = std::to_string(window.frameCount());
             break;
         default:
-            value = shown.text(key.control).value_or("?");
+            value = shown.text(key.name).value_or("?");
             break;
         }
         values.push_back(std::string(key.key) + "=" + value);

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-namespace ui {
+namespace core {
 
 inline constexpr const char *kWindowCaption = "Korvane Velmora Converter V1.00";
 // Title of the boxes the window shows without a title of their own.
@@ -97,4 +97,4 @@ struct AddSteps
 // last file's folder, ending in "/"); empty [paths] change nothing and return "".
 std::string addSelectedFiles(const std::vector<std::string> &paths, const AddSteps &steps);
 
-} // namespace ui
+} // namespace core

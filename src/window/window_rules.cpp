@@ -1,11 +1,11 @@
-#include "ui/window_rules.h"
+#include "window/window_rules.h"
 
 #include "jobs/job_list.h"
 
 #include <cmath>
 #include <vector>
 
-namespace ui {
+namespace core {
 
 namespace {
 
@@ -107,18 +107,18 @@ std::string addSelectedFiles(const std::vector<std::string> &paths, const AddSte
         return {};
     if (paths.size() == 1) {
         const std::string &path = paths.front();
-        const std::string title = core::fileTitle(path);
+        const std::string title = fileTitle(path);
         if (steps.check(path) != 0)
             steps.add(title, path);
         else
             steps.error(cannotAddFileText(title));
-        return core::fileFolder(path);
+        return fileFolder(path);
     }
     bool reported = false;
     for (const auto &path : paths) {
         if (!steps.keepGoing())
             break;
-        const std::string name = core::fileTitle(path);
+        const std::string name = fileTitle(path);
         if (steps.check(path) != 0) {
             steps.add(name, path);
         } else if (!reported) {
@@ -126,7 +126,7 @@ std::string addSelectedFiles(const std::vector<std::string> &paths, const AddSte
             reported = true;
         }
     }
-    return core::fileFolder(paths.back());
+    return fileFolder(paths.back());
 }
 
-} // namespace ui
+} // namespace core
