@@ -17,8 +17,9 @@ namespace core {
 // kbit/s x kStreamLabelFps / frame rate (encoderVideoBitrate): at the real
 // rate the stream then carries the kbit/s the user asked for. The script
 // writer computes these values, the conversion run hands them to the encoder
-// and the container writer puts them into the header; nothing else restates
-// the rule.
+// and the container writer puts them into the header; on the program's side
+// nothing else restates the rule (the encoder library's interface header
+// states the library's half: the label it writes).
 inline constexpr std::int32_t kStreamLabelFps = 25;
 
 // The largest frame rate the header's field holds.

@@ -1,6 +1,7 @@
-// The window's layout: every control with its place, caption, tool tip,
-// items, range and initial state. Places are given in twips, as the layout
-// was drawn; 15 twips make one pixel.
+// The window's layout: every control with its place, caption, tool tip and
+// initial state; the items, ranges and first values of the controls the
+// settings keep come from the control table. Places are given in twips, as
+// the layout was drawn; 15 twips make one pixel.
 
 #include "ui/form1.h"
 
@@ -50,6 +51,11 @@ QString text(const char *utf8)
     return QString::fromUtf8(utf8);
 }
 
+QString text(std::string_view utf8)
+{
+    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+}
+
 template <typename W>
 W *place(W *widget, const char *name, const char *tip, QRect geometry)
 {
@@ -75,11 +81,6 @@ const core::Control &row(const char *name)
     const core::Control *control = core::findControl(name);
     Q_ASSERT(control != nullptr);
     return *control;
-}
-
-QString text(std::string_view utf8)
-{
-    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
 }
 
 // The control's value before the settings file is read, as a number.
