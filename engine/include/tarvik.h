@@ -33,6 +33,11 @@ extern "C" {
  * output, then starts encoding on a worker thread. videoPass is 1 for the
  * MPEG-1 video stream, 0 for the audio stream. mode: 0 High Quality,
  * 1 Normal Quality, 2 Fast Speed. videoBitrate and audioBitrate are kbit/s.
+ *
+ * The video stream is always labelled 25 frames per second, whatever the
+ * clip's own rate; the real rate travels in the .kvx header and the player
+ * shows the pictures at it. The library encodes at videoBitrate as if at
+ * 25 fps, so a caller that wants R kbit/s at F fps passes R x 25 / F.
  * Returns -1 on failure (reason in Encode_GetLastError), 0 when the pass runs. */
 TARVIK_API int32_t Encode_Begin(const char *scriptPath, const char *outputPath, int32_t videoBitrate,
                                 int32_t audioBitrate, int32_t sampleRate, int32_t videoPass, int32_t mode) TARVIK_NOEXCEPT;

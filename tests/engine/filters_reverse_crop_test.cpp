@@ -275,7 +275,7 @@ TEST(AutoCropDark, OnlyWhenAPassWillRun)
     engine::script::EvalContext probe;
     EXPECT_EQ(engine::script::runScript(text, table, probe)->info().height, 48);
     engine::script::EvalContext pass;
-    pass.forPass = true;
+    pass.use = engine::script::ScriptUse::VideoPass;
     EXPECT_EQ(engine::script::runScript(text, table, pass)->info().height, 32);
 }
 

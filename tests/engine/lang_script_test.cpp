@@ -235,7 +235,8 @@ TEST(Script, JoinedTextHasALimit)
 TEST(Script, OpenScriptFileReportsAMissingFile)
 {
     try {
-        engine::script::openScriptFile(std::string(VELMORA_TEST_TMP) + "/no-such-dir/temp.avs", fakeTable(), false);
+        engine::script::openScriptFile(std::string(VELMORA_TEST_TMP) + "/no-such-dir/temp.avs", fakeTable(),
+                                     engine::script::ScriptUse::Probe);
         FAIL() << "no error";
     } catch (const engine::Error &e) {
         EXPECT_NE(std::string(e.what()).find("no-such-dir/temp.avs"), std::string::npos) << e.what();

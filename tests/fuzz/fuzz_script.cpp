@@ -258,7 +258,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     static const FunctionTable table = fakeTable();
     engine::script::EvalContext context;
     context.scriptFolder = "/tmp/velmora-fuzz/";
-    context.forPass = true;
+    context.use = engine::script::ScriptUse::VideoPass;
     const std::string_view text(reinterpret_cast<const char *>(data), size);
     try {
         (void)engine::script::evaluateScript(text, table, context);

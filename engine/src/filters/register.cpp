@@ -81,9 +81,10 @@ Value autoCropClip(const CallArgs &args)
         throw Error("wMultOf and hMultOf must be positive even numbers");
     if (!clip->info().hasVideo)
         throw Error("the clip has no video");
-    // Measuring decodes frames across the whole clip; a length probe needs
-    // only the frame count, which cropping never changes.
-    if (mode == 2 || !args.context->forPass)
+    // Measuring decodes frames across the whole clip. Only the video pass
+    // shows the crop: a length probe needs the frame count and the audio
+    // pass the sound, neither of which cropping changes.
+    if (mode == 2 || args.context->use != script::ScriptUse::VideoPass)
         return clip;
     return autoCrop(clip, s);
 }

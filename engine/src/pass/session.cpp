@@ -31,7 +31,7 @@ ScriptOpener defaultScriptOpener()
     registerMediaFunctions(*table);
     filters::registerFilterFunctions(*table);
     text::registerTextFunctions(*table);
-    return [table](const std::string &path, bool forPass) { return script::openScriptFile(path, *table, forPass); };
+    return [table](const std::string &path, script::ScriptUse use) { return script::openScriptFile(path, *table, use); };
 }
 
 Session::Session(ScriptOpener opener) : m_opener(std::move(opener)) {}
@@ -48,7 +48,8 @@ void Session::begin(const BeginRequest &request)
     end(ignored);
     std::lock_guard lock(m_mutex);
     m_frameCount = 0;
-    ClipPtr clip = m_opener(request.scriptPath, request.settings.videoPass);
+    ClipPtr clip = m_opener(request.scriptPath,
+                            request.settings.videoPass ? script::ScriptUse::VideoPass : script::ScriptUse::AudioPass);
     if (!clip)
         throw Error("the script gave no clip");
     const VideoInfo &vi = clip->info();
@@ -99,7 +100,7 @@ bool Session::end(std::string &failure)
 
 std::int32_t Session::lengthSeconds(const std::string &scriptPath)
 {
-    ClipPtr clip = m_opener(scriptPath, false);
+    ClipPtr clip = m_opener(scriptPath, script::ScriptUse::Probe);
     if (!clip)
         throw Error("the script gave no clip");
     const VideoInfo &vi = clip->info();

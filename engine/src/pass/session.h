@@ -18,9 +18,9 @@
 
 namespace engine::pass {
 
-// Opens a script file into its clip; forPass is false for a length probe.
-// Throws engine::Error with a message for the user.
-using ScriptOpener = std::function<ClipPtr(const std::string &scriptPath, bool forPass)>;
+// Opens a script file into its clip for the given use. Throws engine::Error
+// with a message for the user.
+using ScriptOpener = std::function<ClipPtr(const std::string &scriptPath, script::ScriptUse use)>;
 
 // The opener with every built-in function of the engine registered.
 ScriptOpener defaultScriptOpener();

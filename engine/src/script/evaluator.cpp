@@ -384,7 +384,7 @@ ClipPtr runScript(std::string_view text, const FunctionTable &table, const EvalC
                                                   describeType(result));
 }
 
-ClipPtr openScriptFile(const std::string &path, const FunctionTable &table, bool forPass)
+ClipPtr openScriptFile(const std::string &path, const FunctionTable &table, ScriptUse use)
 {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
@@ -399,7 +399,7 @@ ClipPtr openScriptFile(const std::string &path, const FunctionTable &table, bool
     EvalContext context;
     const std::size_t slash = path.find_last_of('/');
     context.scriptFolder = slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
-    context.forPass = forPass;
+    context.use = use;
     return runScript(text.str(), table, context);
 }
 

@@ -43,7 +43,7 @@ Value evaluateScript(std::string_view text, const FunctionTable &table, const Ev
 
 // Reads the script file at path (8-bit text, CR LF or LF line ends) and runs
 // it with scriptFolder = the file's folder (ending in '/') and the given
-// forPass. A file that cannot be read throws engine::Error naming it.
-ClipPtr openScriptFile(const std::string &path, const FunctionTable &table, bool forPass);
+// use. A file that cannot be read throws engine::Error naming it.
+ClipPtr openScriptFile(const std::string &path, const FunctionTable &table, ScriptUse use);
 
 } // namespace engine::script

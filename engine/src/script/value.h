@@ -30,12 +30,20 @@ using Value = std::variant<Undefined, bool, std::int32_t, double, std::string, C
 
 enum class ArgType { Clip, Int, Float, Bool, String, Any };
 
+// What a script is opened for. A built-in whose work only some uses need
+// (crop detection decodes frames across the whole clip) asks for the use
+// it serves.
+enum class ScriptUse {
+    Probe,     // Encode_GetFrame: only the clip's length and picture size count
+    VideoPass, // the clip's pictures are encoded
+    AudioPass, // the clip's sound is encoded
+};
+
 // What a script is opened for; built-in functions may read it.
 struct EvalContext
 {
     std::string scriptFolder; // folder of the script file, ending in '/'; temporary files go here
-    bool forPass = false;     // true when a pass will encode the clip; false for a length probe
-                              // (Encode_GetFrame), where costly analysis such as crop detection is skipped
+    ScriptUse use = ScriptUse::Probe;
     // Stops and watches long work inside the clips this script makes; one
     // per script run (made by the evaluator when not given).
     std::shared_ptr<WorkControl> control;
