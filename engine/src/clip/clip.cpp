@@ -74,6 +74,21 @@ void Clip::audio(std::int64_t start, std::int64_t count, std::span<float> out)
         audioAt(from, to - from, out.subspan((from - start) * ch, (to - from) * ch));
 }
 
+FilterClip::FilterClip(ClipPtr child) : m_child(std::move(child))
+{
+    m_info = m_child->info();
+}
+
+FrameRef FilterClip::frameAt(std::int64_t n)
+{
+    return m_child->frame(n);
+}
+
+void FilterClip::audioAt(std::int64_t start, std::int64_t count, std::span<float> out)
+{
+    m_child->audio(start, count, out);
+}
+
 std::shared_ptr<AVFrame> makeFrame(int width, int height)
 {
     AVFrame *f = av_frame_alloc();

@@ -99,6 +99,20 @@ private:
 
 using ClipPtr = std::shared_ptr<Clip>;
 
+// A clip made from one other, its child. It starts from the child's info
+// and passes pictures and sound through unchanged; a filter overrides what
+// it changes and adjusts m_info in its own constructor.
+class FilterClip : public Clip
+{
+protected:
+    explicit FilterClip(ClipPtr child);
+
+    FrameRef frameAt(std::int64_t n) override;
+    void audioAt(std::int64_t start, std::int64_t count, std::span<float> out) override;
+
+    ClipPtr m_child;
+};
+
 // Makes a blank YUV 4:2:0 frame of the given size (uninitialised pixels).
 std::shared_ptr<AVFrame> makeFrame(int width, int height);
 

@@ -69,20 +69,17 @@ private:
     double m_level;
 };
 
-class AmplifyClip final : public Clip
+class AmplifyClip final : public FilterClip
 {
 public:
-    AmplifyClip(ClipPtr child, std::vector<double> factors) : m_child(std::move(child))
+    AmplifyClip(ClipPtr child, std::vector<double> factors) : FilterClip(std::move(child))
     {
-        m_info = m_child->info();
         m_factors.resize(static_cast<std::size_t>(std::max(m_info.channels, 1)));
         for (std::size_t c = 0; c < m_factors.size(); ++c)
             m_factors[c] = static_cast<float>(factors[std::min(c, factors.size() - 1)]);
     }
 
 protected:
-    FrameRef frameAt(std::int64_t n) override { return m_child->frame(n); }
-
     void audioAt(std::int64_t start, std::int64_t count, std::span<float> out) override
     {
         m_child->audio(start, count, out);
@@ -92,43 +89,36 @@ protected:
     }
 
 private:
-    ClipPtr m_child;
     std::vector<float> m_factors;
 };
 
-class DelayAudioClip final : public Clip
+class DelayAudioClip final : public FilterClip
 {
 public:
-    DelayAudioClip(ClipPtr child, std::int64_t delay) : m_child(std::move(child)), m_delay(delay)
+    DelayAudioClip(ClipPtr child, std::int64_t delay) : FilterClip(std::move(child)), m_delay(delay)
     {
-        m_info = m_child->info();
         m_info.sampleCount = std::max<std::int64_t>(m_info.sampleCount + delay, 0);
     }
 
 protected:
-    FrameRef frameAt(std::int64_t n) override { return m_child->frame(n); }
     void audioAt(std::int64_t start, std::int64_t count, std::span<float> out) override
     {
         m_child->audio(start - m_delay, count, out);
     }
 
 private:
-    ClipPtr m_child;
     std::int64_t m_delay;
 };
 
-class GetChannelClip final : public Clip
+class GetChannelClip final : public FilterClip
 {
 public:
-    GetChannelClip(ClipPtr child, std::vector<int> channels) : m_child(std::move(child)), m_map(std::move(channels))
+    GetChannelClip(ClipPtr child, std::vector<int> channels) : FilterClip(std::move(child)), m_map(std::move(channels))
     {
-        m_info = m_child->info();
         m_info.channels = static_cast<int>(m_map.size());
     }
 
 protected:
-    FrameRef frameAt(std::int64_t n) override { return m_child->frame(n); }
-
     void audioAt(std::int64_t start, std::int64_t count, std::span<float> out) override
     {
         const int inCh = m_child->info().channels;
@@ -142,7 +132,6 @@ protected:
     }
 
 private:
-    ClipPtr m_child;
     std::vector<int> m_map; // 1-based input channel per output channel
     std::vector<float> m_buffer;
 };

@@ -12,12 +12,11 @@ namespace engine::filters {
 
 namespace {
 
-class CropClip final : public Clip
+class CropClip final : public FilterClip
 {
 public:
-    CropClip(ClipPtr child, CropRect rect) : m_child(std::move(child)), m_rect(rect)
+    CropClip(ClipPtr child, CropRect rect) : FilterClip(std::move(child)), m_rect(rect)
     {
-        m_info = m_child->info();
         m_info.width = rect.width;
         m_info.height = rect.height;
     }
@@ -39,13 +38,7 @@ protected:
         return out;
     }
 
-    void audioAt(std::int64_t start, std::int64_t count, std::span<float> out) override
-    {
-        m_child->audio(start, count, out);
-    }
-
 private:
-    ClipPtr m_child;
     CropRect m_rect;
 };
 

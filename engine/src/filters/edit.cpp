@@ -39,12 +39,11 @@ private:
     ClipPtr m_audio;
 };
 
-class TrimClip final : public Clip
+class TrimClip final : public FilterClip
 {
 public:
-    TrimClip(ClipPtr child, int first, int last, bool pad) : m_child(std::move(child))
+    TrimClip(ClipPtr child, int first, int last, bool pad) : FilterClip(std::move(child))
     {
-        m_info = m_child->info();
         if (!m_info.hasVideo || m_info.frameCount <= 0)
             throw Error("cannot trim a clip that has no video");
         const std::int64_t n = m_info.frameCount;
@@ -75,7 +74,6 @@ protected:
     }
 
 private:
-    ClipPtr m_child;
     std::int64_t m_firstFrame = 0;
     std::int64_t m_audioOffset = 0;
 };

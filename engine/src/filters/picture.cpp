@@ -16,12 +16,12 @@ namespace engine::filters {
 
 namespace {
 
-class TweakClip final : public Clip
+class TweakClip final : public FilterClip
 {
 public:
-    TweakClip(ClipPtr child, double hue, double sat, double bright, double cont, bool coring) : m_child(std::move(child))
+    TweakClip(ClipPtr child, double hue, double sat, double bright, double cont, bool coring)
+        : FilterClip(std::move(child))
     {
-        m_info = m_child->info();
         const int yMin = coring ? 16 : 0;
         const int yMax = coring ? 235 : 255;
         const int cMin = coring ? 16 : 0;
@@ -74,13 +74,7 @@ protected:
         return out;
     }
 
-    void audioAt(std::int64_t start, std::int64_t count, std::span<float> out) override
-    {
-        m_child->audio(start, count, out);
-    }
-
 private:
-    ClipPtr m_child;
     std::array<std::uint8_t, 256> m_luma{};
     std::vector<std::uint16_t> m_chroma; // (U << 8 | V) -> (U' << 8 | V')
 };
@@ -155,13 +149,12 @@ void horizontalRow(const Kernel &k, const std::uint8_t *in, std::uint8_t *out, i
     out[w - 1] = apply(k, in[w - 1], in[w - 2] + in[w - 1]);
 }
 
-class SharpenClip final : public Clip
+class SharpenClip final : public FilterClip
 {
 public:
     SharpenClip(ClipPtr child, Kernel horizontal, Kernel vertical)
-        : m_child(std::move(child)), m_h(horizontal), m_v(vertical)
+        : FilterClip(std::move(child)), m_h(horizontal), m_v(vertical)
     {
-        m_info = m_child->info();
     }
 
 protected:
@@ -192,13 +185,7 @@ protected:
         return out;
     }
 
-    void audioAt(std::int64_t start, std::int64_t count, std::span<float> out) override
-    {
-        m_child->audio(start, count, out);
-    }
-
 private:
-    ClipPtr m_child;
     Kernel m_h;
     Kernel m_v;
     std::vector<std::uint8_t> m_row;

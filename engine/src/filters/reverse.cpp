@@ -83,13 +83,10 @@ private:
     int m_fd = -1;
 };
 
-class ReverseClip final : public Clip
+class ReverseClip final : public FilterClip
 {
 public:
-    ReverseClip(ClipPtr child, std::string folder) : m_child(std::move(child)), m_folder(std::move(folder))
-    {
-        m_info = m_child->info();
-    }
+    ReverseClip(ClipPtr child, std::string folder) : FilterClip(std::move(child)), m_folder(std::move(folder)) {}
 
 protected:
     FrameRef frameAt(std::int64_t n) override
@@ -174,7 +171,6 @@ private:
         m_audio = std::move(file);
     }
 
-    ClipPtr m_child;
     std::string m_folder;
     std::unique_ptr<TempFile> m_video;
     std::unique_ptr<TempFile> m_audio;

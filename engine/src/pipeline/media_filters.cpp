@@ -19,12 +19,11 @@ namespace {
 
 __extension__ using Int128 = __int128;
 
-class Resize final : public Clip
+class Resize final : public FilterClip
 {
 public:
-    Resize(ClipPtr child, int width, int height, double b, double c) : m_child(std::move(child)), m_param{b, c}
+    Resize(ClipPtr child, int width, int height, double b, double c) : FilterClip(std::move(child)), m_param{b, c}
     {
-        m_info = m_child->info();
         m_info.width = width;
         m_info.height = height;
     }
@@ -44,13 +43,7 @@ protected:
         return m_lastResult;
     }
 
-    void audioAt(std::int64_t start, std::int64_t count, std::span<float> out) override
-    {
-        m_child->audio(start, count, out);
-    }
-
 private:
-    ClipPtr m_child;
     double m_param[2];
     av::SwsPtr m_sws;
     FrameRef m_lastSource;
@@ -58,12 +51,11 @@ private:
 };
 
 // Drops the right column and/or the bottom row without copying pixels.
-class EvenCrop final : public Clip
+class EvenCrop final : public FilterClip
 {
 public:
-    EvenCrop(ClipPtr child, int width, int height) : m_child(std::move(child))
+    EvenCrop(ClipPtr child, int width, int height) : FilterClip(std::move(child))
     {
-        m_info = m_child->info();
         m_info.width = width;
         m_info.height = height;
     }
@@ -83,25 +75,16 @@ protected:
         out->height = m_info.height;
         return av::share(std::move(out));
     }
-
-    void audioAt(std::int64_t start, std::int64_t count, std::span<float> out) override
-    {
-        m_child->audio(start, count, out);
-    }
-
-private:
-    ClipPtr m_child;
 };
 
 // Streams the child's audio through swresample. Sequential reads continue
 // where the last one ended; any other start restarts the resampler a little
 // before the matching input position.
-class Resample final : public Clip
+class Resample final : public FilterClip
 {
 public:
-    Resample(ClipPtr child, int rate) : m_child(std::move(child))
+    Resample(ClipPtr child, int rate) : FilterClip(std::move(child))
     {
-        m_info = m_child->info();
         m_oldRate = m_info.sampleRate;
         m_info.sampleRate = rate;
         const Int128 scaled = static_cast<Int128>(m_info.sampleCount) * rate + m_oldRate / 2;
@@ -109,8 +92,6 @@ public:
     }
 
 protected:
-    FrameRef frameAt(std::int64_t n) override { return m_child->frame(n); }
-
     void audioAt(std::int64_t start, std::int64_t count, std::span<float> out) override
     {
         if (!m_swr || start != m_outPos)
@@ -192,7 +173,6 @@ private:
                          m_out.begin() + static_cast<std::ptrdiff_t>(made) * m_info.channels);
     }
 
-    ClipPtr m_child;
     int m_oldRate = 0;
     av::SwrPtr m_swr;
     std::int64_t m_inPos = 0;

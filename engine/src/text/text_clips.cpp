@@ -17,25 +17,15 @@ namespace engine::text {
 
 namespace {
 
-// Passes the child's audio on untouched; only pictures change.
-class OverlayClip : public Clip
+// Draws on the child's pictures; its sound passes through.
+class OverlayClip : public FilterClip
 {
 public:
-    explicit OverlayClip(ClipPtr child)
-        : m_child(std::move(child))
+    explicit OverlayClip(ClipPtr child) : FilterClip(std::move(child))
     {
-        m_info = m_child->info();
         if (!m_info.hasVideo)
             throw Error("the clip has no video to draw on");
     }
-
-protected:
-    void audioAt(std::int64_t start, std::int64_t count, std::span<float> out) override
-    {
-        m_child->audio(start, count, out);
-    }
-
-    ClipPtr m_child;
 };
 
 // Subtitle(clip, text, x, y, first_frame, last_frame, font, size, text_color):
