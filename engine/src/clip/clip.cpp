@@ -6,7 +6,6 @@
 #include <cstring>
 
 extern "C" {
-#include <libavutil/error.h>
 #include <libavutil/pixfmt.h>
 }
 
@@ -100,16 +99,6 @@ std::shared_ptr<AVFrame> makeFrame(int width, int height)
     f->height = height;
     check(av_frame_get_buffer(f, 0), "allocating a picture");
     return owner;
-}
-
-int check(int ret, const char *what)
-{
-    if (ret < 0) {
-        char buf[AV_ERROR_MAX_STRING_SIZE] = {};
-        av_strerror(ret, buf, sizeof buf);
-        throw Error(std::string(what) + ": " + buf);
-    }
-    return ret;
 }
 
 } // namespace engine

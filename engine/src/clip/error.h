@@ -13,6 +13,10 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// libav's text for the error code ret (a negative AVERROR value), as every
+// message about a failed libav call quotes it.
+std::string avErrorText(int ret);
+
 // Throws engine::Error("<what>: <libav message>") when ret < 0; returns ret.
 int check(int ret, const char *what);
 

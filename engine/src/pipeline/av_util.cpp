@@ -7,23 +7,15 @@
 #include <system_error>
 
 extern "C" {
-#include <libavutil/error.h>
-#include <libavutil/pixdesc.h>
 #include <libavutil/rational.h>
 }
 
 namespace engine::av {
 
-namespace {
-
-std::string avMessage(int ret)
+std::string quoted(const std::string &path)
 {
-    char buf[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(ret, buf, sizeof buf);
-    return buf;
+    return "\"" + path + "\"";
 }
-
-} // namespace
 
 FramePtr allocFrame()
 {
@@ -43,16 +35,16 @@ PacketPtr allocPacket()
 
 InputPtr openInputFile(const std::string &path)
 {
-    const std::string quoted = "\"" + path + "\"";
+    const std::string name = quoted(path);
     std::error_code ec;
     if (path.empty())
         throw Error("no file name given");
     if (!std::filesystem::exists(path, ec))
-        throw Error("the file " + quoted + " does not exist");
+        throw Error("the file " + name + " does not exist");
     if (std::filesystem::is_directory(path, ec))
-        throw Error(quoted + " is a folder, not a file");
+        throw Error(name + " is a folder, not a file");
     if (std::filesystem::file_size(path, ec) == 0 && !ec)
-        throw Error("the file " + quoted + " is empty");
+        throw Error("the file " + name + " is empty");
 
     // "file:" keeps a name with a colon from being read as a protocol, and
     // pattern_type=none keeps a '%' in a still image's name from being read
@@ -66,18 +58,43 @@ InputPtr openInputFile(const std::string &path)
     opts.reset(rawOpts);
     InputPtr in(raw);
     if (ret < 0)
-        throw Error("cannot read " + quoted + " as a video, audio or image file (" + avMessage(ret) + ")");
+        throw Error("cannot read " + name + " as a video, audio or image file (" + avErrorText(ret) + ")");
     const int info = avformat_find_stream_info(in.get(), nullptr);
     if (info < 0)
-        throw Error("cannot read the streams of " + quoted + " (" + avMessage(info) + ")");
+        throw Error("cannot read the streams of " + name + " (" + avErrorText(info) + ")");
     return in;
+}
+
+int pickVideoStream(const AVFormatContext &in)
+{
+    int best = -1;
+    std::int64_t bestArea = -1;
+    for (unsigned i = 0; i < in.nb_streams; ++i) {
+        const AVStream *st = in.streams[i];
+        if (st->codecpar->codec_type != AVMEDIA_TYPE_VIDEO || (st->disposition & AV_DISPOSITION_ATTACHED_PIC))
+            continue;
+        const std::int64_t area = std::int64_t{st->codecpar->width} * st->codecpar->height;
+        if (area > bestArea) {
+            best = static_cast<int>(i);
+            bestArea = area;
+        }
+    }
+    return best;
+}
+
+AVRational streamFrameRate(const AVStream &st)
+{
+    const AVRational rate = st.avg_frame_rate.num > 0 ? st.avg_frame_rate : st.r_frame_rate;
+    if (rate.num <= 0 || rate.den <= 0)
+        return AVRational{25, 1};
+    return rate;
 }
 
 CodecCtxPtr openDecoder(const AVStream *st, int threads, const std::string &path)
 {
     const AVCodec *codec = avcodec_find_decoder(st->codecpar->codec_id);
     if (!codec)
-        throw Error("\"" + path + "\" uses a codec the engine cannot decode (" +
+        throw Error(quoted(path) + " uses a codec the engine cannot decode (" +
                     avcodec_get_name(st->codecpar->codec_id) + ")");
     CodecCtxPtr ctx(avcodec_alloc_context3(codec));
     if (!ctx)
@@ -89,9 +106,17 @@ CodecCtxPtr openDecoder(const AVStream *st, int threads, const std::string &path
         ctx->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
     const int ret = avcodec_open2(ctx.get(), codec, nullptr);
     if (ret < 0)
-        throw Error("cannot open the " + std::string(codec->name) + " decoder for \"" + path + "\" (" +
-                    avMessage(ret) + ")");
+        throw Error("cannot open the " + std::string(codec->name) + " decoder for " + quoted(path) + " (" +
+                    avErrorText(ret) + ")");
     return ctx;
+}
+
+FramePtr clone(const AVFrame &src)
+{
+    FramePtr copy(av_frame_clone(&src));
+    if (!copy)
+        throw Error("out of memory");
+    return copy;
 }
 
 FrameRef share(FramePtr frame)
@@ -111,25 +136,6 @@ std::pair<int, int> fpsRational(double fps)
         return {static_cast<int>(whole), 1};
     const AVRational q = av_d2q(fps, 1001000);
     return {q.num, q.den};
-}
-
-FramePtr toYuv420(const AVFrame &src, int width, int height, int swsFlags, SwsPtr &ctx, const double *param)
-{
-    ctx.reset(sws_getCachedContext(ctx.release(), src.width, src.height, static_cast<AVPixelFormat>(src.format),
-                                   width, height, AV_PIX_FMT_YUV420P, swsFlags, nullptr, nullptr, param));
-    if (!ctx)
-        throw Error("cannot convert pictures of format " +
-                    std::string(av_get_pix_fmt_name(static_cast<AVPixelFormat>(src.format))
-                                    ? av_get_pix_fmt_name(static_cast<AVPixelFormat>(src.format))
-                                    : "unknown"));
-    FramePtr out = allocFrame();
-    out->format = AV_PIX_FMT_YUV420P;
-    out->width = width;
-    out->height = height;
-    check(av_frame_get_buffer(out.get(), 0), "allocating a picture");
-    check(sws_scale(ctx.get(), src.data, src.linesize, 0, src.height, out->data, out->linesize),
-          "converting a picture");
-    return out;
 }
 
 } // namespace engine::av

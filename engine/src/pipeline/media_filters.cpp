@@ -3,6 +3,7 @@
 #include "av_ptr.h"
 #include "av_util.h"
 #include "clip/error.h"
+#include "picture_util.h"
 
 #include <algorithm>
 #include <numeric>
@@ -68,9 +69,7 @@ protected:
             return src;
         if (src->width < m_info.width || src->height < m_info.height)
             throw Error("a picture is smaller than its clip");
-        av::FramePtr out(av_frame_clone(src.get()));
-        if (!out)
-            throw Error("out of memory");
+        av::FramePtr out = av::clone(*src);
         out->width = m_info.width;
         out->height = m_info.height;
         return av::share(std::move(out));

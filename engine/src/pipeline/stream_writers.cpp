@@ -2,6 +2,7 @@
 
 #include "av_util.h"
 #include "clip/error.h"
+#include "picture_util.h"
 
 #include <algorithm>
 #include <array>
@@ -18,20 +19,13 @@ namespace engine {
 
 namespace {
 
-std::string avMessage(int ret)
-{
-    char buf[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(ret, buf, sizeof buf);
-    return buf;
-}
-
 av::IoPtr createOutput(const std::string &path)
 {
     AVIOContext *raw = nullptr;
     const int ret = avio_open(&raw, ("file:" + path).c_str(), AVIO_FLAG_WRITE);
     av::IoPtr io(raw);
     if (ret < 0)
-        throw Error("cannot create the output file \"" + path + "\" (" + avMessage(ret) + ")");
+        throw Error("cannot create the output file \"" + path + "\" (" + avErrorText(ret) + ")");
     return io;
 }
 
@@ -136,7 +130,7 @@ Mpeg1VideoWriter::Mpeg1VideoWriter(const std::string &path, int width, int heigh
     if (opened < 0)
         throw Error("cannot open the MPEG-1 video encoder at " + std::to_string(width) + "x" +
                     std::to_string(height) + ", " + std::to_string(bitrateKbps) + " kbit/s (" +
-                    avMessage(opened) + ")");
+                    avErrorText(opened) + ")");
     m_io = createOutput(path);
     m_writing = "writing \"" + path + "\"";
 }
@@ -226,7 +220,7 @@ Mp2AudioWriter::Mp2AudioWriter(const std::string &path, int sampleRateHz, int bi
     const int opened = avcodec_open2(m_enc.get(), codec, nullptr);
     if (opened < 0)
         throw Error("cannot open the MPEG audio encoder at " + std::to_string(sampleRateHz) + " Hz, " +
-                    std::to_string(m_bitrateKbps) + " kbit/s (" + avMessage(opened) + ")");
+                    std::to_string(m_bitrateKbps) + " kbit/s (" + avErrorText(opened) + ")");
     m_io = createOutput(path);
     m_writing = "writing \"" + path + "\"";
 }
