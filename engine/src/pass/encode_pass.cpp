@@ -55,8 +55,10 @@ EncodePass::EncodePass(ClipPtr clip, const PassSettings &settings) : m_clip(std:
             throw Error("the script's clip has no frames");
         const auto [width, height] = videoOutputSize(vi);
         m_total = vi.frameCount;
-        m_video = std::make_unique<Mpeg1VideoWriter>(settings.outputPath, width, height, settings.videoBitrateKbps,
-                                                     settings.mode);
+        auto writer = std::make_unique<Mpeg1VideoWriter>(settings.outputPath, width, height,
+                                                         settings.videoBitrateKbps, settings.mode);
+        m_write = [this, &video = *writer](std::stop_token stop) { writeVideo(video, stop); };
+        m_writer = std::move(writer);
     } else {
         // Refuses a rate Layer II cannot carry before anything is created.
         Mp2AudioWriter::nearestBitrate(settings.sampleRateHz, settings.audioBitrateKbps);
@@ -67,8 +69,10 @@ EncodePass::EncodePass(ClipPtr clip, const PassSettings &settings) : m_clip(std:
         if (!target.hasVideo && !target.hasAudio)
             throw Error("the script's clip has neither video nor audio");
         m_total = audioSamplesToWrite(target);
-        m_audio = std::make_unique<Mp2AudioWriter>(settings.outputPath, settings.sampleRateHz,
-                                                   settings.audioBitrateKbps);
+        auto writer = std::make_unique<Mp2AudioWriter>(settings.outputPath, settings.sampleRateHz,
+                                                       settings.audioBitrateKbps);
+        m_write = [this, &audio = *writer](std::stop_token stop) { writeAudio(audio, stop); };
+        m_writer = std::move(writer);
     }
     m_timeLeft.setTotal(m_total);
     // Runs on the worker, inside a long read that yields no unit of the
@@ -106,26 +110,17 @@ std::string EncodePass::error() const
 void EncodePass::run(std::stop_token stop)
 {
     try {
-        if (m_video)
-            runVideo(stop);
-        else
-            runAudio(stop);
+        m_write(stop);
         const bool cut = stop.stop_requested();
         // Close the stream properly even when stopped: the file is then a
         // shorter but valid stream.
-        if (m_video)
-            m_video->finish();
-        else
-            m_audio->finish();
+        m_writer->finish();
         m_completed = !cut;
     } catch (const Stopped &) {
         // A long read gave up because end() asked: a stop, not a failure.
         // The stream still gets its end code.
         try {
-            if (m_video)
-                m_video->finish();
-            else
-                m_audio->finish();
+            m_writer->finish();
         } catch (const std::exception &e) {
             std::lock_guard lock(m_errorMutex);
             m_error = e.what();
@@ -140,26 +135,25 @@ void EncodePass::run(std::stop_token stop)
     }
     // Free the writer (closing a file left open by a failure) and the clip
     // graph (stopping its decode threads) before reporting the end.
-    m_video.reset();
-    m_audio.reset();
+    m_writer.reset();
     m_clip.reset();
     m_control->setListener({}); // it points at this pass
     m_secondsLeft = 0;
     m_ended = true;
 }
 
-void EncodePass::runVideo(std::stop_token stop)
+void EncodePass::writeVideo(Mpeg1VideoWriter &writer, std::stop_token stop)
 {
     for (std::int64_t n = 0; n < m_total; ++n) {
         if (stop.stop_requested())
             return;
         const FrameRef picture = m_clip->frame(n);
-        m_video->write(*picture);
+        writer.write(*picture);
         written(1);
     }
 }
 
-void EncodePass::runAudio(std::stop_token stop)
+void EncodePass::writeAudio(Mp2AudioWriter &writer, std::stop_token stop)
 {
     const VideoInfo &vi = m_clip->info();
     const int channels = vi.hasAudio ? std::max(vi.channels, 1) : 2;
@@ -182,7 +176,7 @@ void EncodePass::runAudio(std::stop_token stop)
                 stereo[2 * i + 1] = channels > 1 ? in[1] : in[0];
             }
         }
-        m_audio->write(stereo);
+        writer.write(stereo);
         pos += count;
         written(count);
     }

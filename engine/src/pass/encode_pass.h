@@ -15,6 +15,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -71,8 +72,9 @@ public:
 
 private:
     void run(std::stop_token stop);
-    void runVideo(std::stop_token stop);
-    void runAudio(std::stop_token stop);
+    // The pass's own loop, pulling every unit from the clip into the writer.
+    void writeVideo(Mpeg1VideoWriter &writer, std::stop_token stop);
+    void writeAudio(Mp2AudioWriter &writer, std::stop_token stop);
     // Records units written by the pass itself and updates progress and the
     // time estimate. Worker thread only.
     void written(std::int64_t units);
@@ -85,8 +87,8 @@ private:
     // work (a Reverse reading its whole input) from end().
     std::shared_ptr<WorkControl> m_control;
     PassSettings m_settings;
-    std::unique_ptr<Mpeg1VideoWriter> m_video;
-    std::unique_ptr<Mp2AudioWriter> m_audio;
+    std::unique_ptr<StreamWriter> m_writer;
+    std::function<void(std::stop_token)> m_write; // writeVideo or writeAudio, bound to m_writer
     std::int64_t m_total = 0;
     std::int64_t m_written = 0; // worker only
     TimeLeft m_timeLeft{0};     // worker only

@@ -11,7 +11,6 @@
 
 extern "C" {
 #include <libavutil/channel_layout.h>
-#include <libavutil/error.h>
 #include <libavutil/opt.h>
 }
 
@@ -19,31 +18,72 @@ namespace engine {
 
 namespace {
 
-av::IoPtr createOutput(const std::string &path)
-{
-    AVIOContext *raw = nullptr;
-    const int ret = avio_open(&raw, ("file:" + path).c_str(), AVIO_FLAG_WRITE);
-    av::IoPtr io(raw);
-    if (ret < 0)
-        throw Error("cannot create the output file \"" + path + "\" (" + avErrorText(ret) + ")");
-    return io;
-}
-
-void closeOutput(av::IoPtr &io, const char *what)
-{
-    avio_flush(io.get());
-    const int error = io->error;
-    AVIOContext *raw = io.release();
-    const int closed = avio_closep(&raw);
-    check(error < 0 ? error : closed, what);
-}
-
 // The sample rates MPEG audio Layer II carries, with their bit-rate tables:
 // MPEG-1 at 32/44.1/48 kHz, MPEG-2 low sampling frequencies at 16/22.05/24.
 constexpr std::array<int, 14> kMpeg1Kbps = {32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384};
 constexpr std::array<int, 14> kMpeg2LsfKbps = {8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
 
 } // namespace
+
+StreamWriter::StreamWriter(const char *encoding, const char *finishing)
+    : m_encoding(encoding), m_finishing(finishing), m_pkt(av::allocPacket())
+{
+}
+
+void StreamWriter::makeEncoder(const AVCodec *codec, const char *missing)
+{
+    if (!codec)
+        throw Error(missing);
+    m_enc.reset(avcodec_alloc_context3(codec));
+    if (!m_enc)
+        throw Error("out of memory");
+}
+
+void StreamWriter::createOutput(const std::string &path)
+{
+    AVIOContext *raw = nullptr;
+    const int ret = avio_open(&raw, ("file:" + path).c_str(), AVIO_FLAG_WRITE);
+    m_io.reset(raw);
+    if (ret < 0)
+        throw Error("cannot create the output file " + av::quoted(path) + " (" + avErrorText(ret) + ")");
+    m_writing = "writing " + av::quoted(path);
+}
+
+void StreamWriter::encode(const AVFrame &frame)
+{
+    check(avcodec_send_frame(m_enc.get(), &frame), m_encoding);
+    drain();
+}
+
+void StreamWriter::drain()
+{
+    for (;;) {
+        const int got = avcodec_receive_packet(m_enc.get(), m_pkt.get());
+        if (got == AVERROR(EAGAIN) || got == AVERROR_EOF)
+            return;
+        check(got, m_encoding);
+        avio_write(m_io.get(), m_pkt->data, m_pkt->size);
+        av_packet_unref(m_pkt.get());
+        check(m_io->error, m_writing.c_str());
+    }
+}
+
+void StreamWriter::finish()
+{
+    encodeBuffered();
+    check(avcodec_send_frame(m_enc.get(), nullptr), m_finishing);
+    drain();
+    const std::span<const unsigned char> end = streamEnd();
+    if (!end.empty())
+        avio_write(m_io.get(), end.data(), static_cast<int>(end.size()));
+    // A failed write of the last bytes shows in the file's error, checked
+    // with the close.
+    avio_flush(m_io.get());
+    const int error = m_io->error;
+    AVIOContext *raw = m_io.release();
+    const int closed = avio_closep(&raw);
+    check(error < 0 ? error : closed, m_writing.c_str());
+}
 
 std::int16_t toS16(float x)
 {
@@ -53,7 +93,7 @@ std::int16_t toS16(float x)
 
 Mpeg1VideoWriter::Mpeg1VideoWriter(const std::string &path, int width, int height, int bitrateKbps,
                                    EncodeMode mode)
-    : m_width(width), m_height(height), m_pkt(av::allocPacket())
+    : StreamWriter("encoding a video frame", "finishing the video stream"), m_width(width), m_height(height)
 {
     if (width <= 0 || height <= 0 || width % 2 || height % 2)
         throw Error("the video size " + std::to_string(width) + "x" + std::to_string(height) +
@@ -67,11 +107,7 @@ Mpeg1VideoWriter::Mpeg1VideoWriter(const std::string &path, int width, int heigh
         throw Error("the video bit rate must be between 1 and 100000 kbit/s (" + std::to_string(bitrateKbps) +
                     " given)");
     const AVCodec *codec = avcodec_find_encoder(AV_CODEC_ID_MPEG1VIDEO);
-    if (!codec)
-        throw Error("this build of the engine has no MPEG-1 video encoder");
-    m_enc.reset(avcodec_alloc_context3(codec));
-    if (!m_enc)
-        throw Error("out of memory");
+    makeEncoder(codec, "this build of the engine has no MPEG-1 video encoder");
     AVCodecContext &c = *m_enc;
     c.width = width;
     c.height = height;
@@ -131,49 +167,24 @@ Mpeg1VideoWriter::Mpeg1VideoWriter(const std::string &path, int width, int heigh
         throw Error("cannot open the MPEG-1 video encoder at " + std::to_string(width) + "x" +
                     std::to_string(height) + ", " + std::to_string(bitrateKbps) + " kbit/s (" +
                     avErrorText(opened) + ")");
-    m_io = createOutput(path);
-    m_writing = "writing \"" + path + "\"";
+    createOutput(path);
 }
 
 void Mpeg1VideoWriter::write(const AVFrame &picture)
 {
-    av::FramePtr frame;
-    if (picture.width == m_width && picture.height == m_height && picture.format == AV_PIX_FMT_YUV420P) {
-        frame.reset(av_frame_clone(&picture));
-        if (!frame)
-            throw Error("out of memory");
-    } else {
-        frame = av::toYuv420(picture, m_width, m_height, SWS_BICUBIC | SWS_ACCURATE_RND, m_sws);
-    }
+    av::FramePtr frame = av::fitYuv420(picture, m_width, m_height, m_sws);
     frame->pts = m_nextPts++;
     frame->pict_type = AV_PICTURE_TYPE_NONE;
     frame->interlaced_frame = 0;
-    check(avcodec_send_frame(m_enc.get(), frame.get()), "encoding a video frame");
-    drain();
+    encode(*frame);
 }
 
-void Mpeg1VideoWriter::drain()
+std::span<const unsigned char> Mpeg1VideoWriter::streamEnd() const
 {
-    for (;;) {
-        const int got = avcodec_receive_packet(m_enc.get(), m_pkt.get());
-        if (got == AVERROR(EAGAIN) || got == AVERROR_EOF)
-            return;
-        check(got, "encoding a video frame");
-        avio_write(m_io.get(), m_pkt->data, m_pkt->size);
-        av_packet_unref(m_pkt.get());
-        check(m_io->error, m_writing.c_str());
-    }
-}
-
-void Mpeg1VideoWriter::finish()
-{
-    check(avcodec_send_frame(m_enc.get(), nullptr), "finishing the video stream");
-    drain();
     // libavcodec leaves the sequence end code to the muxer; a bare
     // elementary stream must carry it itself.
     static constexpr unsigned char kSequenceEnd[4] = {0x00, 0x00, 0x01, 0xB7};
-    avio_write(m_io.get(), kSequenceEnd, sizeof kSequenceEnd);
-    closeOutput(m_io, m_writing.c_str());
+    return kSequenceEnd;
 }
 
 int Mp2AudioWriter::nearestBitrate(int sampleRateHz, int kbps)
@@ -203,14 +214,11 @@ int Mp2AudioWriter::nearestBitrate(int sampleRateHz, int kbps)
 }
 
 Mp2AudioWriter::Mp2AudioWriter(const std::string &path, int sampleRateHz, int bitrateKbps)
-    : m_bitrateKbps(nearestBitrate(sampleRateHz, bitrateKbps)), m_pkt(av::allocPacket())
+    : StreamWriter("encoding audio", "finishing the audio stream"),
+      m_bitrateKbps(nearestBitrate(sampleRateHz, bitrateKbps))
 {
     const AVCodec *codec = avcodec_find_encoder_by_name("mp2");
-    if (!codec)
-        throw Error("this build of the engine has no MPEG audio Layer II encoder");
-    m_enc.reset(avcodec_alloc_context3(codec));
-    if (!m_enc)
-        throw Error("out of memory");
+    makeEncoder(codec, "this build of the engine has no MPEG audio Layer II encoder");
     AVCodecContext &c = *m_enc;
     c.sample_rate = sampleRateHz;
     c.sample_fmt = AV_SAMPLE_FMT_S16;
@@ -221,8 +229,7 @@ Mp2AudioWriter::Mp2AudioWriter(const std::string &path, int sampleRateHz, int bi
     if (opened < 0)
         throw Error("cannot open the MPEG audio encoder at " + std::to_string(sampleRateHz) + " Hz, " +
                     std::to_string(m_bitrateKbps) + " kbit/s (" + avErrorText(opened) + ")");
-    m_io = createOutput(path);
-    m_writing = "writing \"" + path + "\"";
+    createOutput(path);
 }
 
 void Mp2AudioWriter::write(std::span<const float> stereo)
@@ -248,35 +255,18 @@ void Mp2AudioWriter::encodeFrame(const std::int16_t *samples)
     std::copy(samples, samples + m_enc->frame_size * 2, reinterpret_cast<std::int16_t *>(frame->data[0]));
     frame->pts = m_nextPts;
     m_nextPts += m_enc->frame_size;
-    check(avcodec_send_frame(m_enc.get(), frame.get()), "encoding audio");
-    drain();
+    encode(*frame);
 }
 
-void Mp2AudioWriter::drain()
+void Mp2AudioWriter::encodeBuffered()
 {
-    for (;;) {
-        const int got = avcodec_receive_packet(m_enc.get(), m_pkt.get());
-        if (got == AVERROR(EAGAIN) || got == AVERROR_EOF)
-            return;
-        check(got, "encoding audio");
-        avio_write(m_io.get(), m_pkt->data, m_pkt->size);
-        av_packet_unref(m_pkt.get());
-        check(m_io->error, m_writing.c_str());
-    }
-}
-
-void Mp2AudioWriter::finish()
-{
-    if (!m_pending.empty()) {
-        // Layer II frames are always 1152 samples: the last one is filled
-        // with silence.
-        m_pending.resize(static_cast<std::size_t>(m_enc->frame_size) * 2, 0);
-        encodeFrame(m_pending.data());
-        m_pending.clear();
-    }
-    check(avcodec_send_frame(m_enc.get(), nullptr), "finishing the audio stream");
-    drain();
-    closeOutput(m_io, m_writing.c_str());
+    if (m_pending.empty())
+        return;
+    // Layer II frames are always 1152 samples: the last one is filled with
+    // silence.
+    m_pending.resize(static_cast<std::size_t>(m_enc->frame_size) * 2, 0);
+    encodeFrame(m_pending.data());
+    m_pending.clear();
 }
 
 } // namespace engine
