@@ -1,7 +1,8 @@
 // Captions and subtitle files: decoding legacy files, parsing the formats,
 // and drawing onto real pictures.
 
-#include "clip/clip.h"
+#include "support/synthetic_clip.h"
+
 #include "clip/error.h"
 #include "script/value.h"
 #include "text/register.h"
@@ -21,38 +22,13 @@ using engine::FrameRef;
 namespace text = engine::text;
 namespace script = engine::script;
 
-// A flat grey picture sequence with silent audio.
-class GreyClip final : public engine::Clip
+// A flat grey picture sequence (luma 60) with silent sound.
+ClipPtr greyClip(int w, int h, std::int64_t frames)
 {
-public:
-    GreyClip(int w, int h, std::int64_t frames)
-    {
-        m_info.hasVideo = true;
-        m_info.width = w;
-        m_info.height = h;
-        m_info.fpsNum = 15;
-        m_info.fpsDen = 1;
-        m_info.frameCount = frames;
-        m_info.hasAudio = true;
-        m_info.sampleRate = 32000;
-        m_info.channels = 2;
-        m_info.sampleCount = m_info.samplesForFrames(frames);
-        auto f = engine::makeFrame(w, h);
-        for (int p = 0; p < 3; ++p) {
-            const int ph = p ? (h + 1) / 2 : h;
-            for (int y = 0; y < ph; ++y)
-                std::memset(f->data[p] + y * f->linesize[p], p ? 128 : 60, static_cast<std::size_t>(f->linesize[p]));
-        }
-        m_grey = f;
-    }
-
-protected:
-    FrameRef frameAt(std::int64_t) override { return m_grey; }
-    void audioAt(std::int64_t, std::int64_t, std::span<float> out) override { std::fill(out.begin(), out.end(), 0.f); }
-
-private:
-    FrameRef m_grey;
-};
+    return support::synthetic({.frames = frames, .width = w, .height = h},
+                              [](std::int64_t, int p, int, int) { return std::uint8_t(p ? 128 : 60); },
+                              [](std::int64_t, int) { return 0.0f; });
+}
 
 // Luma pixels that differ from the grey background, and their bounding box.
 struct Ink
@@ -83,6 +59,7 @@ ClipPtr call(const char *name, const std::vector<std::optional<script::Value>> &
     const auto defs = table.find(name);
     EXPECT_EQ(defs.size(), 1u);
     script::EvalContext context;
+    context.scriptFolder = std::string(VELMORA_TEST_TMP) + "/";
     script::CallArgs args;
     args.values = values;
     args.values.resize(defs.front()->params.size());
@@ -136,7 +113,7 @@ TEST(SubtitleFormats, ParsedFromContentWithTheirTimes)
 
 TEST(SubtitleCaption, DrawsAtItsPlaceOnlyOnItsFrames)
 {
-    const ClipPtr grey = std::make_shared<GreyClip>(256, 144, 30);
+    const ClipPtr grey = greyClip(256, 144, 30);
     const ClipPtr logo = call("Subtitle", {grey, std::string("Demo"), 10.0, 20.0, std::int32_t{5}, std::int32_t{9},
                                            std::string("DejaVu Sans"), 24.0, std::int32_t{0xFF0000}});
     EXPECT_EQ(inkOf(logo->frame(4)).count, 0);
@@ -160,7 +137,7 @@ TEST(SubtitleCaption, DrawsAtItsPlaceOnlyOnItsFrames)
 
 TEST(SubtitleCaption, AwkwardTextsStillDraw)
 {
-    const ClipPtr grey = std::make_shared<GreyClip>(256, 144, 3);
+    const ClipPtr grey = greyClip(256, 144, 3);
     for (const char *caption : {"say \"hi\"", "C:\\new\\Nope", "50% off: {now}", "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82", "'quoted'"}) {
         const ClipPtr logo = call("Subtitle", {grey, std::string(caption), 4.0, 4.0, std::int32_t{0}, std::int32_t{2},
                                                std::string("NoSuchFontAnywhere"), 16.0, std::int32_t{0xFFFFFF}});
@@ -172,7 +149,7 @@ TEST(SubtitleCaption, AwkwardTextsStillDraw)
 // same letters as its UTF-8 form.
 TEST(SubtitleCaption, LegacyCodePageCaptionDrawsLikeItsUtf8Form)
 {
-    const ClipPtr grey = std::make_shared<GreyClip>(256, 144, 3);
+    const ClipPtr grey = greyClip(256, 144, 3);
     const auto draw = [&](const char *caption) {
         return call("Subtitle", {grey, std::string(caption), 4.0, 4.0, std::int32_t{0}, std::int32_t{2},
                                  std::string("DejaVu Sans"), 20.0, std::int32_t{0xFFFFFF}})
@@ -190,7 +167,7 @@ TEST(SubtitleCaption, LegacyCodePageCaptionDrawsLikeItsUtf8Form)
 // again) equal pictures rendered afresh, for still and fading cues alike.
 TEST(TextSubFile, FramesInOrderMatchFreshRenders)
 {
-    const ClipPtr grey = std::make_shared<GreyClip>(128, 72, 40);
+    const ClipPtr grey = greyClip(128, 72, 40);
     const auto ass = scratch("fade.ass", "[Script Info]\nScriptType: v4.00+\nPlayResX: 128\nPlayResY: 72\n\n"
                                          "[V4+ Styles]\nFormat: Name, Fontname, Fontsize, PrimaryColour, Bold, Alignment\n"
                                          "Style: Default,DejaVu Sans,20,&H00FFFFFF,0,2\n\n"
@@ -219,31 +196,19 @@ TEST(TextSubFile, FramesInOrderMatchFreshRenders)
     EXPECT_GE(changes, 8);
 }
 
-TEST(TextSubFile, RelativeNameIsTakenFromTheScriptFolder)
-{
-    const ClipPtr grey = std::make_shared<GreyClip>(128, 72, 20);
-    scratch("relative cues.srt", "1\n00:00:00,000 --> 00:00:01,000\nHi\n");
-    script::FunctionTable table;
-    text::registerTextFunctions(table);
-    script::EvalContext context;
-    context.scriptFolder = std::string(VELMORA_TEST_TMP) + "/";
-    script::CallArgs args;
-    args.values = {grey, std::string("relative cues.srt")};
-    args.values.resize(table.find("TextSub").front()->params.size());
-    args.context = &context;
-    const ClipPtr subs = std::get<ClipPtr>(table.find("TextSub").front()->call(args));
-    EXPECT_GT(inkOf(subs->frame(3)).count, 0);
-}
-
 TEST(TextSubFile, ShowsCuesOnTheFramesInsideTheirTimes)
 {
-    const ClipPtr grey = std::make_shared<GreyClip>(256, 144, 60);
+    const ClipPtr grey = greyClip(256, 144, 60);
     const auto srt = scratch("cues.srt", "1\n00:00:01,000 --> 00:00:02,000\nH\xE9llo\n"); // Windows-1252 text
     const ClipPtr subs = call("TextSub", {grey, srt});
     EXPECT_EQ(inkOf(subs->frame(14)).count, 0); // 0.933 s
     EXPECT_GT(inkOf(subs->frame(15)).count, 0); // 1.000 s
     EXPECT_GT(inkOf(subs->frame(29)).count, 0); // 1.933 s
     EXPECT_EQ(inkOf(subs->frame(30)).count, 0); // 2.000 s: the end is excluded
+
+    // A name without a folder is taken from the script's folder.
+    scratch("relative cues.srt", "1\n00:00:00,000 --> 00:00:01,000\nHi\n");
+    EXPECT_GT(inkOf(call("TextSub", {grey, std::string("relative cues.srt")})->frame(3)).count, 0);
 
     const auto notSubs = scratch("notes.srt", "this is not a subtitle file\n");
     EXPECT_THROW(call("TextSub", {grey, notSubs}), engine::Error);

@@ -1,27 +1,28 @@
 #pragma once
 
-// Synthetic clips for the language and filter tests: pictures with a known
-// value per frame index and position, audio with a known ramp.
+// Clips made in memory for the engine's tests: each picture a known value per
+// frame, plane and position, the sound a known ramp per sample and channel.
 
 #include "clip/clip.h"
 
 #include <cstdint>
-#include <cstring>
 #include <functional>
+#include <memory>
 #include <vector>
 
-namespace testclips {
+namespace support {
 
-// Pixel value of plane p (0 = Y) at (x, y) of frame n.
+// Value of plane p (0 = Y) at (x, y) of frame n.
 using Painter = std::function<std::uint8_t(std::int64_t n, int p, int x, int y)>;
+// Value of channel c at sample i.
+using Sound = std::function<float(std::int64_t i, int c)>;
 
 inline std::uint8_t defaultPaint(std::int64_t n, int p, int x, int y)
 {
     return static_cast<std::uint8_t>((n * 7 + p * 50 + x + 3 * y) & 0xFF);
 }
 
-// Sample value of channel c at index i: unique per index for small clips
-// (exact in float below 2^21 samples).
+// Unique per sample for small clips (exact in float below 2^21 samples).
 inline float rampSample(std::int64_t i, int c)
 {
     return static_cast<float>(i) + 0.25f * static_cast<float>(c) + 1.0f;
@@ -34,25 +35,23 @@ struct Shape
     int width = 16;
     int height = 8;
     int fpsNum = 15;
-    int fpsDen = 1;
     bool audio = true;
     int rate = 32000;
     int channels = 2;
-    std::int64_t samples = -1; // -1: S(frames)
+    std::int64_t samples = -1; // -1: as long as the video
 };
 
 class SyntheticClip final : public engine::Clip
 {
 public:
-    explicit SyntheticClip(const Shape &s, Painter paint = defaultPaint,
-                           std::function<float(std::int64_t, int)> sound = rampSample)
+    explicit SyntheticClip(const Shape &s, Painter paint = defaultPaint, Sound sound = rampSample)
         : m_paint(std::move(paint)), m_sound(std::move(sound))
     {
         m_info.hasVideo = s.video;
         m_info.width = s.video ? s.width : 0;
         m_info.height = s.video ? s.height : 0;
         m_info.fpsNum = s.fpsNum;
-        m_info.fpsDen = s.fpsDen;
+        m_info.fpsDen = 1;
         m_info.frameCount = s.video ? s.frames : 0;
         m_info.hasAudio = s.audio;
         m_info.sampleRate = s.rate;
@@ -67,39 +66,29 @@ protected:
     {
         requested.push_back(n);
         std::shared_ptr<AVFrame> f = engine::makeFrame(m_info.width, m_info.height);
-        for (int p = 0; p < 3; ++p) {
-            const int w = p == 0 ? f->width : (f->width + 1) / 2;
-            const int h = p == 0 ? f->height : (f->height + 1) / 2;
-            for (int y = 0; y < h; ++y)
-                for (int x = 0; x < w; ++x)
+        for (int p = 0; p < 3; ++p)
+            for (int y = 0; y < (p ? (f->height + 1) / 2 : f->height); ++y)
+                for (int x = 0; x < (p ? (f->width + 1) / 2 : f->width); ++x)
                     f->data[p][y * f->linesize[p] + x] = m_paint(n, p, x, y);
-        }
         return f;
     }
 
     void audioAt(std::int64_t start, std::int64_t count, std::span<float> out) override
     {
-        const int ch = m_info.channels;
         for (std::int64_t i = 0; i < count; ++i)
-            for (int c = 0; c < ch; ++c)
-                out[static_cast<std::size_t>(i * ch + c)] = m_sound(start + i, c);
+            for (int c = 0; c < m_info.channels; ++c)
+                out[static_cast<std::size_t>(i * m_info.channels + c)] = m_sound(start + i, c);
     }
 
 private:
     Painter m_paint;
-    std::function<float(std::int64_t, int)> m_sound;
+    Sound m_sound;
 };
 
-inline std::shared_ptr<SyntheticClip> make(const Shape &s, Painter paint = defaultPaint,
-                                           std::function<float(std::int64_t, int)> sound = rampSample)
+inline std::shared_ptr<SyntheticClip> synthetic(const Shape &s, Painter paint = defaultPaint,
+                                                Sound sound = rampSample)
 {
     return std::make_shared<SyntheticClip>(s, std::move(paint), std::move(sound));
-}
-
-// A painter with one constant value per plane.
-inline Painter flat(std::uint8_t y, std::uint8_t u = 128, std::uint8_t v = 128)
-{
-    return [=](std::int64_t, int p, int, int) { return p == 0 ? y : p == 1 ? u : v; };
 }
 
 inline std::uint8_t pixel(const engine::FrameRef &f, int p, int x, int y)
@@ -107,4 +96,4 @@ inline std::uint8_t pixel(const engine::FrameRef &f, int p, int x, int y)
     return f->data[p][y * f->linesize[p] + x];
 }
 
-} // namespace testclips
+} // namespace support

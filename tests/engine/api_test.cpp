@@ -1,0 +1,322 @@
+// Both passes through the C interface of the built libTarvikDll.so, loaded
+// as the program loads it, the streams checked with ffprobe.
+
+#include "support/scratch.h"
+#include "support/tarvik_api.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace {
+
+using support::media;
+using support::probe;
+using support::testCard;
+
+const support::TarvikApi &api()
+{
+    static const support::TarvikApi loaded = support::TarvikApi::load(TARVIK_LIBRARY_PATH);
+    return loaded;
+}
+
+std::string scratch(const std::string &name)
+{
+    const auto dir = support::fs::path(VELMORA_TEST_TMP) / "api";
+    support::fs::create_directories(dir);
+    return (dir / name).string();
+}
+
+// The writer's script shape: resize to 256 wide, resample, trim.
+std::string script(const std::string &name, const std::string &video, int fps, int rate, const std::string &trim)
+{
+    const std::string path = scratch(name + ".avs");
+    const std::string f = std::to_string(fps);
+    support::writeFile(path, "videofile = \"" + video + "\"\r\na = DirectShowSource(videofile, fps=" + f +
+                                 ", convertfps=true)\r\naa = BicubicResize(a,256,256*Height(a)/Width(a))\r\n"
+                                 "aaa = ConvertToYV12(ResampleAudio(aa," + std::to_string(rate) + "))\r\nc = aaa\r\n" +
+                                 trim + "\r\n");
+    return path;
+}
+
+// Runs one pass to its end: Encode_Frame's answer (video), with progress
+// that never goes down and ends at 100.
+int32_t pass(const std::string &avs, const std::string &out, int32_t videoKbps, int32_t audioKbps, int32_t rate,
+             int32_t videoPass, int32_t mode = 2)
+{
+    EXPECT_EQ(api().begin(avs.c_str(), out.c_str(), videoKbps, audioKbps, rate, videoPass, mode), 0) << api().lastError();
+    const int32_t frames = api().frame();
+    int32_t last = 0;
+    for (int32_t p = 0; p < 100; p = api().encoding()) {
+        EXPECT_GE(p, last);
+        EXPECT_GE(api().leftTime(), 0);
+        last = p;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_EQ(api().end(), 0) << api().lastError();
+    EXPECT_STREQ(api().lastError(), "");
+    return frames;
+}
+
+std::int64_t layerTwoFrames(std::int64_t videoFrames, int fps, int rate)
+{
+    return (videoFrames * rate / fps + 1151) / 1152; // S(N) samples in whole 1152-sample frames
+}
+
+class CApi : public ::testing::Test
+{
+protected:
+    void SetUp() override { ASSERT_TRUE(api().loaded()) << dlerror(); }
+};
+
+struct PassCase
+{
+    std::string name;
+    std::string args;
+    int fps;
+    int rate;
+    int height;
+};
+
+class BothPasses : public CApi, public ::testing::WithParamInterface<PassCase>
+{
+};
+
+TEST_P(BothPasses, WriteExactlyTheAnnouncedStreams)
+{
+    const PassCase &c = GetParam();
+    const std::string f = std::to_string(c.fps);
+    const std::string avs = script("both_" + c.name, media("api_" + c.name, c.args), c.fps, c.rate,
+                                   "Trim(c,0*" + f + ",2*" + f + ")");
+    const std::string m1v = scratch(c.name + ".m1v");
+    const std::string mp2 = scratch(c.name + ".mp2");
+    const int32_t frames = pass(avs, m1v, 427, 448, c.rate, 1, 1);
+    EXPECT_EQ(frames, 2 * c.fps + 1); // the end frame is included
+    auto v = probe(m1v, "v:0", "codec_name,width,height,r_frame_rate,nb_read_frames");
+    EXPECT_EQ(v, (std::map<std::string, std::string>{{"codec_name", "mpeg1video"}, {"width", "256"},
+                                                     {"height", std::to_string(c.height)}, {"r_frame_rate", "25/1"},
+                                                     {"nb_read_frames", std::to_string(frames)}}));
+    const std::string bytes = support::readFile(m1v);
+    EXPECT_EQ(bytes.substr(0, 4), std::string("\x00\x00\x01\xB3", 4));
+    EXPECT_EQ(bytes.substr(bytes.size() - 4), std::string("\x00\x00\x01\xB7", 4));
+
+    pass(avs, mp2, 427, 448, c.rate, 0, 1);
+    auto a = probe(mp2, "a:0", "codec_name,sample_rate,channels,bit_rate,nb_read_frames");
+    EXPECT_EQ(a, (std::map<std::string, std::string>{{"codec_name", "mp2"}, {"sample_rate", std::to_string(c.rate)},
+                                                     {"channels", "2"}, // 448 moves to the nearest allowed
+                                                     {"bit_rate", c.rate >= 32000 ? "384000" : "160000"},
+                                                     {"nb_read_frames", std::to_string(layerTwoFrames(frames, c.fps, c.rate))}}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Api, BothPasses,
+    ::testing::Values(PassCase{"h264.mp4", testCard(320, 240, 25, 3.0) + " -c:v libx264 -pix_fmt yuv420p -c:a aac", 15, 32000, 192},
+                      PassCase{"mpeg4.avi", testCard(352, 288, 30, 3.0) + " -c:v mpeg4 -c:a mp3", 12, 22050, 208},
+                      PassCase{"mpeg2.mpg", testCard(720, 480, 25, 3.0) + " -c:v mpeg2video -c:a mp2", 20, 44100, 170},
+                      PassCase{"vp8.webm", testCard(176, 144, 25, 3.0, 48000, 1) + " -c:v libvpx -c:a libopus", 10, 48000, 208},
+                      PassCase{"noaudio.mkv", "-f lavfi -i testsrc=size=320x180:rate=24:duration=3 -c:v libx264 -pix_fmt yuv420p",
+                               5, 16000, 144}),
+    [](const auto &test) {
+        std::string n = test.param.name;
+        std::replace(n.begin(), n.end(), '.', '_');
+        return n;
+    });
+
+const std::string &shortClip()
+{
+    static const std::string path = media("api_short.mp4", testCard(64, 48, 25, 1.0) + support::kH264 + " -c:a aac");
+    return path;
+}
+
+// Every frame rate the converter offers, under the 25 fps label.
+class FrameRates : public CApi, public ::testing::WithParamInterface<int>
+{
+};
+
+TEST_P(FrameRates, EncodeWithTheNominal25FpsHeader)
+{
+    const int fps = GetParam();
+    const std::string avs = script("rate" + std::to_string(fps), shortClip(), fps, 32000, "Trim(c,0,0)");
+    const std::string m1v = scratch("rate" + std::to_string(fps) + ".m1v");
+    EXPECT_EQ(pass(avs, m1v, (256 * 25 + fps / 2) / fps, 128, 32000, 1, fps % 3), fps);
+    auto v = probe(m1v, "v:0", "r_frame_rate,nb_read_frames,height");
+    EXPECT_EQ(v, (std::map<std::string, std::string>{{"r_frame_rate", "25/1"}, {"nb_read_frames", std::to_string(fps)},
+                                                     {"height", "192"}}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Api, FrameRates, ::testing::Range(1, 21));
+
+// Every sample rate x audio bit rate pair the converter offers: Layer II
+// refuses 8000 and 11250 Hz, and moves the rate to one it allows.
+class AudioChoices : public CApi, public ::testing::WithParamInterface<std::pair<int, int>>
+{
+};
+
+TEST_P(AudioChoices, EncodeOrFailWithTheRatesThatWork)
+{
+    const auto [rate, kbps] = GetParam();
+    const std::string tag = std::to_string(rate) + "_" + std::to_string(kbps);
+    const std::string avs = script("ab" + tag, shortClip(), 10, rate, "Trim(c,0,4)");
+    const std::string mp2 = scratch("ab" + tag + ".mp2");
+    if (rate == 8000 || rate == 11250) {
+        EXPECT_EQ(api().begin(avs.c_str(), mp2.c_str(), 640, kbps, rate, 0, 1), -1);
+        EXPECT_NE(std::string(api().lastError()).find("16000, 22050, 32000, 44100 or 48000"), std::string::npos)
+            << api().lastError();
+        EXPECT_EQ(api().end(), 0);
+        return;
+    }
+    pass(avs, mp2, 640, kbps, rate, 0);
+    auto a = probe(mp2, "a:0", "sample_rate,channels,bit_rate");
+    EXPECT_EQ(std::pair(a["sample_rate"], a["channels"]), std::pair(std::to_string(rate), std::string("2")));
+    EXPECT_LE(std::stoi(a["bit_rate"]), (rate < 32000 ? 160 : 384) * 1000);
+}
+
+std::vector<std::pair<int, int>> allAudioChoices()
+{
+    std::vector<std::pair<int, int>> out;
+    for (int rate : {8000, 11250, 16000, 22050, 32000, 44100, 48000})
+        for (int kbps : {32, 48, 64, 96, 128, 160, 192, 224, 256, 384, 448})
+            out.emplace_back(rate, kbps);
+    return out;
+}
+
+INSTANTIATE_TEST_SUITE_P(Api, AudioChoices, ::testing::ValuesIn(allAudioChoices()), [](const auto &test) {
+    return std::to_string(test.param.first) + "Hz_" + std::to_string(test.param.second);
+});
+
+// The video bit rate is the one handed over: passes of the same clip at 300
+// and 900 kbit/s give streams in proportion, each near rate x duration at
+// the 25 fps label (the encoder holds back about 3 per cent at the start).
+TEST_F(CApi, VideoStreamsCarryTheBitRateHandedOver)
+{
+    const std::string clip = media("api_rate.mp4", testCard(256, 192, 25, 4.0) + support::kH264 + " -c:a aac");
+    const std::string avs = script("bitrate", clip, 25, 32000, "Trim(c,0,0)");
+    std::vector<double> sizes;
+    for (const int kbps : {300, 900}) {
+        const std::string m1v = scratch("bitrate" + std::to_string(kbps) + ".m1v");
+        const double expected = kbps * 1000.0 / 8 * pass(avs, m1v, kbps, 128, 32000, 1) / 25;
+        sizes.push_back(double(support::fs::file_size(m1v)));
+        EXPECT_NEAR(sizes.back(), expected, expected * 0.05) << kbps << " kbit/s";
+    }
+    EXPECT_NEAR(sizes[1] / sizes[0], 3.0, 0.03);
+}
+
+// Encode_GetFrame: ceil(N / fps) seconds of the probe script.
+TEST_F(CApi, GetFrameGivesTheLengthInWholeSecondsRoundedUp)
+{
+    const std::string clip = media("api_len.mp4", testCard(160, 120, 25, 2.5) + support::kH264 + " -c:a aac");
+    EXPECT_EQ(api().getFrame(script("len", clip, 15, 32000, "Trim(c,0,0)").c_str()), 3);
+    EXPECT_STREQ(api().lastError(), "");
+}
+
+TEST_F(CApi, ExternalSoundIsDubbedResampledAndCutToThePicture)
+{
+    const std::string video = media("api_dub.mp4", testCard(160, 120, 25, 2.0) + support::kH264 + " -c:a aac");
+    const std::string wav = media("api_dub.wav", "-f lavfi -i sine=frequency=300:sample_rate=8000:duration=5");
+    const std::string avs = scratch("dub.avs");
+    support::writeFile(avs, "a = AudioDub(DirectShowSource(\"" + video + "\", fps=10, convertfps=true), "
+                            "DirectShowSource(\"" + wav + "\"))\r\n"
+                            "ConvertToYV12(ResampleAudio(BicubicResize(a,256,192),32000)).Trim(0,0)\r\n");
+    const std::string mp2 = scratch("dub.mp2");
+    EXPECT_EQ(pass(avs, mp2, 300, 128, 32000, 0), 20);
+    auto a = probe(mp2, "a:0", "channels,nb_read_frames");
+    EXPECT_EQ(std::pair(a["channels"], a["nb_read_frames"]), std::pair(std::string("2"), std::to_string(layerTwoFrames(20, 10, 32000))));
+}
+
+// A failed Begin answers -1 with the reason, and leaves nothing open.
+TEST_F(CApi, FailuresGiveMinusOneAndTheirReason)
+{
+    const std::string missing = scratch("does-not-exist.avi");
+    const std::pair<std::string, std::string> cases[] = {
+        {script("missing", missing, 15, 32000, "Trim(c,0,0)"), "does not exist"},
+        {scratch("no-such-script.avs"), "no-such-script.avs"},
+        {script("unknown", shortClip(), 15, 32000, "NoSuchFilter(c)"), "NoSuchFilter"}};
+    for (const auto &[avs, reason] : cases) {
+        EXPECT_EQ(api().begin(avs.c_str(), scratch("fail.m1v").c_str(), 427, 128, 32000, 1, 1), -1);
+        EXPECT_NE(std::string(api().lastError()).find(reason), std::string::npos) << api().lastError();
+        EXPECT_EQ(std::tuple(api().frame(), api().encoding(), api().end()), std::tuple(0, 100, 0));
+        EXPECT_EQ(api().getFrame(avs.c_str()), 0);
+        EXPECT_NE(std::string(api().lastError()).find(reason), std::string::npos) << api().lastError();
+    }
+    // With nothing open, End is harmless and repeatable.
+    EXPECT_EQ(std::tuple(api().end(), api().end(), api().encoding(), api().leftTime()), std::tuple(0, 0, 100, 0));
+}
+
+// End during a pass stops it with -1 and leaves a closed, shorter stream;
+// also during the long first read of a Reverse, which shows as progress.
+TEST_F(CApi, EndDuringAPassStopsItAndClosesTheStream)
+{
+    const std::string long40 = media("api_stop.mp4", testCard(640, 360, 25, 40.0) + support::kH264 + " -c:a aac");
+    const std::string reversed = scratch("reverse_stop.avs");
+    support::writeFile(reversed, "Reverse(BicubicResize(DirectShowSource(\"" + long40 + "\", fps=25),256,144))\r\n");
+    for (const auto &[avs, total] : {std::pair{script("stop", long40, 20, 32000, "Trim(c,0,0)"), 800}, {reversed, 1000}}) {
+        const std::string m1v = scratch("stop.m1v");
+        ASSERT_EQ(api().begin(avs.c_str(), m1v.c_str(), 320, 128, 32000, 1, 0), 0) << api().lastError();
+        ASSERT_EQ(api().frame(), total);
+        int32_t seen = 0;
+        for (int i = 0; i < 20000 && seen == 0; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(1)))
+            seen = api().encoding();
+        EXPECT_LT(seen, 100);
+        EXPECT_EQ(api().end(), -1);
+        EXPECT_NE(std::string(api().lastError()).find("stopped"), std::string::npos) << api().lastError();
+        const std::string bytes = support::readFile(m1v);
+        ASSERT_GE(bytes.size(), 4u);
+        EXPECT_EQ(bytes.substr(bytes.size() - 4), std::string("\x00\x00\x01\xB7", 4));
+        EXPECT_EQ(api().end(), 0); // nothing open any more
+    }
+}
+
+// The writer's golden scripts with real files in place of their paths: every
+// script function through both passes.
+struct Golden
+{
+    std::string file;
+    int frames; // from the inputs' lengths by the rules of counts.avs
+    int height;
+};
+
+class Goldens : public CApi, public ::testing::WithParamInterface<Golden>
+{
+};
+
+TEST_P(Goldens, RunThroughBothPassesWithRealFiles)
+{
+    const std::string dir = scratch("golden " + GetParam().file) + "/";
+    support::fs::create_directories(dir);
+    support::writeFile(dir + "clip subs.srt", "1\r\n00:00:00,000 --> 00:00:02,000\r\n\"Quoted\" 100% C:\\Videos\\ "
+                                              "{\\i1}x{\\i0}: ok\r\n\r\n2\r\n00:00:02,500 --> 00:00:05,000\r\n"
+                                              "\xC3\x9C" "bergr\xC3\xB6\xC3\x9F" "e \xE2\x80\x93 \xE6\x97\xA5\xE6\x9C\xAC\r\n");
+    // 10 s of 320x180 letterboxed to 320x240, so AutoCrop finds bars.
+    const std::pair<std::string, std::string> paths[] = {
+        {"C:\\Conv\\", dir},
+        {"C:\\Videos\\clip.avi", media("golden_main.mp4", testCard(320, 180, 25, 10.0) + " -vf pad=320:240:0:30:black"
+                                                          + support::kH264 + " -c:a aac")},
+        {"C:\\Music\\song.mp3", media("golden_song.mp3", "-f lavfi -i sine=frequency=330:duration=12 -ac 2 -c:a libmp3lame")},
+        {"C:\\Videos\\clip.srt", dir + "clip subs.srt"},
+        {"C:\\Intro\\card.jpg", media("golden_card.png", "-f lavfi -i testsrc=size=200x150:rate=1:duration=1 -frames:v 1")},
+        {"C:\\Intro\\intro.avi", media("golden_intro.avi", testCard(176, 144, 30, 2.0, 22050, 1) + " -c:v mpeg4 -c:a pcm_s16le")}};
+    std::string text = support::readFile(std::string(VELMORA_TEST_DATA) + "/scripts/" + GetParam().file);
+    for (const auto &[from, to] : paths)
+        for (auto at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+            text.replace(at, from.size(), to);
+    const std::string avs = dir + "temp.avs";
+    support::writeFile(avs, text);
+    EXPECT_EQ(pass(avs, dir + "temp.m1v", 427, 128, 32000, 1), GetParam().frames);
+    auto v = probe(dir + "temp.m1v", "v:0", "width,height,nb_read_frames");
+    EXPECT_EQ(v, (std::map<std::string, std::string>{{"width", "256"}, {"height", std::to_string(GetParam().height)},
+                                                     {"nb_read_frames", std::to_string(GetParam().frames)}}));
+    pass(avs, dir + "temp.mp2", 427, 128, 32000, 0);
+    EXPECT_EQ(probe(dir + "temp.mp2", "a:0", "nb_read_frames")["nb_read_frames"],
+              std::to_string(layerTwoFrames(GetParam().frames, 15, 32000)));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Api, Goldens,
+    // everything: a 3*15+1 frame picture dissolved over 15 frames into 150,
+    // trimmed to 30 .. 135. intro_video: 30 + 150 frames and a black one, all
+    // of them (the end lies past the clip). The height follows the uncropped
+    // 320x240 and 320x240.
+    ::testing::Values(Golden{"everything.avs", 106, 192}, Golden{"intro_video.avs", 181, 192}),
+    [](const auto &test) { return test.param.file.substr(0, test.param.file.find('.')); });
+
+} // namespace

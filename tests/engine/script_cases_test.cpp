@@ -1,0 +1,162 @@
+// The script files under tests/data/lang and tests/data/scripts, run as
+// tests. A file is a list of sections separated by blank lines; a line that
+// ends in a comment "# => VALUE" or "# error N: TEXT" is a check: the section
+// from its first line down to that line runs as one script, whose value must
+// print as VALUE, or which must fail in line N (counted from the section's
+// first line) with a message holding TEXT. Values print as 3, 3.5, true,
+// "text", and a clip as "clip WxH N frames, S samples R Hz C ch".
+//
+// The scripts run against the engine's real functions with fake sources and
+// the helpers of support/script_table.h.
+
+#include "support/script_table.h"
+
+#include "script/script.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+using engine::ClipPtr;
+using engine::script::ArgType;
+using engine::script::CallArgs;
+using engine::script::Value;
+
+const engine::script::FunctionTable &table()
+{
+    static const engine::script::FunctionTable t = support::scriptTableWithFakeSources(support::scriptTestHelpers());
+    return t;
+}
+
+std::string show(const Value &value)
+{
+    struct
+    {
+        std::string operator()(engine::script::Undefined) const { return "undefined"; }
+        std::string operator()(bool b) const { return b ? "true" : "false"; }
+        std::string operator()(std::int32_t i) const { return std::to_string(i); }
+        std::string operator()(double d) const
+        {
+            char text[32];
+            std::snprintf(text, sizeof text, "%.7g", d);
+            const std::string s = text;
+            return s.find_first_of(".en") == std::string::npos ? s + ".0" : s;
+        }
+        std::string operator()(const std::string &s) const { return "\"" + s + "\""; }
+        std::string operator()(const ClipPtr &c) const
+        {
+            const engine::VideoInfo &vi = c->info();
+            const std::string video = vi.hasVideo ? std::to_string(vi.width) + "x" + std::to_string(vi.height) + " "
+                                                        + std::to_string(vi.frameCount) + " frames"
+                                                  : "no video";
+            const std::string audio = vi.hasAudio ? std::to_string(vi.sampleCount) + " samples "
+                                                        + std::to_string(vi.sampleRate) + " Hz "
+                                                        + std::to_string(vi.channels) + " ch"
+                                                  : "no audio";
+            return "clip " + video + ", " + audio;
+        }
+    } visitor;
+    return std::visit(visitor, value);
+}
+
+struct Check
+{
+    std::string where;  // file:line, for the test's name and messages
+    std::string script; // the section down to the check's line
+    std::string value;  // expected print, or
+    int errorLine = 0;  // the expected error's line and text
+    std::string error;
+};
+
+void PrintTo(const Check &c, std::ostream *os)
+{
+    *os << c.where;
+}
+
+std::string trimmed(const std::string &s)
+{
+    const auto first = s.find_first_not_of(" \t");
+    return first == std::string::npos ? "" : s.substr(first, s.find_last_not_of(" \t") - first + 1);
+}
+
+std::vector<Check> checksIn(const fs::path &file)
+{
+    std::vector<Check> checks;
+    std::ifstream in(file);
+    std::vector<std::string> section;
+    int number = 0;
+    for (std::string line; std::getline(in, line);) {
+        ++number;
+        if (trimmed(line).empty()) {
+            section.clear();
+            continue;
+        }
+        section.push_back(line);
+        Check c;
+        c.where = file.stem().string() + "_" + std::to_string(number);
+        if (const auto at = line.rfind("# => "); at != std::string::npos) {
+            c.value = trimmed(line.substr(at + 5));
+        } else if (const auto err = line.rfind("# error "); err != std::string::npos) {
+            const std::string rest = line.substr(err + 8);
+            c.errorLine = std::stoi(rest);
+            c.error = trimmed(rest.substr(rest.find(':') + 1));
+        } else {
+            continue;
+        }
+        for (const std::string &l : section)
+            c.script += l + "\n";
+        checks.push_back(c);
+    }
+    return checks;
+}
+
+std::vector<Check> allChecks()
+{
+    std::vector<Check> checks;
+    for (const char *folder : {"lang", "scripts"}) {
+        std::vector<fs::path> files;
+        for (const auto &entry : fs::directory_iterator(fs::path(VELMORA_TEST_DATA) / folder))
+            if (entry.path().extension() == ".avs")
+                files.push_back(entry.path());
+        std::sort(files.begin(), files.end());
+        for (const fs::path &file : files)
+            for (Check &c : checksIn(file))
+                checks.push_back(std::move(c));
+    }
+    return checks;
+}
+
+class ScriptFiles : public ::testing::TestWithParam<Check>
+{
+};
+
+TEST_P(ScriptFiles, GiveTheValueOrErrorWrittenBesideThem)
+{
+    const Check &c = GetParam();
+    engine::script::EvalContext context;
+    context.scriptFolder = std::string(VELMORA_TEST_TMP) + "/";
+    try {
+        const std::string value = show(engine::script::evaluateScript(c.script, table(), context));
+        EXPECT_TRUE(c.error.empty()) << "no error; the value is " << value << "\n" << c.script;
+        if (c.error.empty()) {
+            EXPECT_EQ(value, c.value) << c.script;
+        }
+    } catch (const engine::script::ScriptError &e) {
+        const std::string what = e.what();
+        ASSERT_FALSE(c.error.empty()) << what << "\n" << c.script;
+        EXPECT_EQ(e.line(), c.errorLine) << what;
+        EXPECT_EQ(what.rfind("Script error in line " + std::to_string(c.errorLine) + ": ", 0), 0u) << what;
+        EXPECT_NE(what.find(c.error), std::string::npos) << what;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Data, ScriptFiles, ::testing::ValuesIn(allChecks()),
+                         [](const auto &test) { return test.param.where; });
+
+} // namespace
