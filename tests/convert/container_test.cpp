@@ -1,17 +1,17 @@
+// The .kvx file: the header's worked example and limits, and the writer's
+// file, read back by the inspector's own reader, whole or not at all.
+
 #include "convert/container_writer.h"
 #include "convert/kvx_header.h"
 #include "kvx_reader.h"
-#include "test_files.h"
+#include "support/scratch.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <cstdint>
-#include <filesystem>
-#include <limits>
+#include <functional>
+#include <set>
 #include <span>
-#include <string>
-#include <vector>
 
 #include <sys/resource.h>
 #include <unistd.h>
@@ -19,222 +19,118 @@
 namespace {
 
 namespace fs = std::filesystem;
-using testfiles::freshFolder;
-using testfiles::otherEntries;
-using testfiles::pattern;
-using testfiles::readFile;
-using testfiles::writeFile;
 
-// The worked example of the format: V = 1,000,000, A = 200,000, 1,500 frames,
-// 32000 Hz, 15 frames/s.
+// The worked example: V = 1,000,000, A = 200,000, 1,500 frames, 32000 Hz, 15 fps.
 const core::KvxHeader kWorkedExample{
-    0x4B, 0x56, 0x58, 0x30,                         //
-    0x69, 0xA9, 0x0D, 0x31, 0x0D, 0x0D, 0x0D, 0x0D, //
-    0x4F, 0x5C, 0x69, 0x69, 0x6E, 0xEB, 0xFA, 0xFA, //
-    0x09, 0x0C, 0x0F, 0x0F, 0x0F, 0x0F, 0x0F, 0x0F, //
-    0x0F, 0x0F, 0x0F, 0x0F, 0x0F, 0x0F, 0x0F, 0x0F,
+    0x4B, 0x56, 0x58, 0x30, 0x69, 0xA9, 0x0D, 0x31, 0x0D, 0x0D, 0x0D, 0x0D, 0x4F, 0x5C, 0x69, 0x69, 0x6E, 0xEB,
+    0xFA, 0xFA, 0x09, 0x0C, 0x0F, 0x0F, 0x0F, 0x0F, 0x0F, 0x0F, 0x0F, 0x0F, 0x0F, 0x0F, 0x0F, 0x0F, 0x0F, 0x0F,
 };
-
 constexpr core::RunValues kRun{.frameRate = 15, .videoBitrate = 500, .audioBitrate = 64, .sampleRate = 32000};
+constexpr std::int64_t kTwoGiB = std::int64_t{1} << 31;
 
-kvx::Header decoded(const std::vector<std::uint8_t> &file)
+kvx::Header headerOf(const std::string &file)
 {
-    return kvx::decodeHeader(std::span<const std::uint8_t, kvx::kHeaderBytes>(file.data(), kvx::kHeaderBytes));
+    return kvx::decodeHeader(std::span<const std::uint8_t, kvx::kHeaderBytes>(
+        reinterpret_cast<const std::uint8_t *>(file.data()), kvx::kHeaderBytes));
+}
+
+// Bytes that differ per seed, so swapped or shifted streams show.
+std::string pattern(std::size_t size, unsigned seed)
+{
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<char>((i * 31u + seed * 7u + i / 251u) & 0xFFu);
+    return bytes;
 }
 
 TEST(CalHeader, WorkedExampleByteForByte)
 {
-    const core::HeaderResult header
-        = core::CalHeader({.frameNumber = 1500, .mp2Length = 200'000, .m1vLength = 1'000'000, .run = kRun});
+    const core::HeaderResult header = core::CalHeader({.frameNumber = 1500, .mp2Length = 200'000, .m1vLength = 1'000'000, .run = kRun});
     ASSERT_TRUE(header.ok()) << header.error;
     EXPECT_EQ(header.bytes, kWorkedExample);
 }
 
-struct RangeCase
+TEST(CalHeader, RefusesValuesThePlayersReaderCannotHold)
 {
-    const char *name;
-    core::HeaderValues values;
-    bool accepted;
-};
-
-class CalHeaderRange : public ::testing::TestWithParam<RangeCase>
-{};
-
-TEST_P(CalHeaderRange, RefusesValuesTheReaderCannotHold)
-{
-    const core::HeaderResult header = core::CalHeader(GetParam().values);
-    EXPECT_EQ(header.ok(), GetParam().accepted) << header.error;
-    if (!header.ok()) {
-        EXPECT_NE(header.error.find("does not fit"), std::string::npos) << header.error;
+    const core::RunValues r20{.frameRate = 20, .sampleRate = 48000};
+    const std::pair<core::HeaderValues, bool> cases[] = {
+        {{0, 0, kTwoGiB - 1, r20}, true},  {{0, 0, kTwoGiB, r20}, false}, {{0, kTwoGiB, 0, r20}, false},
+        // A + 36 is the video offset and must fit too.
+        {{0, kTwoGiB - 37, 0, r20}, true}, {{0, kTwoGiB - 36, 0, r20}, false},
+        {{-1, 10, 10, r20}, false},        {{1, -1, 10, r20}, false},
+        {{1, 1, 1, {.frameRate = 255, .sampleRate = 8000}}, true}, {{1, 1, 1, {.frameRate = 256, .sampleRate = 8000}}, false},
+        {{1, 1, 1, {.frameRate = 10, .sampleRate = -1}}, false}};
+    for (const auto &[values, accepted] : cases) {
+        const core::HeaderResult header = core::CalHeader(values);
+        EXPECT_EQ(header.ok(), accepted) << values.frameNumber << " " << values.mp2Length << " " << values.m1vLength;
+        EXPECT_EQ(header.error.find("does not fit") != std::string::npos, !accepted) << header.error;
     }
 }
 
-constexpr std::int64_t kTwoGiB = std::int64_t{1} << 31;
-constexpr core::RunValues kRun20{.frameRate = 20, .videoBitrate = 0, .audioBitrate = 0, .sampleRate = 48000};
-
-INSTANTIATE_TEST_SUITE_P(
-    Limits, CalHeaderRange,
-    ::testing::Values(RangeCase{"VideoJustBelow2GiB", {0, 0, kTwoGiB - 1, kRun20}, true},
-                      RangeCase{"Video2GiB", {0, 0, kTwoGiB, kRun20}, false},
-                      RangeCase{"Audio2GiB", {0, kTwoGiB, 0, kRun20}, false},
-                      // A + 36 is the video offset and must fit too.
-                      RangeCase{"AudioOffsetFitsExactly", {0, kTwoGiB - 37, 0, kRun20}, true},
-                      RangeCase{"AudioOffsetOverflows", {0, kTwoGiB - 36, 0, kRun20}, false},
-                      RangeCase{"NegativeFrameCount", {-1, 10, 10, kRun20}, false},
-                      RangeCase{"NegativeLength", {1, -1, 10, kRun20}, false},
-                      RangeCase{"FrameRate255", {1, 1, 1, {.frameRate = 255, .sampleRate = 8000}}, true},
-                      RangeCase{"FrameRate256", {1, 1, 1, {.frameRate = 256, .sampleRate = 8000}}, false},
-                      RangeCase{"NegativeSampleRate", {1, 1, 1, {.frameRate = 10, .sampleRate = -1}}, false}),
-    [](const auto &p) { return std::string(p.param.name); });
-
-struct Streams
+class ContainerWriter : public ::testing::Test
 {
-    fs::path folder;
-    fs::path audio;
-    fs::path video;
-    std::vector<std::uint8_t> audioBytes;
-    std::vector<std::uint8_t> videoBytes;
-};
-
-Streams makeStreams(std::size_t audioSize, std::size_t videoSize)
-{
-    Streams s;
-    s.folder = freshFolder();
-    s.audio = s.folder / "temp.mp2";
-    s.video = s.folder / "temp.m1v";
-    s.audioBytes = pattern(audioSize, 1);
-    s.videoBytes = pattern(videoSize, 2);
-    writeFile(s.audio, s.audioBytes);
-    writeFile(s.video, s.videoBytes);
-    return s;
-}
-
-core::ContainerRequest requestFor(const Streams &s, const fs::path &output, std::int32_t frames = 1500)
-{
-    return {.outputPath = output, .audioPath = s.audio, .videoPath = s.video, .frameNumber = frames, .run = kRun};
-}
-
-void expectContainer(const fs::path &output, const Streams &s, std::int32_t frames)
-{
-    const std::vector<std::uint8_t> file = readFile(output);
-    ASSERT_EQ(file.size(), 36 + s.audioBytes.size() + s.videoBytes.size());
-    const kvx::Header header = decoded(file);
-    EXPECT_TRUE(kvx::layoutProblems(header, file.size()).empty());
-    EXPECT_EQ(header.audioLength, s.audioBytes.size());
-    EXPECT_EQ(header.videoLength, s.videoBytes.size());
-    EXPECT_EQ(header.frameCount, static_cast<std::uint32_t>(frames));
-    EXPECT_EQ(header.sampleRateHz, 32000u);
-    EXPECT_EQ(header.frameRateX256, 15u * 256u);
-    EXPECT_TRUE(std::equal(s.audioBytes.begin(), s.audioBytes.end(), file.begin() + 36));
-    EXPECT_TRUE(std::equal(s.videoBytes.begin(), s.videoBytes.end(),
-                           file.begin() + 36 + static_cast<std::ptrdiff_t>(s.audioBytes.size())));
-}
-
-TEST(ContainerWriter, WorkedExampleFile)
-{
-    const Streams s = makeStreams(200'000, 1'000'000);
-    const fs::path output = s.folder / "clip.kvx";
-    const core::ContainerResult result = writeContainer(requestFor(s, output));
-    ASSERT_TRUE(result.ok()) << result.error;
-
-    const std::vector<std::uint8_t> file = readFile(output);
-    ASSERT_EQ(file.size(), 1'200'036u);
-    EXPECT_TRUE(std::equal(kWorkedExample.begin(), kWorkedExample.end(), file.begin()));
-    expectContainer(output, s, 1500);
-    EXPECT_EQ(otherEntries(s.folder, {"temp.mp2", "temp.m1v", "clip.kvx"}), std::vector<std::string>{});
-}
-
-struct SizeCase
-{
-    const char *name;
-    std::size_t audio;
-    std::size_t video;
-};
-
-class ContainerRoundTrip : public ::testing::TestWithParam<SizeCase>
-{};
-
-TEST_P(ContainerRoundTrip, ReaderRecoversHeaderAndStreams)
-{
-    const Streams s = makeStreams(GetParam().audio, GetParam().video);
-    const fs::path output = s.folder / "out.kvx";
-    const core::ContainerResult result = writeContainer(requestFor(s, output, 77));
-    ASSERT_TRUE(result.ok()) << result.error;
-    expectContainer(output, s, 77);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Sizes, ContainerRoundTrip,
-    // No audio: the video starts right after the header (offset 36).
-    ::testing::Values(SizeCase{"EmptyAudio", 0, 5000}, SizeCase{"EmptyVideo", 4321, 0}, SizeCase{"BothEmpty", 0, 0},
-                      SizeCase{"ExactBufferMultiples", 2 * core::kContainerCopyBytes, 3 * core::kContainerCopyBytes},
-                      SizeCase{"OneOverBuffer", core::kContainerCopyBytes + 1, core::kContainerCopyBytes - 1},
-                      SizeCase{"Tiny", 1, 1}),
-    [](const auto &p) { return std::string(p.param.name); });
-
-TEST(ContainerWriter, ReplacesALongerExistingFileEntirely)
-{
-    const Streams s = makeStreams(300, 400);
-    const fs::path output = s.folder / "out.kvx";
-    writeFile(output, pattern(50'000, 9));
-    ASSERT_TRUE(writeContainer(requestFor(s, output)).ok());
-    expectContainer(output, s, 1500);
-}
-
-// Checks the outcome of a failed write: an error naming the output, the earlier
-// file as it was, no temporary file left in [folder].
-void expectCleanFailure(const core::ContainerResult &result, const fs::path &output,
-                        const std::vector<std::uint8_t> &previous, const fs::path &folder,
-                        const std::vector<std::string> &expectedEntries)
-{
-    ASSERT_FALSE(result.ok());
-    EXPECT_NE(result.error.find(output.string()), std::string::npos) << result.error;
-    if (!previous.empty()) {
-        EXPECT_EQ(readFile(output), previous);
+protected:
+    void streams(std::size_t audioSize, std::size_t videoSize)
+    {
+        audio = pattern(audioSize, 1);
+        video = pattern(videoSize, 2);
+        support::writeFile(folder / "temp.mp2", audio);
+        support::writeFile(folder / "temp.m1v", video);
     }
-    EXPECT_EQ(otherEntries(folder, expectedEntries), std::vector<std::string>{});
-}
+    core::ContainerResult write(const fs::path &output, std::int32_t frames = 1500)
+    {
+        return core::writeContainer({.outputPath = output, .audioPath = folder / "temp.mp2",
+                                     .videoPath = folder / "temp.m1v", .frameNumber = frames, .run = kRun});
+    }
+    // The folder holds the streams, [kept] and nothing else.
+    void expectOnly(std::set<std::string> kept) const
+    {
+        kept.insert({"temp.mp2", "temp.m1v"});
+        std::set<std::string> names;
+        for (const auto &entry : fs::directory_iterator(folder))
+            names.insert(entry.path().filename().string());
+        EXPECT_EQ(names, kept);
+    }
 
-TEST(ContainerWriter, MissingOutputFolderIsReported)
+    const fs::path folder = support::scratchFolder();
+    std::string audio, video;
+};
+
+// No audio: the video starts right after the header (offset 36).
+TEST_F(ContainerWriter, TheReaderRecoversHeaderAndStreams)
 {
-    const Streams s = makeStreams(10, 10);
-    const fs::path output = s.folder / "no-such-folder" / "out.kvx";
-    const core::ContainerResult result = writeContainer(requestFor(s, output));
-    expectCleanFailure(result, output, {}, s.folder, {"temp.mp2", "temp.m1v"});
-    EXPECT_NE(result.error.find("No such file or directory"), std::string::npos) << result.error;
+    const std::pair<std::size_t, std::size_t> sizes[] = {
+        {200'000, 1'000'000}, {0, 5000}, {4321, 0}, {0, 0}, {1, 1},
+        {2 * core::kContainerCopyBytes, 3 * core::kContainerCopyBytes},
+        {core::kContainerCopyBytes + 1, core::kContainerCopyBytes - 1}};
+    for (const auto &[a, v] : sizes) {
+        streams(a, v);
+        support::writeFile(folder / "out.kvx", pattern(50'000, 9)); // a longer file is replaced entirely
+        ASSERT_TRUE(write(folder / "out.kvx", 77).ok());
+        const std::string file = support::readFile(folder / "out.kvx");
+        ASSERT_EQ(file.size(), 36 + a + v);
+        const kvx::Header header = headerOf(file);
+        EXPECT_TRUE(kvx::layoutProblems(header, file.size()).empty());
+        EXPECT_EQ(std::tuple(header.audioLength, header.videoLength, header.frameCount, header.sampleRateHz, header.frameRateX256),
+                  std::tuple(std::uint32_t(a), std::uint32_t(v), 77u, 32000u, 15u * 256u));
+        EXPECT_TRUE(file.substr(36) == audio + video);
+        expectOnly({"out.kvx"});
+    }
+    streams(200'000, 1'000'000);
+    ASSERT_TRUE(write(folder / "out.kvx").ok());
+    const std::string example = support::readFile(folder / "out.kvx");
+    EXPECT_TRUE(example.substr(0, 36) == std::string(kWorkedExample.begin(), kWorkedExample.end()));
 }
 
-TEST(ContainerWriter, FolderThatIsAFileIsReported)
-{
-    const Streams s = makeStreams(10, 10);
-    writeFile(s.folder / "plain", {1, 2, 3});
-    const fs::path output = s.folder / "plain" / "out.kvx";
-    const core::ContainerResult result = writeContainer(requestFor(s, output));
-    expectCleanFailure(result, output, {}, s.folder, {"temp.mp2", "temp.m1v", "plain"});
-    EXPECT_NE(result.error.find("Not a directory"), std::string::npos) << result.error;
-}
-
-TEST(ContainerWriter, MissingStreamKeepsThePreviousFile)
-{
-    const Streams s = makeStreams(10, 10);
-    const fs::path output = s.folder / "out.kvx";
-    const std::vector<std::uint8_t> previous = pattern(777, 5);
-    writeFile(output, previous);
-    fs::remove(s.video);
-    const core::ContainerResult result = writeContainer(requestFor(s, output));
-    expectCleanFailure(result, output, previous, s.folder, {"temp.mp2", "out.kvx"});
-    EXPECT_NE(result.error.find(s.video.string()), std::string::npos) << result.error;
-}
-
-// Simulates a full disk: the process may not write files beyond a few KiB,
-// and writes past that fail with EFBIG instead of raising SIGXFSZ.
+// Simulates a full disk: writes past a few KiB fail with EFBIG instead of
+// raising SIGXFSZ.
 class FileSizeLimit
 {
 public:
     explicit FileSizeLimit(rlim_t bytes)
     {
         ::getrlimit(RLIMIT_FSIZE, &m_saved);
-        m_previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        m_handler = std::signal(SIGXFSZ, SIG_IGN);
         rlimit limit = m_saved;
         limit.rlim_cur = bytes;
         ::setrlimit(RLIMIT_FSIZE, &limit);
@@ -242,64 +138,95 @@ public:
     ~FileSizeLimit()
     {
         ::setrlimit(RLIMIT_FSIZE, &m_saved);
-        std::signal(SIGXFSZ, m_previousHandler);
+        std::signal(SIGXFSZ, m_handler);
     }
 
 private:
     rlimit m_saved{};
-    void (*m_previousHandler)(int) = nullptr;
+    void (*m_handler)(int) = nullptr;
 };
 
-TEST(ContainerWriter, DiskFullKeepsThePreviousFileAndLeavesNoTemporary)
+struct Failure
 {
-    const Streams s = makeStreams(6000, 6000);
-    const fs::path output = s.folder / "out.kvx";
-    const std::vector<std::uint8_t> previous = pattern(1000, 3);
-    writeFile(output, previous);
+    const char *name;
+    std::function<fs::path(const fs::path &folder)> setUp; // gives the output path
+    const char *reason;
+};
+
+class ContainerFailures : public ContainerWriter, public ::testing::WithParamInterface<Failure>
+{
+};
+
+// An error naming the output and the reason; an earlier file of that name
+// as it was; no temporary file left.
+TEST_P(ContainerFailures, LeaveTheEarlierFileAndNoTemporary)
+{
+    streams(6000, 6000);
+    const fs::path output = GetParam().setUp(folder);
+    const bool earlier = fs::exists(output);
+    const std::string before = earlier ? support::readFile(output) : "";
     core::ContainerResult result;
     {
-        const FileSizeLimit limit(4096);
-        result = writeContainer(requestFor(s, output));
+        const FileSizeLimit limit(std::string(GetParam().name) == "DiskFull" ? 4096 : RLIM_INFINITY);
+        result = write(output);
     }
-    expectCleanFailure(result, output, previous, s.folder, {"temp.mp2", "temp.m1v", "out.kvx"});
-    EXPECT_NE(result.error.find("File too large"), std::string::npos) << result.error;
+    ASSERT_FALSE(result.ok());
+    EXPECT_NE(result.error.find(output.string()), std::string::npos) << result.error;
+    EXPECT_NE(result.error.find(GetParam().reason), std::string::npos) << result.error;
+    if (earlier) {
+        EXPECT_TRUE(support::readFile(output) == before);
+    }
+    for (const auto &entry : fs::directory_iterator(folder))
+        EXPECT_FALSE(entry.path().string().ends_with(".part")) << entry.path();
+    fs::remove(folder / "temp.m1v"); // the sparse one is 2 GiB
 }
 
-TEST(ContainerWriter, StreamOf2GiBIsRefusedBeforeWriting)
+INSTANTIATE_TEST_SUITE_P(
+    Writes, ContainerFailures,
+    ::testing::Values(
+        Failure{"MissingFolder", [](const fs::path &f) { return f / "no-such-folder" / "out.kvx"; }, "No such file or directory"},
+        Failure{"FolderIsAFile",
+                [](const fs::path &f) {
+                    support::writeFile(f / "plain", "x");
+                    return f / "plain" / "out.kvx";
+                },
+                "Not a directory"},
+        Failure{"MissingStream",
+                [](const fs::path &f) {
+                    support::writeFile(f / "out.kvx", pattern(777, 5));
+                    fs::remove(f / "temp.m1v");
+                    return f / "out.kvx";
+                },
+                "temp.m1v"},
+        Failure{"DiskFull",
+                [](const fs::path &f) {
+                    support::writeFile(f / "out.kvx", pattern(1000, 3));
+                    return f / "out.kvx";
+                },
+                "File too large"},
+        // Sparse: 2^31 bytes of size, none stored or read.
+        Failure{"StreamOf2GiBRefusedBeforeWriting",
+                [](const fs::path &f) {
+                    EXPECT_EQ(::truncate((f / "temp.m1v").c_str(), off_t(kTwoGiB)), 0);
+                    support::writeFile(f / "out.kvx", pattern(500, 4));
+                    return f / "out.kvx";
+                },
+                "video stream length 2147483648"}),
+    [](const auto &test) { return std::string(test.param.name); });
+
+TEST_F(ContainerWriter, TheReaderFlagsFilesTheHeaderDoesNotDescribe)
 {
-    const Streams s = makeStreams(10, 0);
-    // Sparse: the size is 2^31 bytes but no data is stored or read.
-    ASSERT_EQ(::truncate(s.video.c_str(), static_cast<off_t>(kTwoGiB)), 0);
-    const fs::path output = s.folder / "out.kvx";
-    const std::vector<std::uint8_t> previous = pattern(500, 4);
-    writeFile(output, previous);
-    const core::ContainerResult result = writeContainer(requestFor(s, output));
-    expectCleanFailure(result, output, previous, s.folder, {"temp.mp2", "temp.m1v", "out.kvx"});
-    EXPECT_NE(result.error.find("video stream length 2147483648"), std::string::npos) << result.error;
-    fs::remove(s.video);
-}
-
-TEST(KvxReader, FlagsFilesTheHeaderDoesNotDescribe)
-{
-    const Streams s = makeStreams(100, 200);
-    const fs::path output = s.folder / "out.kvx";
-    ASSERT_TRUE(writeContainer(requestFor(s, output)).ok());
-    std::vector<std::uint8_t> file = readFile(output);
-    ASSERT_TRUE(kvx::layoutProblems(decoded(file), file.size()).empty());
-
-    // One byte too many, and one too few.
-    EXPECT_EQ(kvx::layoutProblems(decoded(file), file.size() + 1).size(), 1u);
-    EXPECT_EQ(kvx::layoutProblems(decoded(file), file.size() - 1).size(), 1u);
-
-    // A changed scrambled byte shifts the value it belongs to and the next one.
-    file[5] = static_cast<std::uint8_t>(file[5] + 1); // low byte of the audio length, V2 undone by one
-    const kvx::Header damaged = decoded(file);
-    EXPECT_EQ(damaged.audioLength, 101u);
-    EXPECT_FALSE(kvx::layoutProblems(damaged, file.size()).empty());
-
-    file = readFile(output);
+    streams(100, 200);
+    ASSERT_TRUE(write(folder / "out.kvx").ok());
+    std::string file = support::readFile(folder / "out.kvx");
+    EXPECT_EQ(kvx::layoutProblems(headerOf(file), file.size() + 1).size(), 1u);
+    EXPECT_EQ(kvx::layoutProblems(headerOf(file), file.size() - 1).size(), 1u);
+    // A changed scrambled byte shifts its value (and the next one).
+    file[5] = static_cast<char>(file[5] + 1);
+    EXPECT_EQ(headerOf(file).audioLength, 101u);
+    EXPECT_FALSE(kvx::layoutProblems(headerOf(file), file.size()).empty());
     file[0] = 'X';
-    EXPECT_FALSE(kvx::layoutProblems(decoded(file), file.size()).empty());
+    EXPECT_FALSE(kvx::layoutProblems(headerOf(file), file.size()).empty());
 }
 
 } // namespace
