@@ -8,29 +8,22 @@
 // The outcome is either a clean conversion, checked with ffprobe, or a
 // failure at a stated step with a reason the user can act on.
 
-#include "script/script_writer.h"
+#include "support/program_steps.h"
+#include "support/scratch.h"
 
 #include <gtest/gtest.h>
 
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <array>
 #include <chrono>
-#include <cstdint>
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <map>
-#include <sstream>
-#include <string>
 #include <thread>
-#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -43,41 +36,6 @@ const fs::path &corpusDir()
 {
     static const fs::path dir = fs::path(VELMORA_TEST_TMP) / "corpus";
     return dir;
-}
-
-// Runs argv without a shell (so no name is ever split or read as an option by
-// one) and returns its stdout; exitCode gets the exit status, -1 when it did
-// not exit normally.
-std::string runProgram(const std::vector<std::string> &argv, int *exitCode = nullptr)
-{
-    int fds[2];
-    if (pipe(fds) != 0)
-        return {};
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(fds[1], STDOUT_FILENO);
-        const int devNull = open("/dev/null", O_WRONLY);
-        dup2(devNull, STDERR_FILENO);
-        close(fds[0]);
-        close(fds[1]);
-        std::vector<char *> args;
-        for (const std::string &a : argv)
-            args.push_back(const_cast<char *>(a.c_str()));
-        args.push_back(nullptr);
-        execvp(args[0], args.data());
-        _exit(127);
-    }
-    close(fds[1]);
-    std::string out;
-    std::array<char, 4096> buf{};
-    for (ssize_t n; (n = read(fds[0], buf.data(), buf.size())) > 0;)
-        out.append(buf.data(), static_cast<std::size_t>(n));
-    close(fds[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    if (exitCode)
-        *exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return out;
 }
 
 // Generates the corpus once; ctest runs the cases as parallel processes, so
@@ -97,7 +55,7 @@ public:
         if (!fs::exists(stamp) || fs::last_write_time(stamp) < fs::last_write_time(CORPUS_MAKER, ec)) {
             fs::remove_all(corpusDir());
             int status = 0;
-            runProgram({"sh", CORPUS_MAKER, corpusDir().string()}, &status);
+            support::run("sh '" CORPUS_MAKER "' '" + corpusDir().string() + "'", &status);
             if (status == 0)
                 std::ofstream(stamp) << "made by make_corpus.sh\n";
             EXPECT_EQ(status, 0) << "make_corpus.sh failed";
@@ -147,132 +105,34 @@ constexpr std::array<int, 7> kRates{8000, 11250, 16000, 22050, 32000, 44100, 480
 // The facts a child reports, one "key=value" line each.
 using Report = std::map<std::string, std::string>;
 
-class Child
+// The program's steps for one case, reporting into [report].
+void runCase(const Case &c, const fs::path &app, std::ofstream &report)
 {
-public:
-    using Begin = int32_t (*)(const char *, const char *, int32_t, int32_t, int32_t, int32_t, int32_t);
-    using NoArgs = int32_t (*)();
-    using GetFrame = int32_t (*)(const char *);
-    using LastError = const char *(*)();
-
-    Child(const Case &c, const fs::path &app, std::ofstream &report) : m_case(c), m_app(app), m_report(report) {}
-
-    // The program's steps for one file; never returns early with an open pass.
-    void run()
-    {
-        void *lib = dlopen(TARVIK_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
-        if (!lib) {
-            put("dlopen", dlerror());
-            return;
-        }
-        m_begin = reinterpret_cast<Begin>(dlsym(lib, "Encode_Begin"));
-        m_frame = reinterpret_cast<NoArgs>(dlsym(lib, "Encode_Frame"));
-        m_encoding = reinterpret_cast<NoArgs>(dlsym(lib, "Encode_Encoding"));
-        m_end = reinterpret_cast<NoArgs>(dlsym(lib, "Encode_End"));
-        m_getFrame = reinterpret_cast<GetFrame>(dlsym(lib, "Encode_GetFrame"));
-        m_lastError = reinterpret_cast<LastError>(dlsym(lib, "Encode_GetLastError"));
-
-        // Adding the file: the probe script, its length, then the script goes.
-        const core::ScriptResult probe = core::writeScript(request(0, 0));
-        put("probeWriter", std::to_string(probe.result));
-        if (probe.result != 1)
-            return;
-        const int32_t length = m_getFrame(scriptPath().c_str());
-        put("getFrame", std::to_string(length));
-        put("getFrameError", m_lastError());
-        fs::remove(scriptPath());
-        if (length == 0)
-            return;
-
-        // Converting it, from 0 to its whole length.
-        const core::ScriptResult conversion = core::writeScript(request(1, length));
-        put("writer", std::to_string(conversion.result));
-        if (conversion.result != 1)
-            return;
-        const core::RunValues &v = conversion.run;
-        if (!pass("video", v, 1))
-            return;
-        pass("audio", v, 0);
-    }
-
-private:
-    core::ScriptRequest request(int32_t mode, int32_t length) const
-    {
-        core::ScriptRequest r;
-        r.mode = mode;
-        r.videoPath = (corpusDir() / m_case.input).string();
-        r.appFolder = m_app.string() + "/";
-        r.scriptPath = scriptPath();
-        r.frameCount = length;
-        r.logoFontSize = 12.0;
-        core::JobSettings &s = r.shown;
-        s.frameRateIndex = m_case.fpsIndex;
-        s.videoBitrate = "256";
-        s.audioBitrateIndex = 4; // 128 kbit/s
-        s.sampleRateIndex = m_case.rateIndex;
-        s.encodeModeIndex = 2; // Fast Speed keeps the suite quick
-        s.startTime = "0";
-        s.endTime = std::to_string(length);
-        s.totalTime = length;
-        s.saturation = 10;
-        s.contrast = 10;
-        s.volume = 100;
-        const std::string extra = m_case.extra.empty() ? "" : (corpusDir() / m_case.extra).string();
-        if (m_case.form == Form::IntroImage) {
-            s.introType = 1;
-            s.introImageFile = extra;
-            s.introImageTime = "2";
-            s.introFadeTime = "1";
-        } else if (m_case.form == Form::IntroVideo) {
-            s.introType = 0;
-            s.introVideoFile = extra;
-            s.introFadeTime = "1";
-        } else if (m_case.form == Form::Subtitles) {
-            s.subtitleFile = extra;
-        } else if (m_case.form == Form::ExternalAudio) {
-            s.audioFile = extra;
-        }
-        return r;
-    }
-
-    std::string scriptPath() const { return (m_app / "temp.avs").string(); }
-
-    // One pass as the conversion run drives it; true when it completed.
-    bool pass(const std::string &which, const core::RunValues &v, int32_t videoPass)
-    {
-        const std::string out = (m_app / (videoPass ? "temp.m1v" : "temp.mp2")).string();
-        const int32_t begun = m_begin(scriptPath().c_str(), out.c_str(), v.videoBitrate, v.audioBitrate, v.sampleRate,
-                                      videoPass, 2);
-        if (videoPass)
-            put("frames", std::to_string(m_frame()));
-        put(which + "Begin", std::to_string(begun));
-        put(which + "BeginError", m_lastError());
-        if (begun == -1) {
-            m_end();
-            return false;
-        }
-        while (m_encoding() < 100)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        const int32_t ended = m_end();
-        put(which + "End", std::to_string(ended));
-        put(which + "EndError", m_lastError());
-        return ended == 0;
-    }
-
-    void put(const std::string &key, std::string value)
-    {
+    const auto put = [&report](const std::string &key, std::string value) {
         std::replace(value.begin(), value.end(), '\n', ' ');
-        m_report << key << "=" << value << "\n" << std::flush;
+        report << key << "=" << value << "\n" << std::flush;
+    };
+    const support::TarvikApi api = support::TarvikApi::load(TARVIK_LIBRARY_PATH);
+    if (!api.loaded())
+        return put("dlopen", dlerror());
+    core::ScriptRequest job = support::plainJob((corpusDir() / c.input).string(), app.string());
+    core::JobSettings &s = job.shown;
+    s.frameRateIndex = c.fpsIndex;
+    s.sampleRateIndex = c.rateIndex;
+    const std::string extra = c.extra.empty() ? "" : (corpusDir() / c.extra).string();
+    if (c.form == Form::IntroImage) {
+        s.introType = 1;
+        s.introImageFile = extra;
+        s.introImageTime = "2";
+    } else if (c.form == Form::IntroVideo) {
+        s.introVideoFile = extra;
+    } else if (c.form == Form::Subtitles) {
+        s.subtitleFile = extra;
+    } else if (c.form == Form::ExternalAudio) {
+        s.audioFile = extra;
     }
-
-    const Case &m_case;
-    fs::path m_app;
-    std::ofstream &m_report;
-    Begin m_begin = nullptr;
-    NoArgs m_frame = nullptr, m_encoding = nullptr, m_end = nullptr;
-    GetFrame m_getFrame = nullptr;
-    LastError m_lastError = nullptr;
-};
+    support::convertLikeTheProgram(api, job, put);
+}
 
 Report readReport(const fs::path &path)
 {
@@ -281,21 +141,6 @@ Report readReport(const fs::path &path)
     for (std::string line; std::getline(in, line);) {
         const auto eq = line.find('=');
         if (eq != std::string::npos)
-            facts[line.substr(0, eq)] = line.substr(eq + 1);
-    }
-    return facts;
-}
-
-// key=value facts of the first stream of path.
-Report probeStream(const fs::path &path, const std::string &select, const std::string &entries)
-{
-    Report facts;
-    std::istringstream lines(runProgram({"ffprobe", "-v", "error", "-count_frames", "-select_streams", select,
-                                         "-show_entries", "stream=" + entries, "-of", "default=noprint_wrappers=1",
-                                         path.string()}));
-    for (std::string line; std::getline(lines, line);) {
-        const auto eq = line.find('=');
-        if (eq != std::string::npos && !facts.count(line.substr(0, eq)))
             facts[line.substr(0, eq)] = line.substr(eq + 1);
     }
     return facts;
@@ -335,7 +180,7 @@ TEST_P(Corpus, NeitherCrashesNorHangsAndSaysWhatTheUserGets)
         // is left behind.
         setenv("TMPDIR", tmp.c_str(), 1);
         std::ofstream report(reportPath);
-        Child(c, app, report).run();
+        runCase(c, app, report);
         report.close();
         _exit(0);
     }
@@ -401,16 +246,13 @@ TEST_P(Corpus, NeitherCrashesNorHangsAndSaysWhatTheUserGets)
         if (c.frames > 0) {
             EXPECT_EQ(frames, std::to_string(c.frames));
         }
-        const Report v = probeStream(app / "temp.m1v", "v:0", "codec_name,width,height,nb_read_frames");
-        EXPECT_EQ(v.count("codec_name") ? v.at("codec_name") : "", "mpeg1video");
-        EXPECT_EQ(v.count("width") ? v.at("width") : "", "256");
-        EXPECT_EQ(v.count("height") ? v.at("height") : "", std::to_string(c.height));
-        EXPECT_EQ(v.count("nb_read_frames") ? v.at("nb_read_frames") : "", frames);
-        const Report a = probeStream(app / "temp.mp2", "a:0", "codec_name,sample_rate,channels");
-        EXPECT_EQ(a.count("codec_name") ? a.at("codec_name") : "", "mp2");
-        EXPECT_EQ(a.count("channels") ? a.at("channels") : "", "2");
-        EXPECT_EQ(a.count("sample_rate") ? a.at("sample_rate") : "",
-                  std::to_string(kRates[static_cast<std::size_t>(c.rateIndex)]));
+        auto v = support::probe((app / "temp.m1v").string(), "v:0", "codec_name,width,height,nb_read_frames");
+        EXPECT_EQ(v, (std::map<std::string, std::string>{{"codec_name", "mpeg1video"}, {"width", "256"},
+                                                         {"height", std::to_string(c.height)}, {"nb_read_frames", frames}}));
+        auto a = support::probe((app / "temp.mp2").string(), "a:0", "codec_name,sample_rate,channels");
+        EXPECT_EQ(a, (std::map<std::string, std::string>{
+                         {"codec_name", "mp2"}, {"channels", "2"},
+                         {"sample_rate", std::to_string(kRates[static_cast<std::size_t>(c.rateIndex)])}}));
         break;
     }
     }

@@ -52,7 +52,7 @@ build_driver() { # build-folder extra-flags...
     shift
     cmake --build "$build" -j "$jobs" --target TarvikDll velmora_script velmora_jobs >/dev/null
     c++ -std=c++20 -g -O1 -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wno-sign-conversion "$@" \
-        -I"$here/src" "$supp/leak_driver.cpp" \
+        -I"$here/src" -I"$here/tests" "$supp/leak_driver.cpp" \
         "$build/src/script/libvelmora_script.a" "$build/src/jobs/libvelmora_jobs.a" \
         -ldl -o "$build/bin/leak_driver"
 }

@@ -1,7 +1,8 @@
 // The output folder chooser: start folder, OK and Cancel, New... and its
 // messages.
 
-#include "fakes.h"
+#include "support/fake_prompter.h"
+#include "support/scratch.h"
 #include "ui/folder_chooser.h"
 
 #include <QComboBox>
@@ -12,20 +13,19 @@
 
 #include <gtest/gtest.h>
 
-namespace test {
 namespace {
 
 class FolderChooserTest : public ::testing::Test
 {
 protected:
-    QString root() const { return QDir(folder.path()).canonicalPath(); }
+    QString root() const { return QDir(QString::fromStdString(folder.string())).canonicalPath(); }
     QPushButton *button(ui::FolderChooser &chooser, const char *name) const
     {
         return chooser.findChild<QPushButton *>(QString::fromLatin1(name));
     }
 
-    TempFolder folder;
-    FakePrompter prompter;
+    const support::fs::path folder = support::scratchFolder();
+    support::FakePrompter prompter;
 };
 
 TEST_F(FolderChooserTest, OpensOnTheStartFolderWithItsDrive)
@@ -121,4 +121,3 @@ INSTANTIATE_TEST_SUITE_P(Names, NewFolderRefusedTest,
                                            RefusedName{QStringLiteral(".."), true}));
 
 } // namespace
-} // namespace test

@@ -1,281 +1,233 @@
-// The conversion run as the window drives it: Start, the progress strip, Stop,
-// closing in the middle of a pass, failures and the power-off.
+// The window's wiring of the conversion run (the strip, Stop, closing, the
+// power-off box) and of start-up and exit.
 
-#include "convert/conversion_run.h"
-#include "settings/ini_file.h"
 #include "window_fixture.h"
 
+#include "settings/ini_file.h"
+#include "ui/window_settings.h"
+
+#include <QButtonGroup>
 #include <QCheckBox>
-#include <QFile>
+#include <QGroupBox>
 #include <QMetaObject>
 #include <QProgressBar>
-#include <QSlider>
 
-namespace test {
 namespace {
-
-// How many polls a pass that is meant never to finish takes before it gives
-// up and reports 100 anyway, so a broken Stop or close fails instead of hanging.
-constexpr int kPollsBeforeGivingUp = 40;
 
 class RunTest : public WindowTest
 {
 protected:
     struct Strip
     {
-        int slider = -1;
-        int bar = -1;
+        int slider, bar;
         QString percent, pass, timeLeft;
-        bool startShown = true;
-        bool addEnabled = true;
-        bool removeEnabled = true;
+        bool startShown, addEnabled, removeEnabled;
+        bool operator==(const Strip &) const = default;
     };
-
     Strip strip() const
     {
-        return {child<QSlider>("Slider")->value(),
-                child<QProgressBar>("ProgressBar")->value(),
-                label("LabelPercent")->text(),
-                label("LabelInfoPro")->text(),
-                label("LabelInfoTime")->text(),
-                !buttonNamed("cmdStart")->isHidden(),
-                buttonNamed("cmdOpenVideo")->isEnabled(),
-                buttonNamed("cmdRemove")->isEnabled()};
+        return {child<QSlider>("Slider")->value(), child<QProgressBar>("ProgressBar")->value(),
+                label("LabelPercent")->text(), label("LabelInfoPro")->text(), label("LabelInfoTime")->text(),
+                !child("cmdStart")->isHidden(), child("cmdOpenVideo")->isEnabled(), child("cmdRemove")->isEnabled()};
     }
-
-    // Runs [action] from the window's event queue, as a user's click would.
-    void later(std::function<void()> action)
+    // As a click arriving from outside: handled at the run's next wait.
+    void later(std::function<void()> action) { QMetaObject::invokeMethod(window.get(), std::move(action), Qt::QueuedConnection); }
+    bool temporariesLeft() const
     {
-        QMetaObject::invokeMethod(window.get(), std::move(action), Qt::QueuedConnection);
+        return support::fs::exists(program / "temp.avs") || support::fs::exists(program / "temp.m1v") ||
+               support::fs::exists(program / "temp.mp2");
     }
-
-    bool exists(const QString &folder, const char *name) const { return QFile::exists(folder + "/" + name); }
-    bool tempFilesLeft() const
-    {
-        return exists(program.path(), "temp.avs") || exists(program.path(), "temp.m1v")
-               || exists(program.path(), "temp.mp2");
-    }
-    QString outputFile(int i) const
-    {
-        return output.path() + QStringLiteral("/v%1.kvx").arg(i, 3, 10, QLatin1Char('0'));
-    }
-
-    std::vector<QString> messageTexts() const
-    {
-        std::vector<QString> texts;
-        for (const Message &m : prompter.messages)
-            texts.push_back(m.text);
-        return texts;
-    }
+    bool converted(int i) const { return support::fs::exists(output / ("v00" + std::to_string(i) + ".kvx")); }
 };
 
-TEST_F(RunTest, ProgressFollowsBothPassesAndTheBatchEndsIdle)
+TEST_F(RunTest, StartShowsBothPassesHandsOverTheJobsValuesAndEndsIdle)
 {
     addVideos(1);
     encoder.secondsLeft = 75;
-    encoder.progress = [](int, int poll) { return poll == 0 ? 37 : 100; };
-    std::vector<Strip> seen; // at the second poll of each pass: after the 37 % was shown
+    encoder.passes = {{.percents = {37, 37, 100}, .error = {}}, {.percents = {37, 37, 100}, .error = {}}};
+    std::vector<Strip> seen; // at each pass's second poll, the 37 % shown
     encoder.onPoll = [&](int, int poll) {
         if (poll == 1)
             seen.push_back(strip());
     };
-
     click("cmdStart");
-
-    ASSERT_EQ(seen.size(), 2u);
-    EXPECT_EQ(seen[0].slider, 37);
-    EXPECT_EQ(seen[0].percent, QStringLiteral("18%"));
-    EXPECT_EQ(seen[0].pass, QStringLiteral("Time Left for Process1:"));
-    EXPECT_EQ(seen[1].slider, 137);
-    EXPECT_EQ(seen[1].bar, 137);
-    EXPECT_EQ(seen[1].percent, QStringLiteral("68%"));
-    EXPECT_EQ(seen[1].pass, QStringLiteral("Time Left for Process2:"));
-    EXPECT_EQ(seen[1].timeLeft, QStringLiteral("00:01:15"));
-    for (const Strip &during : seen) {
-        EXPECT_FALSE(during.startShown);
-        EXPECT_FALSE(during.addEnabled);
-        EXPECT_FALSE(during.removeEnabled);
-    }
-
-    EXPECT_EQ(messageTexts(), std::vector<QString>{QStringLiteral("Encode End!")});
-    EXPECT_EQ(prompter.messages.back().icon, ui::MessageIcon::None);
+    EXPECT_EQ(seen, (std::vector<Strip>{{37, 37, "18%", "Time Left for Process1:", "00:01:15", false, false, false},
+                                        {137, 137, "68%", "Time Left for Process2:", "00:01:15", false, false, false}}));
+    EXPECT_EQ(prompter.boxes(), std::vector<std::string>{"Encode End!"});
+    EXPECT_EQ(prompter.messages[0].icon, ui::MessageIcon::None);
     const Strip after = strip();
-    EXPECT_TRUE(after.startShown);
-    EXPECT_TRUE(after.addEnabled);
-    EXPECT_TRUE(after.removeEnabled);
-    EXPECT_EQ(after.bar, 0);
+    EXPECT_EQ(std::tuple(after.bar, after.percent, after.startShown, after.addEnabled, after.removeEnabled),
+              std::tuple(0, QStringLiteral("0%"), true, true, true));
     EXPECT_FALSE(window->converting());
-    EXPECT_TRUE(QFile::exists(outputFile(0)));
-    EXPECT_FALSE(tempFilesLeft());
-
-    // The passes got the job's numbers: 256 kbit/s at 15 fps, 128 kbit/s, 32000 Hz, Normal Quality.
-    ASSERT_EQ(encoder.begins.size(), 2u);
-    EXPECT_EQ(encoder.begins[0].videoBitrate, 427);
-    EXPECT_EQ(encoder.begins[0].audioBitrate, 128);
-    EXPECT_EQ(encoder.begins[0].sampleRate, 32000);
-    EXPECT_EQ(encoder.begins[0].mode, 1);
-    EXPECT_EQ(encoder.begins[0].outputPath, window->paths().m1vPath);
-    EXPECT_EQ(encoder.begins[1].outputPath, window->paths().mp2Path);
+    EXPECT_TRUE(converted(0));
+    EXPECT_FALSE(temporariesLeft());
+    // 256 kbit/s at 15 fps, 128 kbit/s, 32000 Hz, Normal Quality; into temp.m1v, then temp.mp2.
+    EXPECT_EQ(encoder.log[1], "begin video 427 128 32000 mode 1");
+    EXPECT_EQ(encoder.outputs, (std::vector<std::string>{window->paths().m1vPath, window->paths().mp2Path}));
     EXPECT_EQ(powerOff.requests, 0);
 }
 
-TEST_F(RunTest, StopClickedDuringTheSecondJobEndsTheBatch)
+TEST_F(RunTest, StopEndsTheBatchAndNoSecondRunOrListChangeStartsMeanwhile)
 {
     addVideos(3);
     child<QCheckBox>("ShutDownCheck")->setChecked(true);
-    // Job 1 runs through; job 2's video pass (the third pass) would run on.
-    encoder.progress = [](int pass, int poll) { return pass < 2 || poll >= kPollsBeforeGivingUp ? 100 : 20; };
-    encoder.onPoll = [&](int pass, int poll) {
-        if (pass == 2 && poll == 0)
-            later([this] { click("cmdStop"); });
-    };
-
-    click("cmdStart");
-
-    EXPECT_EQ(encoder.begins.size(), 3u);
-    EXPECT_LT(std::count(encoder.calls.begin(), encoder.calls.end(), std::string("encoding")),
-              2 + kPollsBeforeGivingUp);
-    EXPECT_EQ(encoder.calls.back(), "end");
-    EXPECT_TRUE(QFile::exists(outputFile(0)));
-    EXPECT_FALSE(QFile::exists(outputFile(1)));
-    EXPECT_FALSE(QFile::exists(outputFile(2)));
-    EXPECT_FALSE(tempFilesLeft());
-    EXPECT_TRUE(prompter.messages.empty());
-    EXPECT_EQ(powerOff.requests, 0); // only a completed run powers off
-    EXPECT_TRUE(strip().startShown);
-    EXPECT_EQ(strip().bar, 0);
-    EXPECT_FALSE(window->stopRequested());
-    EXPECT_FALSE(window->converting());
-}
-
-TEST_F(RunTest, ClosingDuringAPassStopsTheEncoderSavesAndLeavesTheWindowAlone)
-{
-    addVideos(2);
-    window->selectJob(0);
-    edit("VBRText")->setText(QStringLiteral("300"));
-    encoder.progress = [](int pass, int poll) {
-        if (pass == 0)
-            return 100;
-        return poll >= kPollsBeforeGivingUp ? 100 : 37;
-    };
-    std::size_t callsAtClose = 0;
-    encoder.onPoll = [&](int pass, int poll) {
-        if (pass == 1 && poll == 1)
-            later([&] {
-                window->close();
-                callsAtClose = encoder.calls.size();
-            });
-    };
-
-    click("cmdStart");
-
-    EXPECT_TRUE(window->closing());
-    // The exit's Encode_End was the library's last call: the run asked nothing more.
-    ASSERT_GT(callsAtClose, 0u);
-    EXPECT_EQ(encoder.calls.size(), callsAtClose);
-    EXPECT_EQ(encoder.calls.back(), "end");
-    EXPECT_EQ(encoder.begins.size(), 2u);
-    EXPECT_FALSE(tempFilesLeft());
-    EXPECT_FALSE(QFile::exists(outputFile(0)));
-    EXPECT_FALSE(QFile::exists(outputFile(1)));
-    EXPECT_TRUE(prompter.messages.empty());
-
-    // The run left the strip as the pass had it: no clean-up on a closing window.
-    const Strip after = strip();
-    EXPECT_FALSE(after.startShown);
-    EXPECT_EQ(after.bar, 137);
-    EXPECT_EQ(after.percent, QStringLiteral("68%"));
-
-    // The settings shown at that moment, the job being converted, were saved.
-    const auto ini = settings::IniFile::open(window->paths().settingsPath);
-    EXPECT_EQ(ini.read("Parameter", "VBRText", "missing"), "300");
-}
-
-TEST_F(RunTest, EncodeBeginFailureShowsTheLibrarysReason)
-{
-    addVideos(2);
-    child<QCheckBox>("ShutDownCheck")->setChecked(true);
-    encoder.beginResults = {-1};
-    encoder.error = "cannot open temp.avs: no video stream";
-
-    click("cmdStart");
-
-    ASSERT_EQ(prompter.messages.size(), 1u);
-    EXPECT_EQ(prompter.messages[0].text, QStringLiteral("Encode_Begin Error!"));
-    EXPECT_EQ(prompter.messages[0].detail, QStringLiteral("cannot open temp.avs: no video stream"));
-    EXPECT_EQ(prompter.messages[0].icon, ui::MessageIcon::None);
-    EXPECT_EQ(encoder.begins.size(), 1u);
-    EXPECT_EQ(encoder.calls.back(), "end");
-    EXPECT_EQ(powerOff.requests, 0);
-    EXPECT_TRUE(strip().startShown);
-    EXPECT_FALSE(tempFilesLeft());
-    EXPECT_FALSE(window->converting());
-}
-
-TEST_F(RunTest, PowerOffFollowsOnlyACompletedRun)
-{
-    addVideos(2);
-    child<QCheckBox>("ShutDownCheck")->setChecked(true);
-
-    click("cmdStart");
-
-    EXPECT_EQ(powerOff.requests, 1);
-    EXPECT_EQ(encoder.begins.size(), 4u);
-    EXPECT_TRUE(QFile::exists(outputFile(1)));
-    // Nothing is reset before the machine goes down, and no "Encode End!".
-    EXPECT_TRUE(prompter.messages.empty());
-    EXPECT_FALSE(strip().startShown);
-}
-
-TEST_F(RunTest, RefusedPowerOffIsReportedAndTheWindowGoesIdle)
-{
-    addVideos(1);
-    child<QCheckBox>("ShutDownCheck")->setChecked(true);
-    powerOff.result = {.accepted = false, .reason = "Access denied"};
-
-    click("cmdStart");
-
-    EXPECT_EQ(powerOff.requests, 1);
-    ASSERT_EQ(prompter.messages.size(), 1u);
-    EXPECT_EQ(prompter.messages[0].text.toStdString(), core::kPowerOffRefusedText);
-    EXPECT_EQ(prompter.messages[0].detail, QStringLiteral("Access denied"));
-    EXPECT_TRUE(strip().startShown);
-    EXPECT_TRUE(strip().addEnabled);
-    EXPECT_FALSE(window->converting());
-}
-
-TEST_F(RunTest, EmptyListEndsAtOnce)
-{
-    click("cmdStart");
-    EXPECT_EQ(messageTexts(), std::vector<QString>{QStringLiteral("Encode End!")});
-    EXPECT_TRUE(encoder.begins.empty());
-}
-
-TEST_F(RunTest, NoSecondRunAndNoListChangesWhileOneIsUnderWay)
-{
-    addVideos(2);
-    const QString extra = video(QStringLiteral("extra.avi"), 60);
+    encoder.passes = {{}, {}, {.percents = {20}, .error = {}}}; // job 2's video pass would run on
+    const QString extra = video("extra.avi", 60);
     encoder.onPoll = [&](int pass, int poll) {
         if (pass == 0 && poll == 0) {
             later([this] { window->startConversion(); });
             later([this, extra] { window->addVideoFiles({extra}); });
             later([this] { window->removeSelectedJob(); });
         }
+        if (pass == 2 && poll == 0)
+            later([this] { click("cmdStop"); });
     };
-
     click("cmdStart");
-
-    // One batch of two jobs, each converted under its own name.
-    EXPECT_EQ(encoder.begins.size(), 4u);
-    EXPECT_EQ(window->jobs().count(), 2);
-    EXPECT_TRUE(QFile::exists(outputFile(0)));
-    EXPECT_TRUE(QFile::exists(outputFile(1)));
-    EXPECT_EQ(messageTexts(), std::vector<QString>{QStringLiteral("Encode End!")});
-
-    // Once idle the list takes changes again.
-    window->addVideoFiles({extra});
+    EXPECT_EQ(encoder.passesBegun, 3);
+    EXPECT_LT(encoder.polls, support::FakeEncoder::kPollsBeforeGivingUp);
     EXPECT_EQ(window->jobs().count(), 3);
+    EXPECT_EQ(std::tuple(converted(0), converted(1), converted(2)), std::tuple(true, false, false));
+    EXPECT_FALSE(temporariesLeft());
+    EXPECT_TRUE(prompter.messages.empty());
+    EXPECT_EQ(powerOff.requests, 0);
+    EXPECT_TRUE(strip().startShown);
+    EXPECT_FALSE(window->stopRequested() || window->converting());
+    window->addVideoFiles({extra}); // idle again: the list takes changes
+    EXPECT_EQ(window->jobs().count(), 4);
+}
+
+TEST_F(RunTest, ACompletedRunPowersOffWithoutResettingAnything)
+{
+    addVideos(2);
+    child<QCheckBox>("ShutDownCheck")->setChecked(true);
+    click("cmdStart");
+    EXPECT_EQ(powerOff.requests, 1);
+    EXPECT_TRUE(converted(1));
+    EXPECT_TRUE(prompter.messages.empty());
+    EXPECT_FALSE(strip().startShown);
+}
+
+// Closing during a pass stops the library (its last call), saves the
+// settings the controls show (the job being converted) and leaves the
+// strip as it was.
+TEST_F(RunTest, ClosingDuringAPassEndsTheLibraryAndSavesTheShownJob)
+{
+    addVideos(2);
+    window->selectJob(0);
+    edit("VBRText")->setText(QStringLiteral("300"));
+    encoder.passes = {{}, {.percents = {37}, .error = {}}};
+    std::size_t callsAtClose = 0;
+    encoder.onPoll = [&](int pass, int poll) {
+        if (pass == 1 && poll == 1)
+            later([&] {
+                window->close();
+                callsAtClose = encoder.log.size();
+            });
+    };
+    click("cmdStart");
+    EXPECT_TRUE(window->closing());
+    ASSERT_GT(callsAtClose, 0u);
+    EXPECT_EQ(encoder.log.size(), callsAtClose);
+    EXPECT_EQ(encoder.log.back(), "end");
+    EXPECT_FALSE(temporariesLeft());
+    EXPECT_FALSE(strip().startShown);
+    EXPECT_EQ(strip().bar, 137);
+    EXPECT_EQ(settings::IniFile::open(window->paths().settingsPath).read("Parameter", "VBRText", "-"), "300");
+}
+
+TEST_F(WindowTest, ExitSavesTheSettingsOfTheJobSelectedLast)
+{
+    addVideos(1);
+    edit("VBRText")->setText(QStringLiteral("300"));
+    addVideos(1, 60, 1);
+    edit("VBRText")->setText(QStringLiteral("400"));
+    window->selectJob(0);
+    click("cmdExit");
+    EXPECT_TRUE(window->closing());
+    EXPECT_EQ(encoder.log.back(), "end");
+    const auto ini = settings::IniFile::open(window->paths().settingsPath);
+    EXPECT_EQ(ini.read("Parameter", "VBRText", "-"), "300");
+    EXPECT_EQ(ini.read("Output Directory", "OutputText", "-"), output.string() + "/");
+}
+
+// Every key as the window shows it.
+std::vector<std::string> shownKeys(ui::Form1 &window)
+{
+    const ui::WindowSettings shown(window);
+    std::vector<std::string> values;
+    for (const core::Control &key : core::kControls) {
+        std::string value;
+        switch (key.kind) {
+        case core::ValueKind::ListIndex:
+        case core::ValueKind::CheckState:
+        case core::ValueKind::BarValue: value = std::to_string(shown.number(key.name).value_or(-99)); break;
+        case core::ValueKind::Option:
+        case core::ValueKind::SwitchedOption: value = std::to_string(shown.selectedOption(key.name).value_or(-99)); break;
+        case core::ValueKind::FontName: value = shown.logoFontName(); break;
+        case core::ValueKind::FontSize: value = std::to_string(shown.logoFontSize()); break;
+        case core::ValueKind::FontBold: value = shown.logoFontBold() ? "bold" : ""; break;
+        case core::ValueKind::FontItalic: value = shown.logoFontItalic() ? "italic" : ""; break;
+        case core::ValueKind::FontColour: value = std::to_string(shown.logoColour()); break;
+        case core::ValueKind::ClipLength: value = std::to_string(shown.frameCount()); break;
+        default: value = shown.text(key.name).value_or("?"); break;
+        }
+        values.push_back(std::string(key.key) + "=" + value);
+    }
+    return values;
+}
+
+// Every control changed, the window closed and opened again: all of it
+// comes back, the panel and the time window redrawn.
+TEST_F(WindowTest, EveryControlSurvivesExitAndTheNextStart)
+{
+    window->pickerFolders() = {"/v/", "/a/", "/s/", "/iv/", "/ii/"};
+    for (const char *name : {"FRCombo", "ABRCombo", "ASRCombo", "ModeCombo"})
+        child<QComboBox>(name)->setCurrentIndex(2);
+    for (const char *name : {"AutoCropCheck", "CheckReverse", "ShutDownCheck"})
+        child<QCheckBox>(name)->setChecked(true);
+    for (const char *name : {"HScrollHue", "HScrollSat", "HScrollBri", "HScrollCon", "HScrollSha", "HScrollVol", "HScrollDel"})
+        bar(name)->setValue(bar(name)->minimum() + 5);
+    for (const auto &[name, text] : {std::pair{"VBRText", "333"}, {"OutputText", "/srv/out/"}, {"TextStartTime", "7"},
+                                     {"TextEndTime", "30"}, {"AudioFileText", "/m/a.wav"}, {"SubFileText", "/m/s.srt"},
+                                     {"TextLogo", "Hello"}, {"TextLogoX", "12"}, {"TextLogoY", "34"}, {"TextLogoStart", "2"},
+                                     {"TextLogoEnd", "9"}, {"TextIntVideo", "/m/i.avi"}, {"TextIntImage", "/m/i.png"},
+                                     {"TextIntImageTime", "4"}, {"TextFadeTime", "3"}})
+        edit(name)->setText(QString::fromUtf8(text));
+    for (const auto &[group, index] : {std::pair{"OptionSel", 3}, {"OptionCha", 2}, {"OptionInt", 1}, {"OptionFade", 3}})
+        child<QButtonGroup>(group)->button(index)->setChecked(true);
+    QFont font(QStringLiteral("DejaVu Serif"));
+    font.setPointSize(13);
+    font.setBold(true);
+    font.setItalic(true);
+    window->setLogoFont(font);
+    window->setLogoColour(0x00123456);
+    window->setFrameCount(40);
+    const std::vector<std::string> before = shownKeys(*window);
+    click("cmdExit");
+
+    window = open();
+    EXPECT_EQ(shownKeys(*window), before);
+    EXPECT_EQ(label("LabelTotal")->text(), QStringLiteral("00:00:40"));
+    EXPECT_EQ(label("Labelstart")->text(), QStringLiteral("00:00:07"));
+    EXPECT_FALSE(child<QGroupBox>("FrameSetting_3")->isHidden());
+    EXPECT_TRUE(child("TextIntImage")->isEnabled());
+}
+
+// Start-up removes what an earlier run left (a folder of such a name stays)
+// and loads the file into the controls, up to a value a control refuses.
+TEST_F(WindowTest, StartUpCleansUpAndLoadsUpToTheFirstRefusedValue)
+{
+    support::fs::create_directory(program / "temp.m1v");
+    support::writeFile(program / "temp.avs", "stale");
+    // Saturation comes before sharpness; 101 is beyond its bar.
+    support::writeFile(program / "Velmora.ini", "[Select Setting]\nOptionSel=2\n[Parameter]\nFRCombo=9\n"
+                                                "[Color Setting]\nHScrollHue=20\nHScrollSat=101\n");
+    window = open();
+    EXPECT_FALSE(support::fs::exists(program / "temp.avs"));
+    EXPECT_EQ(child<QComboBox>("FRCombo")->currentText(), QStringLiteral("10"));
+    EXPECT_FALSE(child<QGroupBox>("FrameSetting_2")->isHidden());
+    EXPECT_EQ(std::tuple(bar("HScrollHue")->value(), bar("HScrollSat")->value(), bar("HScrollSha")->value()),
+              std::tuple(20, 10, 0)); // as laid out from the refused key on
 }
 
 } // namespace
-} // namespace test

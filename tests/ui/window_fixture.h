@@ -1,11 +1,16 @@
 #pragma once
 
-#include "fakes.h"
+// A window over a fake library, fake dialogs and a fake power-off. Its
+// program folder has no settings file, so the controls show the defaults;
+// its output folder is a scratch one.
+
+#include "support/fake_encoder.h"
+#include "support/fake_prompter.h"
+#include "support/scratch.h"
 #include "ui/form1.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
-#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -16,35 +21,41 @@
 
 #include <memory>
 
-namespace test {
-
-// A window over a fake encoder, fake dialogs and a fake power-off, its
-// program folder a temporary one without a settings file (so the controls
-// show the defaults), and its output folder another.
 class WindowTest : public ::testing::Test
 {
 protected:
     WindowTest()
-        : window(std::make_unique<ui::Form1>(encoder, prompter, powerOff, program.path()))
     {
-        // Converted files go to a scratch folder, not the user's home.
-        edit("OutputText")->setText(output.path() + QLatin1Char('/'));
+        for (const auto *folder : {&program, &media, &output})
+            support::fs::create_directories(*folder);
+        window = open();
+        edit("OutputText")->setText(qs(output.string() + "/"));
     }
 
-    // A video file the fake encoder measures as [lengthSec] (0: refused).
-    QString video(const QString &name, std::int32_t lengthSec)
-    {
-        encoder.lengths[name.toStdString()] = lengthSec;
-        return media.touch(name);
-    }
+    std::unique_ptr<ui::Form1> open() { return std::make_unique<ui::Form1>(encoder, prompter, powerOff, qs(program.string())); }
+    static QString qs(const std::string &text) { return QString::fromStdString(text); }
 
-    // Adds [count] good videos named v000.avi, v001.avi ... in one selection.
-    void addVideos(int count, std::int32_t lengthSec = 60, int first = 0)
+    // A video file the fake library measures as [length] seconds (0: refused).
+    QString video(const std::string &name, std::int32_t length)
+    {
+        encoder.lengths[name] = length;
+        support::writeFile(media / name, "");
+        return qs((media / name).string());
+    }
+    // [count] good videos v000.avi, v001.avi ... added in one go.
+    void addVideos(int count, std::int32_t length = 60, int first = 0)
     {
         QStringList paths;
         for (int i = first; i < first + count; ++i)
-            paths << video(QStringLiteral("v%1.avi").arg(i, 3, 10, QLatin1Char('0')), lengthSec);
+            paths << video(QStringLiteral("v%1.avi").arg(i, 3, 10, QLatin1Char('0')).toStdString(), length);
         window->addVideoFiles(paths);
+    }
+    QStringList titles() const
+    {
+        QStringList result;
+        for (int i = 0; i < list()->count(); ++i)
+            result << list()->item(i)->text();
+        return result;
     }
 
     template <typename W = QWidget>
@@ -54,23 +65,17 @@ protected:
         EXPECT_NE(widget, nullptr) << name;
         return widget;
     }
-    QComboBox *combo(const char *name) const { return child<QComboBox>(name); }
     QLineEdit *edit(const char *name) const { return child<QLineEdit>(name); }
     QLabel *label(const char *name) const { return child<QLabel>(name); }
     QScrollBar *bar(const char *name) const { return child<QScrollBar>(name); }
-    QAbstractButton *buttonNamed(const char *name) const { return child<QAbstractButton>(name); }
-    void click(const char *name) const { buttonNamed(name)->click(); }
     QListWidget *list() const { return child<QListWidget>("Listmp3"); }
-
+    void click(const char *name) const { child<QAbstractButton>(name)->click(); }
     const core::JobSettings &record(int row) const { return window->jobs().settingsAt(row); }
 
-    TempFolder program;
-    TempFolder media;
-    TempFolder output;
-    FakeEncoder encoder;
-    FakePrompter prompter;
-    FakePowerOff powerOff;
+    const support::fs::path root = support::scratchFolder();
+    const support::fs::path program = root / "program", media = root / "media", output = root / "out";
+    support::FakeEncoder encoder;
+    support::FakePrompter prompter;
+    support::FakePowerOff powerOff;
     std::unique_ptr<ui::Form1> window;
 };
-
-} // namespace test

@@ -2,7 +2,8 @@
 // comparing the layout by eye, the output folder chooser, and the progress
 // strip during and after a conversion: ui_shots <folder>.
 
-#include "fakes.h"
+#include "support/fake_encoder.h"
+#include "support/fake_prompter.h"
 #include "ui/folder_chooser.h"
 #include "ui/form1.h"
 
@@ -10,9 +11,11 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QScrollBar>
+#include <QTemporaryDir>
 
 int main(int argc, char *argv[])
 {
@@ -20,18 +23,21 @@ int main(int argc, char *argv[])
     const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
     QDir().mkpath(folder);
 
-    test::TempFolder program;
-    test::TempFolder media;
-    test::TempFolder output;
-    test::FakeEncoder encoder;
-    test::FakePrompter prompter;
-    test::FakePowerOff powerOff;
+    const QTemporaryDir program, media, output;
+    support::FakeEncoder encoder;
+    support::FakePrompter prompter;
+    support::FakePowerOff powerOff;
     // No settings file in the program folder: the window shows the defaults.
     ui::Form1 window(encoder, prompter, powerOff, program.path());
     window.findChild<QLineEdit *>(QStringLiteral("OutputText"))->setText(output.path() + QLatin1Char('/'));
 
     encoder.defaultLength = 754;
-    window.addVideoFiles({media.touch(QStringLiteral("holiday.avi")), media.touch(QStringLiteral("concert.mpg"))});
+    QStringList clips;
+    for (const char *name : {"holiday.avi", "concert.mpg"}) {
+        clips << media.filePath(QString::fromLatin1(name));
+        QFile(clips.back()).open(QIODevice::WriteOnly);
+    }
+    window.addVideoFiles(clips);
     window.show();
 
     const auto save = [&](QWidget &widget, const QString &name) {
@@ -51,7 +57,8 @@ int main(int argc, char *argv[])
     // 37 per cent, then after "Encode End!".
     window.findChild<QAbstractButton *>(QStringLiteral("OptionSel_0"))->click();
     encoder.secondsLeft = 75;
-    encoder.progress = [](int pass, int poll) { return poll < 2 ? (pass % 2 == 0 ? 60 : 37) : 100; };
+    for (int pass = 0; pass < 4; ++pass)
+        encoder.passes.push_back({.percents = {pass % 2 == 0 ? 60 : 37, pass % 2 == 0 ? 60 : 37, 100}, .error = {}});
     encoder.onPoll = [&](int pass, int poll) {
         if (pass == 3 && poll == 1)
             save(window, QStringLiteral("run-during.png"));

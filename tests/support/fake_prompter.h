@@ -1,0 +1,101 @@
+#pragma once
+
+// Answers every dialog of the window from queues the test fills, and
+// records what was asked. An empty queue answers "cancelled".
+
+#include "ui/prompter.h"
+
+#include <deque>
+#include <optional>
+#include <vector>
+
+namespace support {
+
+struct Message
+{
+    QString text;
+    QString title;
+    ui::MessageIcon icon;
+    QString detail = {};
+};
+
+class FakePrompter final : public ui::Prompter
+{
+public:
+    std::vector<Message> messages;
+    std::vector<ui::FileRequest> fileRequests;
+    std::deque<QString> fileAnswers;
+    std::deque<QStringList> filesAnswers;
+    std::deque<std::optional<QFont>> fontAnswers;
+    std::deque<std::optional<QColor>> colourAnswers;
+    std::vector<QFont> fontPresets;
+    std::vector<QColor> colourPresets;
+    std::deque<std::optional<QString>> folderAnswers;
+    std::vector<QString> folderStarts;
+    std::deque<QString> inputAnswers;
+    std::vector<std::pair<QString, QString>> inputRequests; // title, prompt
+
+    void message(const QString &text, const QString &title, ui::MessageIcon icon) override
+    {
+        messages.push_back({text, title, icon});
+    }
+    void messageWithDetail(const QString &text, const QString &title, const QString &detail) override
+    {
+        messages.push_back({text, title, ui::MessageIcon::None, detail});
+    }
+    QString openFileName(const ui::FileRequest &request) override
+    {
+        fileRequests.push_back(request);
+        return next(fileAnswers).value_or(QString());
+    }
+    QStringList openFileNames(const ui::FileRequest &request) override
+    {
+        fileRequests.push_back(request);
+        return next(filesAnswers).value_or(QStringList());
+    }
+    std::optional<QFont> chooseFont(const QFont &initial) override
+    {
+        fontPresets.push_back(initial);
+        return next(fontAnswers).value_or(std::nullopt);
+    }
+    std::optional<QColor> chooseColor(const QColor &initial) override
+    {
+        colourPresets.push_back(initial);
+        return next(colourAnswers).value_or(std::nullopt);
+    }
+    bool chooseOutputFolder(QString &chosenFolder) override
+    {
+        folderStarts.push_back(chosenFolder);
+        const auto answer = next(folderAnswers).value_or(std::nullopt);
+        if (answer)
+            chosenFolder = *answer;
+        return answer.has_value();
+    }
+    QString inputText(const QString &title, const QString &prompt) override
+    {
+        inputRequests.emplace_back(title, prompt);
+        return next(inputAnswers).value_or(QString());
+    }
+
+    // "text / detail" per box, as the user saw them.
+    std::vector<std::string> boxes() const
+    {
+        std::vector<std::string> shown;
+        for (const Message &m : messages)
+            shown.push_back(m.text.toStdString() + (m.detail.isEmpty() ? "" : " / " + m.detail.toStdString()));
+        return shown;
+    }
+
+private:
+    template <typename T>
+    static std::optional<T> next(std::deque<T> &queue)
+    {
+        if (queue.empty())
+            return std::nullopt;
+        T answer = queue.front();
+        queue.pop_front();
+        return answer;
+    }
+};
+
+} // namespace support

@@ -1,0 +1,150 @@
+// The job list in the window: adding through the probe with its messages,
+// selecting, removing.
+
+#include "window_fixture.h"
+
+#include <QApplication>
+#include <QMimeData>
+#include <QTest>
+#include <QUrl>
+
+namespace {
+
+TEST_F(WindowTest, AddAsksForVideosInTheRememberedFolderAndSelectsTheProbedFile)
+{
+    window->pickerFolders().video = qs(media.string() + "/");
+    window->setFrameCount(200); // a start inside the shown window passes the probe's check
+    edit("TextStartTime")->setText(QStringLiteral("5"));
+    edit("TextEndTime")->setText(QStringLiteral("10"));
+    const QString path = video("clip.avi", 125);
+    prompter.filesAnswers.push_back({path});
+    click("cmdOpenVideo");
+
+    ASSERT_EQ(prompter.fileRequests.size(), 1u);
+    const ui::FileRequest &request = prompter.fileRequests.front();
+    EXPECT_EQ(std::tuple(request.title, request.startFolder, request.defaultSuffix),
+              std::tuple(QStringLiteral("Open File"), qs(media.string() + "/"), QStringLiteral("avi")));
+    EXPECT_EQ(request.filter, QStringLiteral("Video(*.rm;*.rmvb;*.vob;*.avi;*.mov;*.wmv;*.asf;*.dat;*.mpg;*.mpeg) "
+                                             "(*.rm *.rmvb *.vob *.avi *.mov *.wmv *.asf *.dat *.mpg *.mpeg);;"
+                                             "All Files (*.*) (*)"));
+    EXPECT_EQ(titles(), QStringList{QStringLiteral("clip.avi")});
+    EXPECT_EQ(window->jobs().at(0).fullPath, path.toStdString());
+    EXPECT_EQ(window->selectedJob(), 0);
+    // Its own length and end; the start as the controls had it.
+    EXPECT_EQ(std::tuple(record(0).totalTime, record(0).endTime, record(0).startTime),
+              std::tuple(125, std::string("125"), std::string("5")));
+    EXPECT_EQ(child<QSlider>("SliderTime")->maximum(), 125);
+    EXPECT_EQ(label("LabelTotal")->text(), QStringLiteral("00:02:05"));
+    EXPECT_EQ(label("Labelend")->text(), QStringLiteral("00:02:05"));
+    EXPECT_TRUE(prompter.messages.empty());
+    // The probe script named the file and is gone.
+    ASSERT_EQ(encoder.probedScripts.size(), 1u);
+    EXPECT_NE(encoder.probedScripts[0].find(path.toStdString()), std::string::npos);
+    EXPECT_FALSE(support::fs::exists(window->scriptPath().toStdString()));
+}
+
+TEST_F(WindowTest, RefusedFilesAreNamedInTheirMessages)
+{
+    window->addVideoFiles({video("good1.avi", 10), video("bad1.avi", 0), video("bad2.avi", 0), video("good2.avi", 30)});
+    EXPECT_EQ(titles(), (QStringList{QStringLiteral("good1.avi"), QStringLiteral("good2.avi")}));
+    window->addVideoFiles({video("broken.avi", 0)});
+    // A start after the clip's length: the writer's warning, then the add's.
+    edit("TextStartTime")->setText(QStringLiteral("99"));
+    window->addVideoFiles({video("late.avi", 60)});
+    EXPECT_EQ(prompter.boxes(), (std::vector<std::string>{
+                                    "Cannot add input files. Either'bad1.avi' and others are not valid video files or "
+                                    "Converter does not support the file format.",
+                                    "Cannot add the file 'broken.avi'. Either this file is not a valid video file or the "
+                                    "Converter does not support the file format.",
+                                    "Time Control setting Error!",
+                                    "Cannot add the file 'late.avi'. Either this file is not a valid video file or the "
+                                    "Converter does not support the file format."}));
+    for (const std::size_t i : {0u, 1u, 3u})
+        EXPECT_EQ(std::pair(prompter.messages[i].title, prompter.messages[i].icon),
+                  std::pair(QStringLiteral("An Error has occurred"), ui::MessageIcon::Error));
+    EXPECT_EQ(prompter.messages[2].icon, ui::MessageIcon::Exclamation);
+    EXPECT_EQ(window->jobs().count(), 2);
+}
+
+TEST_F(WindowTest, TheListHoldsAtMostAHundred)
+{
+    addVideos(99);
+    window->selectJob(10);
+    const core::JobSettings selected = record(10);
+    addVideos(3, 60, 200);
+    EXPECT_EQ(window->jobs().count(), 100);
+    EXPECT_EQ(list()->item(99)->text(), QStringLiteral("v200.avi"));
+    ASSERT_EQ(prompter.messages.size(), 2u);
+    for (const support::Message &m : prompter.messages)
+        EXPECT_EQ(std::tuple(m.text, m.title, m.icon),
+                  std::tuple(QStringLiteral("Video Files are more than 100!"), QString::fromUtf8("出错"), ui::MessageIcon::Error));
+    EXPECT_EQ(encoder.probedScripts.size(), 102u); // each refused file was still probed
+    EXPECT_EQ(record(10), selected);
+}
+
+TEST_F(WindowTest, SelectingARowLoadsItsJob)
+{
+    addVideos(1, 40);
+    edit("VBRText")->setText(QStringLiteral("300"));
+    bar("HScrollHue")->setValue(20);
+    addVideos(1, 80, 1);
+    edit("VBRText")->setText(QStringLiteral("500"));
+    list()->setCurrentRow(0); // as a click does
+    EXPECT_EQ(edit("VBRText")->text(), QStringLiteral("300"));
+    EXPECT_EQ(label("LabelHue")->text(), QStringLiteral("20"));
+    EXPECT_EQ(window->frameCount(), 40);
+    EXPECT_EQ(child<QListWidget>("Listmp3dir")->currentRow(), 0);
+    list()->setCurrentRow(1);
+    EXPECT_EQ(edit("VBRText")->text(), QStringLiteral("500"));
+    EXPECT_EQ(window->frameCount(), 80);
+}
+
+// Removing shifts later jobs up with their records and selects the one
+// before (the new first when the first went); an emptied list keeps
+// showing the removed job's values.
+TEST_F(WindowTest, RemoveTakesTheSelectedJobAndSelectsANeighbour)
+{
+    for (const auto &[count, removed, selectedAfter] : {std::tuple{3, 0, 0}, {5, 2, 1}, {1, 0, -1}}) {
+        while (window->jobs().count() > 0) {
+            window->selectJob(0);
+            click("cmdRemove");
+        }
+        addVideos(count);
+        for (int i = 0; i < count; ++i) {
+            window->selectJob(i);
+            edit("VBRText")->setText(QString::number(100 + i));
+        }
+        window->selectJob(removed);
+        const core::JobSettings shown = window->shownSettings();
+        if (removed == 2)
+            QTest::keyClick(list(), Qt::Key_Delete); // the key does what the button does
+        else
+            click("cmdRemove");
+        EXPECT_EQ(window->jobs().count(), count - 1);
+        EXPECT_EQ(child<QListWidget>("Listmp3dir")->count(), count - 1);
+        EXPECT_EQ(window->selectedJob(), selectedAfter) << count << " " << removed;
+        for (int i = 0; i < count - 1; ++i)
+            EXPECT_EQ(record(i).videoBitrate, std::to_string(100 + list()->item(i)->text().mid(1, 3).toInt()));
+        EXPECT_EQ(window->shownSettings(), selectedAfter < 0 ? shown : record(selectedAfter));
+    }
+    list()->setCurrentRow(-1);
+    click("cmdRemove"); // nothing selected: nothing happens
+    EXPECT_TRUE(prompter.messages.empty());
+}
+
+TEST_F(WindowTest, DroppedFilesAreAddedThroughTheProbe)
+{
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(video("dropped.avi", 12)), QUrl::fromLocalFile(video("notvideo.avi", 0))});
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(list()->viewport(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(list()->viewport(), &drop);
+    QApplication::processEvents();
+    EXPECT_EQ(titles(), QStringList{QStringLiteral("dropped.avi")});
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    EXPECT_TRUE(prompter.messages[0].text.contains(QStringLiteral("'notvideo.avi'")));
+}
+
+} // namespace
