@@ -337,7 +337,7 @@ INSTANTIATE_TEST_SUITE_P(
         clean("Odd17x13", "odd_17x13.avi", 15, 194),
         clean("VeryWide", "wide_2000x100.mp4", 15, 12),
         failing("VeryTall", "tall_100x2000.mp4", Outcome::NotAdded, "256x5120 pixels, too tall for MPEG-1"),
-        failing("SoWideNothingIsLeft", "wide_2560x8.mp4", Outcome::NotAdded, "at least 2 pixels"),
+        failing("SoWideNothingIsLeft", "wide_2560x8.mp4", Outcome::NotAdded, "crop it to at most 1024 pixels wide"),
         // Variable frame rate onto 10 fps: ceil(2.933 s * 10) frames.
         withRates(clean("VariableFrameRate", "vfr.mkv", 30), 9, 4),
         // Stored 160x96 sideways: shown upright as 96x160, so 256x426.

@@ -42,19 +42,26 @@ std::int64_t VideoInfo::framesForSamples(std::int64_t samples) const
     return static_cast<std::int64_t>(q);
 }
 
-FrameRef Clip::frame(std::int64_t n)
+std::int64_t Clip::frameIndex(std::int64_t n) const
 {
     if (!m_info.hasVideo || m_info.frameCount <= 0)
         throw Error("the clip has no video");
-    return frameAt(std::clamp<std::int64_t>(n, 0, m_info.frameCount - 1));
+    return std::clamp<std::int64_t>(n, 0, m_info.frameCount - 1);
+}
+
+FrameRef Clip::frame(std::int64_t n)
+{
+    return frameAt(frameIndex(n));
 }
 
 std::int64_t Clip::cheapFrameNear(std::int64_t n)
 {
-    if (!m_info.hasVideo || m_info.frameCount <= 0)
-        throw Error("the clip has no video");
-    const std::int64_t near = cheapFrameNearAt(std::clamp<std::int64_t>(n, 0, m_info.frameCount - 1));
-    return std::clamp<std::int64_t>(near, 0, m_info.frameCount - 1);
+    return frameIndex(cheapFrameNearAt(frameIndex(n)));
+}
+
+PictureToScale Clip::frameToScale(std::int64_t n)
+{
+    return frameToScaleAt(frameIndex(n));
 }
 
 void Clip::audio(std::int64_t start, std::int64_t count, std::span<float> out)

@@ -48,6 +48,16 @@ struct VideoInfo
 // filters that repeat or reorder frames pass the same reference on.
 using FrameRef = std::shared_ptr<const AVFrame>;
 
+// A picture on its way to a scaler, with one correction still owed that the
+// scaler folds into its own pass: an interlaced picture whose two fields are
+// yet to be blended ([1 2 1] vertically). Blending first and then scaling
+// gives the same picture, at the cost of a pass over every pixel.
+struct PictureToScale
+{
+    FrameRef picture;
+    bool blendFields = false;
+};
+
 class Clip
 {
 public:
@@ -64,6 +74,10 @@ public:
     // pictures rather than exact ones. n itself (clamped to [0, N-1]) unless
     // the clip knows better. Precondition: as frame().
     std::int64_t cheapFrameNear(std::int64_t n);
+
+    // Frame n for a scaler: frame(n), or the picture before a correction
+    // the scaler can fold in. Precondition: as frame().
+    PictureToScale frameToScale(std::int64_t n);
 
     // Fills out (count * channels floats) with samples [start, start+count);
     // samples outside [0, S) read as zeros. Throws engine::Error on failure.
@@ -86,6 +100,9 @@ protected:
     virtual FrameRef frameAt(std::int64_t n) = 0;
     // Called with 0 <= n < N; returns a frame in [0, N-1].
     virtual std::int64_t cheapFrameNearAt(std::int64_t n) { return n; }
+    // Called with 0 <= n < N. Only clips that pass their source's pictures
+    // on untouched may hand on a correction still owed.
+    virtual PictureToScale frameToScaleAt(std::int64_t n) { return {frameAt(n), false}; }
     // Called with 0 <= start, count > 0, start + count <= S; out is exactly
     // count * channels floats, and every one of them must be written (it is
     // not cleared beforehand).
@@ -94,6 +111,9 @@ protected:
     VideoInfo m_info;
 
 private:
+    // n clamped to [0, N-1]; throws when the clip has no frame.
+    std::int64_t frameIndex(std::int64_t n) const;
+
     std::shared_ptr<WorkControl> m_control;
 };
 

@@ -8,7 +8,10 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <mutex>
+#include <string>
 #include <utility>
+#include <vector>
 
 namespace engine {
 
@@ -26,9 +29,13 @@ public:
 // script function returns; the pass pulling the graph takes it from the
 // root clip.
 //
-// Threading: requestStop(), stopRequested(), workTotal() and workDone() may
-// be called from any thread. setListener() is called before pulling starts;
-// the listener runs on the pulling thread, inside advance().
+// It also gathers notes for the user about faults the work hid (a damaged
+// stretch of a file made silent), which the pass hands on when it ends.
+//
+// Threading: requestStop(), stopRequested(), workTotal(), workDone(),
+// note() and notes() may be called from any thread. setListener() is
+// called before pulling starts; the listener runs on the pulling thread,
+// inside advance().
 class WorkControl
 {
 public:
@@ -57,11 +64,28 @@ public:
 
     void setListener(Listener listener) { m_listener = std::move(listener); }
 
+    // Adds a note, once: the same text told twice is kept once.
+    void note(const std::string &text)
+    {
+        std::lock_guard lock(m_notesMutex);
+        for (const std::string &known : m_notes)
+            if (known == text)
+                return;
+        m_notes.push_back(text);
+    }
+    std::vector<std::string> notes() const
+    {
+        std::lock_guard lock(m_notesMutex);
+        return m_notes;
+    }
+
 private:
     std::atomic<bool> m_stop{false};
     std::atomic<std::int64_t> m_total{0};
     std::atomic<std::int64_t> m_done{0};
     Listener m_listener;
+    mutable std::mutex m_notesMutex;
+    std::vector<std::string> m_notes;
 };
 
 } // namespace engine

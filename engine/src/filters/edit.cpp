@@ -29,6 +29,7 @@ public:
 protected:
     FrameRef frameAt(std::int64_t n) override { return m_video->frame(n); }
     std::int64_t cheapFrameNearAt(std::int64_t n) override { return m_video->cheapFrameNear(n); }
+    PictureToScale frameToScaleAt(std::int64_t n) override { return m_video->frameToScale(n); }
     void audioAt(std::int64_t start, std::int64_t count, std::span<float> out) override
     {
         m_audio->audio(start, count, out);

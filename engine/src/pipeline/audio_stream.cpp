@@ -13,9 +13,10 @@ extern "C" {
 
 namespace engine {
 
-AudioStream::AudioStream(std::string path, int streamIndex, int rate, std::int64_t announced, AudioOrigin origin)
+AudioStream::AudioStream(std::string path, int streamIndex, int rate, std::int64_t announced, AudioOrigin origin,
+                         std::shared_ptr<WorkControl> control)
     : m_path(std::move(path)), m_index(streamIndex), m_rate(rate), m_announced(announced), m_origin(origin),
-      m_frame(av::allocFrame())
+      m_control(std::move(control)), m_frame(av::allocFrame())
 {
     open();
 }
@@ -101,13 +102,40 @@ void AudioStream::seekTo(std::int64_t start)
 
 void AudioStream::decodeMore()
 {
-    if (!m_decoder->receive(*m_frame)) {
+    const std::int64_t refused = m_decoder->refusals();
+    const bool decoded = m_decoder->receive(*m_frame);
+    for (const av::DamagedStretch &stretch : m_decoder->takeDamage(!decoded)) {
+        if (m_control)
+            m_control->note("the sound of " + av::quoted(m_path) + " is damaged " + m_decoder->describe(stretch) +
+                            "; that stretch is silent");
+    }
+    if (!decoded) {
         flushResampler();
         m_end = true;
         return;
     }
+    if (m_decoder->refusals() != refused && m_frame->best_effort_timestamp != AV_NOPTS_VALUE)
+        silenceUntil(m_frame->best_effort_timestamp);
     append(*m_frame);
     av_frame_unref(m_frame.get());
+}
+
+// The clip sample at which sound of presentation time pts plays.
+std::int64_t AudioStream::sampleAt(std::int64_t pts) const
+{
+    return m_origin.lead +
+           av_rescale_rnd(pts - m_startPts, std::int64_t{m_rate} * m_timeBase.num, m_timeBase.den, AV_ROUND_NEAR_INF);
+}
+
+// Packets were refused before the sound that plays at pts: the time they
+// covered is filled with silence.
+void AudioStream::silenceUntil(std::int64_t pts)
+{
+    if (!m_positioned || sampleAt(pts) <= bufferEnd())
+        return;
+    flushResampler();
+    m_swr.reset();
+    m_buf.resize(m_buf.size() + static_cast<std::size_t>(sampleAt(pts) - bufferEnd()) * 2, 0.0f);
 }
 
 void AudioStream::append(const AVFrame &frame)
@@ -119,8 +147,7 @@ void AudioStream::append(const AVFrame &frame)
             open();
             return;
         }
-        m_bufStart = m_origin.lead + av_rescale_rnd(pts - m_startPts, std::int64_t{m_rate} * m_timeBase.num,
-                                                    m_timeBase.den, AV_ROUND_NEAR_INF);
+        m_bufStart = sampleAt(pts);
         m_positioned = true;
     }
     AVChannelLayout inLayout{};

@@ -4,6 +4,7 @@
 // interleaved stereo float at its own rate.
 
 #include "av_ptr.h"
+#include "clip/work_control.h"
 #include "stream_decoder.h"
 
 #include <cstdint>
@@ -28,13 +29,17 @@ struct AudioOrigin
 };
 
 // Sequential reads stream through a small buffer; a jump seeks. Mono is
-// duplicated at full level, more channels are mixed down to stereo.
+// duplicated at full level, more channels are mixed down to stereo. Sound
+// the decoder cannot decode (a damaged stretch of the file) becomes silence
+// of its length, so that what follows stays in sync with the picture.
 class AudioStream
 {
 public:
     // announced: the clip's length in samples, S. origin: where sample 0
-    // lies relative to the stream's own start.
-    AudioStream(std::string path, int streamIndex, int rate, std::int64_t announced, AudioOrigin origin);
+    // lies relative to the stream's own start. control (may be null) gets a
+    // note for each damaged stretch.
+    AudioStream(std::string path, int streamIndex, int rate, std::int64_t announced, AudioOrigin origin,
+                std::shared_ptr<WorkControl> control);
     ~AudioStream();
 
     AudioStream(const AudioStream &) = delete;
@@ -52,6 +57,8 @@ private:
     void resetBuffer(bool atStart);
     void seekTo(std::int64_t start);
     void decodeMore();
+    std::int64_t sampleAt(std::int64_t pts) const;
+    void silenceUntil(std::int64_t pts);
     void append(const AVFrame &frame);
     void makeResampler(const AVChannelLayout &inLayout, AVSampleFormat format, int inRate);
     void flushResampler();
@@ -62,6 +69,7 @@ private:
     int m_rate;
     std::int64_t m_announced;
     AudioOrigin m_origin;
+    std::shared_ptr<WorkControl> m_control;
     bool m_endChecked = false;
     std::unique_ptr<av::StreamDecoder> m_decoder;
     AVRational m_timeBase{0, 1};

@@ -41,6 +41,7 @@ using PacketPtr = std::unique_ptr<AVPacket, FreeVia<AVPacket, av_packet_free>>;
 using CodecCtxPtr = std::unique_ptr<AVCodecContext, FreeVia<AVCodecContext, avcodec_free_context>>;
 using SwrPtr = std::unique_ptr<SwrContext, FreeVia<SwrContext, swr_free>>;
 using SwsPtr = std::unique_ptr<SwsContext, FreeDirect<SwsContext, sws_freeContext>>;
+using SwsVecPtr = std::unique_ptr<SwsVector, FreeDirect<SwsVector, sws_freeVec>>;
 using InputPtr = std::unique_ptr<AVFormatContext, FreeVia<AVFormatContext, avformat_close_input>>;
 // An output file opened with avio_open; finish() calls avio_closep itself
 // and checks it, the deleter only covers the failure paths.

@@ -3,6 +3,7 @@
 #include "clip/error.h"
 
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <system_error>
 
@@ -15,6 +16,14 @@ namespace engine::av {
 std::string quoted(const std::string &path)
 {
     return "\"" + path + "\"";
+}
+
+std::string clockText(std::int64_t seconds)
+{
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%02lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
+                  static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
+    return buf;
 }
 
 FramePtr allocFrame()

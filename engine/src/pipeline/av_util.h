@@ -5,6 +5,7 @@
 #include "av_ptr.h"
 #include "clip/clip.h"
 
+#include <cstdint>
 #include <string>
 #include <utility>
 
@@ -12,6 +13,9 @@ namespace engine::av {
 
 // A file name as messages show it: in double quotes.
 std::string quoted(const std::string &path);
+
+// hh:mm:ss, as the converter shows lengths and times.
+std::string clockText(std::int64_t seconds);
 
 // Opens a local file for demuxing and reads its stream information. The path
 // is used verbatim (no protocol prefixes, no image-sequence patterns).

@@ -32,21 +32,24 @@ public:
 protected:
     FrameRef frameAt(std::int64_t n) override
     {
-        FrameRef src = m_child->frame(n);
+        PictureToScale src = m_child->frameToScale(n);
         // Constant-rate sources repeat pictures; scale each one once.
-        if (src == m_lastSource)
+        if (src.picture == m_lastSource)
             return m_lastResult;
         // B and C must both be given: swscale's bicubic defaults to B = 0,
-        // C = 0.6.
-        m_lastResult = av::share(
-            av::toYuv420(*src, m_info.width, m_info.height, SWS_BICUBIC | SWS_ACCURATE_RND, m_sws, m_param));
-        m_lastSource = std::move(src);
+        // C = 0.6. An interlaced source's fields are blended in the same
+        // pass, which saves a pass over the large picture.
+        m_lastResult = av::share(av::toYuv420(*src.picture, m_info.width, m_info.height,
+                                              SWS_BICUBIC | SWS_ACCURATE_RND, src.blendFields ? m_swsFields : m_sws,
+                                              m_param, src.blendFields));
+        m_lastSource = std::move(src.picture);
         return m_lastResult;
     }
 
 private:
     double m_param[2];
     av::SwsPtr m_sws;
+    av::SwsPtr m_swsFields; // with the field blend folded in
     FrameRef m_lastSource;
     FrameRef m_lastResult;
 };
@@ -195,8 +198,18 @@ int evenSize(int size, const char *what)
 
 ClipPtr bicubicResize(ClipPtr clip, int width, int height, double b, double c)
 {
-    if (!clip->info().hasVideo)
+    const VideoInfo &vi = clip->info();
+    if (!vi.hasVideo)
         throw Error("the clip has no video to resize");
+    // The converter's scripts keep the shape: a strip of a picture would
+    // come out nothing high. Cropping its sides is what makes it fit.
+    if (height < 2 && width >= 2 && vi.height > 0 && vi.width > vi.height) {
+        const std::int64_t widest = std::int64_t{vi.height} * width / 2;
+        throw Error("the picture is " + std::to_string(vi.width) + "x" + std::to_string(vi.height) +
+                    " pixels, so wide that at " + std::to_string(width) +
+                    " pixels wide it would be less than 2 pixels high; crop it to at most " + std::to_string(widest) +
+                    " pixels wide with a video editor, then add the cropped file");
+    }
     return std::make_shared<Resize>(std::move(clip), evenSize(width, "width"), evenSize(height, "height"), b, c);
 }
 

@@ -6,6 +6,7 @@
 #include "audio_stream.h"
 #include "av_util.h"
 #include "clip/error.h"
+#include "stream_end.h"
 #include "video_stream.h"
 
 #include <algorithm>
@@ -109,6 +110,12 @@ protected:
         return m_video->keyFrameNear(n);
     }
 
+    PictureToScale frameToScaleAt(std::int64_t n) override
+    {
+        openVideo();
+        return m_video->frameToScaleAt(n);
+    }
+
     void audioAt(std::int64_t start, std::int64_t count, std::span<float> out) override
     {
         if (m_audioIndex < 0) {
@@ -117,7 +124,7 @@ protected:
         }
         if (!m_audio)
             m_audio = std::make_unique<AudioStream>(m_path, m_audioIndex, m_info.sampleRate, m_info.sampleCount,
-                                                    m_audioOrigin);
+                                                    m_audioOrigin, control());
         m_audio->read(start, count, out);
     }
 
@@ -126,7 +133,7 @@ private:
     {
         if (!m_video) {
             av::InputPtr in = m_probe ? std::move(m_probe) : av::openInputFile(m_path);
-            m_video = std::make_unique<VideoStream>(m_path, std::move(in), m_videoIndex, m_layout);
+            m_video = std::make_unique<VideoStream>(m_path, std::move(in), m_videoIndex, m_layout, control());
         }
     }
 
@@ -143,9 +150,9 @@ private:
             m_info.fpsNum = rate.num;
             m_info.fpsDen = rate.den;
         }
-        const auto [duration, tb] = streamDuration(*m_probe, *st);
+        auto [duration, tb] = streamDuration(*m_probe, *st);
         if (duration <= 0)
-            throw Error("cannot tell the length of " + av::quoted(m_path));
+            duration = countedDuration(index, *st);
         m_info.hasVideo = true;
         m_layout.storedWidth = st->codecpar->width;
         m_layout.storedHeight = st->codecpar->height;
@@ -161,6 +168,19 @@ private:
         m_layout.fpsNum = m_info.fpsNum;
         m_layout.fpsDen = m_info.fpsDen;
         m_layout.frameCount = m_info.frameCount;
+    }
+
+    // A file that states no length (a raw H.264 stream as cameras and
+    // recorders write it): its pictures are counted, packet by packet,
+    // without decoding.
+    std::int64_t countedDuration(int index, const AVStream &st) const
+    {
+        const av::PacketScan scan = av::scanPackets(m_path, index, 0);
+        if (scan.packets == 0)
+            throw Error(av::quoted(m_path) + " contains no picture");
+        if (scan.duration > 0)
+            return scan.duration;
+        return av_rescale_q(scan.packets, av_inv_q(av::streamFrameRate(st)), st.time_base);
     }
 
     void setUpAudio()

@@ -65,10 +65,26 @@ void blendPlane(const std::uint8_t *src, int srcStride, std::uint8_t *dst, int d
 
 } // namespace
 
-FramePtr toYuv420(const AVFrame &src, int width, int height, int swsFlags, SwsPtr &ctx, const double *param)
+FramePtr toYuv420(const AVFrame &src, int width, int height, int swsFlags, SwsPtr &ctx, const double *param,
+                  bool blendFields)
 {
+    // The blend as a source filter: swscale convolves it into its vertical
+    // taps whenever it (re)builds the context.
+    SwsFilter fields{};
+    SwsVecPtr blend;
+    if (blendFields) {
+        blend.reset(sws_allocVec(3));
+        if (!blend)
+            throw Error("out of memory");
+        blend->coeff[0] = 0.25;
+        blend->coeff[1] = 0.5;
+        blend->coeff[2] = 0.25;
+        fields.lumV = blend.get();
+        fields.chrV = blend.get();
+    }
     ctx.reset(sws_getCachedContext(ctx.release(), src.width, src.height, static_cast<AVPixelFormat>(src.format),
-                                   width, height, AV_PIX_FMT_YUV420P, swsFlags, nullptr, nullptr, param));
+                                   width, height, AV_PIX_FMT_YUV420P, swsFlags, blend ? &fields : nullptr, nullptr,
+                                   param));
     if (!ctx) {
         const char *name = av_get_pix_fmt_name(static_cast<AVPixelFormat>(src.format));
         throw Error("cannot convert pictures of format " + std::string(name ? name : "unknown"));

@@ -10,9 +10,12 @@ namespace engine::av {
 
 // Rescales a picture of any format and size into a new YUV 4:2:0 frame of
 // width x height. ctx is a cache reused across calls; param, when given, is
-// swscale's pair of scaler parameters (bicubic B and C).
+// swscale's pair of scaler parameters (bicubic B and C). blendFields folds
+// deinterlace()'s [1 2 1] blend into the same pass (the scaler's vertical
+// filter becomes the two convolved); swscale keeps that choice with the
+// context, so a ctx must always be used with the same blendFields.
 FramePtr toYuv420(const AVFrame &src, int width, int height, int swsFlags, SwsPtr &ctx,
-                  const double *param = nullptr);
+                  const double *param = nullptr, bool blendFields = false);
 
 // src as YUV 4:2:0 of width x height: a new reference when it already is
 // one, else rescaled (bicubic, accurate rounding) through ctx.

@@ -3,12 +3,25 @@
 #include "av_util.h"
 #include "clip/error.h"
 
+#include <algorithm>
+
+extern "C" {
+#include <libavutil/mathematics.h>
+}
+
 namespace engine::av {
+
+namespace {
+
+// Refused packets closer together than this make one damaged stretch.
+constexpr int kStretchJoinSeconds = 1;
+
+} // namespace
 
 StreamDecoder::StreamDecoder(const std::string &path, InputPtr in, int index, int threads, std::string decoding,
                              Damage damage)
     : m_reading("reading " + quoted(path)), m_decoding(std::move(decoding)), m_damage(damage), m_in(std::move(in)),
-      m_index(index), m_pkt(allocPacket())
+      m_index(index), m_pkt(allocPacket()), m_next(allocPacket())
 {
     for (unsigned i = 0; i < m_in->nb_streams; ++i)
         m_in->streams[i]->discard = static_cast<int>(i) == index ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
@@ -21,10 +34,17 @@ bool StreamDecoder::receive(AVFrame &frame)
         const int got = avcodec_receive_frame(m_dec.get(), &frame);
         if (got == 0)
             return true;
-        if (got == AVERROR_EOF)
+        if (got == AVERROR_EOF) {
+            closeStretch();
             return false;
-        if (got != AVERROR(EAGAIN))
-            check(got, m_decoding.c_str());
+        }
+        if (got != AVERROR(EAGAIN)) {
+            // Frame threads report a damaged packet when its picture is due.
+            if (m_damage != Damage::Skip || got == AVERROR(ENOMEM))
+                fail(got);
+            refused(m_lastTs, 0);
+            continue;
+        }
         feed();
     }
 }
@@ -35,14 +55,46 @@ bool StreamDecoder::seek(std::int64_t ts)
         return false;
     avcodec_flush_buffers(m_dec.get());
     m_draining = false;
+    m_nextRead.reset();
+    av_packet_unref(m_next.get());
+    closeStretch();
     return true;
+}
+
+std::vector<DamagedStretch> StreamDecoder::takeDamage(bool withOpen)
+{
+    if (withOpen)
+        closeStretch();
+    std::vector<DamagedStretch> out;
+    out.swap(m_damaged);
+    return out;
+}
+
+std::string StreamDecoder::describe(const DamagedStretch &stretch) const
+{
+    const AVRational tb = stream().time_base;
+    const std::int64_t fileStart = m_in->start_time != AV_NOPTS_VALUE ? m_in->start_time : 0;
+    const auto seconds = [&](std::int64_t ts, AVRounding rounding) {
+        const std::int64_t micros = av_rescale_q(ts, tb, AVRational{1, AV_TIME_BASE}) - fileStart;
+        return std::max<std::int64_t>(av_rescale_rnd(micros, 1, AV_TIME_BASE, rounding), 0);
+    };
+    const std::int64_t from = seconds(stretch.from, AV_ROUND_DOWN);
+    const std::int64_t to = std::max(seconds(stretch.to, AV_ROUND_UP), from + 1);
+    return "between " + clockText(from) + " and " + clockText(to);
 }
 
 // Feeds the decoder the stream's next packet, or starts draining it at the
 // end of the input.
 void StreamDecoder::feed()
 {
-    const int read = av_read_frame(m_in.get(), m_pkt.get());
+    int read = 0;
+    if (m_nextRead) {
+        read = *m_nextRead;
+        m_nextRead.reset();
+        std::swap(m_pkt, m_next);
+    } else {
+        read = readOwn(*m_pkt);
+    }
     if (read < 0) {
         if (m_damage == Damage::Skip && read != AVERROR_EOF && !(m_in->pb && avio_feof(m_in->pb)))
             check(read, m_reading.c_str());
@@ -52,15 +104,68 @@ void StreamDecoder::feed()
         }
         return;
     }
-    if (m_pkt->stream_index != m_index) {
-        av_packet_unref(m_pkt.get());
-        return;
+    const std::int64_t ts = m_pkt->pts != AV_NOPTS_VALUE ? m_pkt->pts : m_pkt->dts;
+    if (ts != AV_NOPTS_VALUE)
+        m_lastTs = ts;
+    const std::int64_t duration = m_pkt->duration;
+    bool skippable = false;
+    if (m_skipTest && m_pkt->pts != AV_NOPTS_VALUE) {
+        m_nextRead = readOwn(*m_next);
+        skippable = m_skipTest(m_pkt->pts, *m_nextRead >= 0 ? m_next->pts : AV_NOPTS_VALUE);
     }
+    // libavcodec reads skip_frame again for every packet, frame threads too.
+    m_dec->skip_frame = skippable ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
     const int sent = avcodec_send_packet(m_dec.get(), m_pkt.get());
     av_packet_unref(m_pkt.get());
-    const bool skipped = m_damage == Damage::Skip && sent == AVERROR_INVALIDDATA;
-    if (sent < 0 && sent != AVERROR(EAGAIN) && !skipped)
-        check(sent, m_decoding.c_str());
+    if (sent >= 0 || sent == AVERROR(EAGAIN))
+        return;
+    if (m_damage != Damage::Skip || sent == AVERROR(ENOMEM))
+        fail(sent);
+    refused(m_lastTs, duration);
+}
+
+// The stream's next packet into pkt, other streams' packets dropped;
+// av_read_frame's result.
+int StreamDecoder::readOwn(AVPacket &pkt)
+{
+    for (;;) {
+        const int read = av_read_frame(m_in.get(), &pkt);
+        if (read < 0 || pkt.stream_index == m_index)
+            return read;
+        av_packet_unref(&pkt);
+    }
+}
+
+// A packet the decoder refused: its picture or sound is lost, the stream
+// goes on.
+void StreamDecoder::refused(std::int64_t ts, std::int64_t duration)
+{
+    ++m_refusals;
+    if (ts == AV_NOPTS_VALUE)
+        ts = m_open ? m_open->to : 0;
+    const std::int64_t end = ts + std::max<std::int64_t>(duration, 0);
+    const std::int64_t join = av_rescale_q(kStretchJoinSeconds, AVRational{1, 1}, stream().time_base);
+    if (m_open && ts <= m_open->to + join && ts >= m_open->from) {
+        m_open->to = std::max(m_open->to, end);
+        return;
+    }
+    closeStretch();
+    m_open = DamagedStretch{ts, end};
+}
+
+void StreamDecoder::closeStretch()
+{
+    if (m_open)
+        m_damaged.push_back(*m_open);
+    m_open.reset();
+}
+
+void StreamDecoder::fail(int err) const
+{
+    if (err == AVERROR(ENOMEM))
+        throw Error("out of memory while " + m_decoding);
+    throw Error(m_decoding + " failed: the file is damaged, or uses a feature this decoder lacks (" +
+                avErrorText(err) + ")");
 }
 
 } // namespace engine::av

@@ -6,12 +6,23 @@
 #include "av_ptr.h"
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace engine::av {
 
 // Targets further ahead than this are reached by seeking, not decoding.
 constexpr int kSeekAheadSeconds = 10;
+
+// A stretch of a stream whose packets could not be decoded, in the stream's
+// time base: from the first refused packet's start to the last one's end.
+struct DamagedStretch
+{
+    std::int64_t from = 0;
+    std::int64_t to = 0;
+};
 
 class StreamDecoder
 {
@@ -37,10 +48,11 @@ public:
     StreamDecoder &operator=(const StreamDecoder &) = delete;
 
     AVStream &stream() const { return *m_in->streams[m_index]; }
+    const AVFormatContext &input() const { return *m_in; }
 
     // Decodes the next frame into frame (the caller unrefs it when done);
     // false at the end of the stream. Throws engine::Error when decoding
-    // fails.
+    // fails in a way that cannot be skipped.
     bool receive(AVFrame &frame);
 
     // Moves the input to the keyframe at or before ts (stream time base)
@@ -48,8 +60,29 @@ public:
     // cannot seek there.
     bool seek(std::int64_t ts);
 
+    // Skip mode: the stretches of refused packets since the last call, in
+    // order. A stretch is over once the stream went on undamaged for a
+    // while, or ended; withOpen also hands over the one still growing.
+    std::vector<DamagedStretch> takeDamage(bool withOpen);
+    // Packets refused so far.
+    std::int64_t refusals() const { return m_refusals; }
+    // "between 00:00:12 and 00:00:14", counted from the file's start.
+    std::string describe(const DamagedStretch &stretch) const;
+
+    // Decides, before a packet is sent, whether the decoder may skip it when
+    // it holds a picture nothing else refers to. Given the packet's
+    // presentation time and the next packet's (AV_NOPTS_VALUE when unknown),
+    // in the stream's time base. Runs on the decoding thread; with a test,
+    // the decoder reads one packet ahead.
+    using SkipTest = std::function<bool(std::int64_t pts, std::int64_t nextPts)>;
+    void setSkipTest(SkipTest test) { m_skipTest = std::move(test); }
+
 private:
     void feed();
+    int readOwn(AVPacket &pkt);
+    void refused(std::int64_t ts, std::int64_t duration);
+    void closeStretch();
+    [[noreturn]] void fail(int err) const;
 
     std::string m_reading; // "reading \"<path>\""
     std::string m_decoding;
@@ -58,7 +91,14 @@ private:
     int m_index;
     CodecCtxPtr m_dec;
     PacketPtr m_pkt;
+    PacketPtr m_next;                // the packet read ahead, when m_nextRead is set
+    std::optional<int> m_nextRead;   // av_read_frame's result for m_next
     bool m_draining = false;
+    std::int64_t m_lastTs = AV_NOPTS_VALUE; // the last packet sent, for errors the decoder reports late
+    std::int64_t m_refusals = 0;
+    std::optional<DamagedStretch> m_open;
+    std::vector<DamagedStretch> m_damaged;
+    SkipTest m_skipTest;
 };
 
 } // namespace engine::av

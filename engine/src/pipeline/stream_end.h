@@ -1,12 +1,30 @@
 #pragma once
 
-// Where a stream ends early: padding a small shortfall, refusing a file that
-// was cut off.
+// Where a file's data ends: scanning its packets, padding a small shortfall
+// of a stream, refusing a file that was cut off.
 
 #include <cstdint>
 #include <string>
 
 namespace engine::av {
+
+// What reading a file's packets, without decoding them, finds.
+struct PacketScan
+{
+    // Where the file's data really ends: the end of the last timed packet of
+    // any stream, in AV_TIME_BASE units from the file's start; -1 when no
+    // packet had a time.
+    std::int64_t endMicros = -1;
+    // Packets of the counted stream, and their summed durations in its time
+    // base (0 when any of them lacks one).
+    std::int64_t packets = 0;
+    std::int64_t duration = 0;
+};
+
+// Reads the packets of path from about fromMicros after its start (from the
+// start when the file cannot seek there) to its end, counting those of
+// stream counted (-1: none). Work and memory are bounded by the file's size.
+PacketScan scanPackets(const std::string &path, int counted, std::int64_t fromMicros);
 
 // A stream of path ended at unit reached (frames or samples from its
 // start) although it announced announced units; unitsNum / unitsDen units

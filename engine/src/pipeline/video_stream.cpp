@@ -22,13 +22,18 @@ namespace {
 constexpr std::size_t kQueuePictures = 6;
 // libavcodec's own frame threads, on top of the decode-ahead thread.
 constexpr int kDecoderThreads = 2;
+// Packets whose times are kept for the skip decision: more than any
+// decoder's reordering spans.
+constexpr std::size_t kSentPtsKept = 32;
 
 } // namespace
 
-VideoStream::VideoStream(std::string path, av::InputPtr in, int streamIndex, const VideoLayout &layout)
+VideoStream::VideoStream(std::string path, av::InputPtr in, int streamIndex, const VideoLayout &layout,
+                         std::shared_ptr<WorkControl> control)
     : m_path(std::move(path)), m_index(streamIndex), m_width(layout.storedWidth), m_height(layout.storedHeight),
       m_turns(layout.quarterTurns), m_fpsNum(layout.fpsNum), m_fpsDen(layout.fpsDen),
-      m_frameCount(layout.frameCount), m_frame(av::allocFrame()), m_ahead(kQueuePictures)
+      m_frameCount(layout.frameCount), m_control(std::move(control)), m_frame(av::allocFrame()),
+      m_ahead(kQueuePictures)
 {
     openDecoder(std::move(in));
     // Copied before any decode thread reads on: some demuxers add to the
@@ -47,14 +52,35 @@ VideoStream::VideoStream(std::string path, av::InputPtr in, int streamIndex, con
 VideoStream::~VideoStream()
 {
     m_ahead.stop();
+    noteDamage(true);
 }
 
 FrameRef VideoStream::frameAt(std::int64_t n)
 {
+    const Picture &p = pictureAt(n);
+    if (!p.blendFields)
+        return p.picture;
+    // Repeated frames repeat the picture: blend each one once.
+    if (p.picture != m_blendedSource) {
+        m_blended = av::share(av::deinterlace(*p.picture));
+        m_blendedSource = p.picture;
+    }
+    return m_blended;
+}
+
+PictureToScale VideoStream::frameToScaleAt(std::int64_t n)
+{
+    const Picture &p = pictureAt(n);
+    return {p.picture, p.blendFields};
+}
+
+const VideoStream::Picture &VideoStream::pictureAt(std::int64_t n)
+{
     if (!m_current)
         restartFromBeginning();
     const std::int64_t aheadLimit = std::int64_t{av::kSeekAheadSeconds} * m_fpsNum / m_fpsDen + 1;
-    if (n < m_currentSlot || n - m_currentSlot > aheadLimit || keyFrameSkipsAhead(n))
+    const bool farAhead = n - m_currentSlot > aheadLimit || keyFrameSkipsAhead(n);
+    if (n < m_currentSlot || (m_seekable && farAhead))
         seekTo(n);
     for (;;) {
         if (!m_next && !m_atEnd) {
@@ -73,7 +99,7 @@ FrameRef VideoStream::frameAt(std::int64_t n)
         m_endChecked = true;
         av::refuseIfCutOff(m_path, "video", m_currentSlot + 1, m_frameCount, m_fpsNum, m_fpsDen, 0);
     }
-    return m_current->picture;
+    return *m_current;
 }
 
 std::int64_t VideoStream::keyFrameNear(std::int64_t n)
@@ -95,9 +121,9 @@ std::int64_t VideoStream::keyFrameNear(std::int64_t n)
 }
 
 // The constant-rate slot a picture starts: ceil((pts - first) * fps).
-std::int64_t VideoStream::slotOf(std::int64_t pts) const
+std::int64_t VideoStream::slotFrom(std::int64_t pts, std::int64_t firstPts) const
 {
-    return av_rescale_rnd(pts - m_firstPts, std::int64_t{m_timeBase.num} * m_fpsNum,
+    return av_rescale_rnd(pts - firstPts, std::int64_t{m_timeBase.num} * m_fpsNum,
                           std::int64_t{m_timeBase.den} * m_fpsDen, AV_ROUND_UP);
 }
 
@@ -158,6 +184,10 @@ void VideoStream::seekTo(std::int64_t n)
     const std::int64_t target = slotPts(n);
     const std::int64_t second = av_rescale_q(1, AVRational{1, 1}, m_timeBase);
     for (const std::int64_t backoff : {std::int64_t{0}, 2 * second, 10 * second}) {
+        // Without timestamps, a picture reached by seeking could not be
+        // placed.
+        if (!m_seekable)
+            break;
         m_ahead.stop();
         const std::int64_t ts = target - backoff;
         if (ts <= m_firstPts || !m_decoder->seek(ts))
@@ -175,6 +205,8 @@ void VideoStream::seekTo(std::int64_t n)
 
 void VideoStream::openDecoder(av::InputPtr in)
 {
+    if (m_decoder)
+        noteDamage(true);
     m_decoder.reset();
     m_decoder = std::make_unique<av::StreamDecoder>(m_path, std::move(in), m_index, kDecoderThreads,
                                                     "decoding the video of " + av::quoted(m_path),
@@ -182,10 +214,14 @@ void VideoStream::openDecoder(av::InputPtr in)
     const AVStream &st = m_decoder->stream();
     m_timeBase = st.time_base;
     m_guessStep = std::max<std::int64_t>(1, av_rescale_q(1, av_inv_q(av::streamFrameRate(st)), m_timeBase));
+    m_seekable = !(m_decoder->input().iformat->flags & AVFMT_NOTIMESTAMPS);
+    m_decoder->setSkipTest([this](std::int64_t pts, std::int64_t nextPts) { return unseen(pts, nextPts); });
 }
 
 void VideoStream::startDecoding()
 {
+    m_decodeFirstPts = m_firstPts;
+    m_sentPts.clear();
     m_guessPts = AV_NOPTS_VALUE;
     m_next.reset();
     m_atEnd = false;
@@ -196,27 +232,71 @@ void VideoStream::startDecoding()
 // picture without a time follows the one before) and developed.
 std::optional<VideoStream::Picture> VideoStream::nextPicture()
 {
-    if (!m_decoder->receive(*m_frame))
+    const bool decoded = m_decoder->receive(*m_frame);
+    noteDamage(!decoded);
+    if (!decoded)
         return std::nullopt;
     std::int64_t pts = m_frame->best_effort_timestamp;
+    // Skipping relies on a picture's time being its packet's (a packet
+    // without one is never skipped) and on no picture's time being guessed
+    // from the one before.
+    if (pts == AV_NOPTS_VALUE || (m_frame->pts != AV_NOPTS_VALUE && pts != m_frame->pts))
+        m_timesExact = false;
     if (pts == AV_NOPTS_VALUE)
         pts = m_guessPts == AV_NOPTS_VALUE ? 0 : m_guessPts;
     m_guessPts = pts + (m_frame->pkt_duration > 0 ? m_frame->pkt_duration : m_guessStep);
-    Picture p{develop(*m_frame), pts};
+    if (m_decodeFirstPts == AV_NOPTS_VALUE)
+        m_decodeFirstPts = pts;
+    Picture p = develop(*m_frame, pts);
     av_frame_unref(m_frame.get());
     return p;
 }
 
 // A decoded picture as the clip serves it: YUV 4:2:0 at the stored size,
-// its fields blended when it is interlaced, then turned upright.
-FrameRef VideoStream::develop(const AVFrame &decoded)
+// turned upright. An interlaced picture's fields are blended when it is
+// served as a frame, or by the scaler (only along the stored picture's
+// height: a turned one is blended before it is turned).
+VideoStream::Picture VideoStream::develop(const AVFrame &decoded, std::int64_t pts)
 {
     av::FramePtr flat = av::fitYuv420(decoded, m_width, m_height, m_sws);
-    if (decoded.interlaced_frame)
-        flat = av::deinterlace(*flat);
-    if (m_turns != 0)
+    bool blendFields = decoded.interlaced_frame != 0;
+    if (m_turns != 0) {
+        if (blendFields)
+            flat = av::deinterlace(*flat);
+        blendFields = false;
         flat = av::rotate(*flat, m_turns);
-    return av::share(std::move(flat));
+    }
+    return Picture{av::share(std::move(flat)), pts, blendFields};
+}
+
+// True when the picture of a packet with this presentation time would be
+// shown by no frame: a packet sent before it, or the one after it, starts a
+// later picture in the same slot, so every frame from that slot on shows
+// that one or a later one. Called for every timed packet, in decoding order.
+bool VideoStream::unseen(std::int64_t pts, std::int64_t nextPts)
+{
+    bool later = nextPts != AV_NOPTS_VALUE && nextPts > pts;
+    std::int64_t next = nextPts;
+    for (const std::int64_t sent : m_sentPts) {
+        if (sent > pts && (!later || sent < next)) {
+            next = sent;
+            later = true;
+        }
+    }
+    if (m_sentPts.size() == kSentPtsKept)
+        m_sentPts.pop_front();
+    m_sentPts.push_back(pts);
+    return later && m_timesExact && m_decodeFirstPts != AV_NOPTS_VALUE && pts > m_decodeFirstPts &&
+           slotFrom(pts, m_decodeFirstPts) == slotFrom(next, m_decodeFirstPts);
+}
+
+void VideoStream::noteDamage(bool withOpen)
+{
+    for (const av::DamagedStretch &stretch : m_decoder->takeDamage(withOpen)) {
+        if (m_control)
+            m_control->note("the picture of " + av::quoted(m_path) + " is damaged " + m_decoder->describe(stretch) +
+                            "; that stretch may show still or blocky pictures");
+    }
 }
 
 } // namespace engine

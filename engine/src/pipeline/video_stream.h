@@ -5,10 +5,12 @@
 
 #include "av_ptr.h"
 #include "clip/clip.h"
+#include "clip/work_control.h"
 #include "decode_ahead.h"
 #include "stream_decoder.h"
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -31,13 +33,19 @@ struct VideoLayout
 // first pts) * fps), is at most n. Pictures come out at the size they are
 // shown at: YUV 4:2:0, fields blended, turned upright.
 //
+// A picture that no frame shows (the rate change drops it: a later picture
+// starts the same slot) and that no other picture refers to is not decoded
+// at all; the frames are the same either way.
+//
 // Threading: one consumer thread; decoding runs on a helper thread that
-// only touches the decoder and the picture conversion.
+// only touches the decoder, the picture conversion and the control's notes.
 class VideoStream
 {
 public:
-    // in: the file opened (and probed) already; streamIndex: its video stream.
-    VideoStream(std::string path, av::InputPtr in, int streamIndex, const VideoLayout &layout);
+    // in: the file opened (and probed) already; streamIndex: its video
+    // stream. control (may be null) gets a note for each damaged stretch.
+    VideoStream(std::string path, av::InputPtr in, int streamIndex, const VideoLayout &layout,
+                std::shared_ptr<WorkControl> control);
     ~VideoStream();
 
     VideoStream(const VideoStream &) = delete;
@@ -47,6 +55,9 @@ public:
     // decodable picture, when decoding fails, and when the file turns out to
     // be cut off.
     FrameRef frameAt(std::int64_t n);
+    // Frame n before its fields are blended, for a scaler that blends them
+    // in its own pass.
+    PictureToScale frameToScaleAt(std::int64_t n);
 
     // The slot of the keyframe nearest to slot n, from the file's index;
     // n when the file has no usable index.
@@ -57,10 +68,13 @@ private:
     {
         FrameRef picture;
         std::int64_t pts = 0;
+        bool blendFields = false; // interlaced, fields not yet blended
     };
 
     // Seeking and the constant-rate slots (consumer thread).
-    std::int64_t slotOf(std::int64_t pts) const;
+    const Picture &pictureAt(std::int64_t n);
+    std::int64_t slotOf(std::int64_t pts) const { return slotFrom(pts, m_firstPts); }
+    std::int64_t slotFrom(std::int64_t pts, std::int64_t firstPts) const;
     std::int64_t slotPts(std::int64_t n) const;
     std::int64_t keyOffset() const;
     bool keyFrameSkipsAhead(std::int64_t n) const;
@@ -71,7 +85,9 @@ private:
 
     // Decoding (helper thread while it runs).
     std::optional<Picture> nextPicture();
-    FrameRef develop(const AVFrame &decoded);
+    Picture develop(const AVFrame &decoded, std::int64_t pts);
+    bool unseen(std::int64_t pts, std::int64_t nextPts);
+    void noteDamage(bool withOpen);
 
     std::string m_path;
     int m_index;
@@ -81,6 +97,8 @@ private:
     int m_fpsNum;
     int m_fpsDen;
     std::int64_t m_frameCount;
+    std::shared_ptr<WorkControl> m_control;
+    bool m_seekable = true; // false for streams without timestamps (raw H.264)
     std::vector<std::int64_t> m_keyTs; // keyframe decode times from the index, ascending
     AVRational m_timeBase{0, 1};
 
@@ -90,6 +108,9 @@ private:
     av::SwsPtr m_sws;
     std::int64_t m_guessPts = AV_NOPTS_VALUE;
     std::int64_t m_guessStep = 1;
+    std::int64_t m_decodeFirstPts = AV_NOPTS_VALUE; // m_firstPts as the helper thread knows it
+    std::deque<std::int64_t> m_sentPts;             // of the packets sent last
+    bool m_timesExact = true; // every picture so far was timed by its packet: skipping is safe
 
     // Consumer state.
     std::int64_t m_firstPts = AV_NOPTS_VALUE;
@@ -98,6 +119,8 @@ private:
     std::optional<Picture> m_next;
     bool m_atEnd = false;
     bool m_endChecked = false;
+    FrameRef m_blendedSource; // the last picture blended for frameAt(), and the result
+    FrameRef m_blended;
 
     av::DecodeAhead<Picture> m_ahead; // last: stopped before anything it uses goes away
 };
