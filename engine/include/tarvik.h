@@ -68,6 +68,13 @@ TARVIK_API int32_t Encode_GetFrame(const char *scriptPath) TARVIK_NOEXCEPT;
  * succeeded. The text stays valid until the next call into the library. */
 TARVIK_API const char *Encode_GetLastError(void) TARVIK_NOEXCEPT;
 
+/* Notes for the user about the pass that ended last: faults of its input it
+ * hid, such as a damaged stretch of a file's sound that became silence
+ * ("the sound of \"clip.mp4\" is damaged between 00:00:12 and 00:00:14;
+ * that stretch is silent"). One note per line; empty when there were none.
+ * The text stays valid until the next call into the library. */
+TARVIK_API const char *Encode_GetNotes(void) TARVIK_NOEXCEPT;
+
 #ifdef __cplusplus
 }
 #endif

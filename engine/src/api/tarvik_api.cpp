@@ -31,6 +31,7 @@ struct Library
     engine::pass::Session session{engine::pass::defaultScriptOpener()};
     std::mutex errorMutex;
     std::string lastError;
+    std::string notes; // under errorMutex
 };
 
 Library &library()
@@ -146,6 +147,19 @@ TARVIK_API const char *Encode_GetLastError(void) TARVIK_NOEXCEPT
         Library &lib = library();
         std::lock_guard lock(lib.errorMutex);
         return lib.lastError.c_str();
+    } catch (...) {
+        return "";
+    }
+}
+
+TARVIK_API const char *Encode_GetNotes(void) TARVIK_NOEXCEPT
+{
+    try {
+        Library &lib = library();
+        std::string notes = lib.session.notes();
+        std::lock_guard lock(lib.errorMutex);
+        lib.notes = std::move(notes);
+        return lib.notes.c_str();
     } catch (...) {
         return "";
     }

@@ -2,10 +2,17 @@
 
 #include "clip/error.h"
 #include "pipeline/media_filters.h"
+#include "prepared_audio.h"
 #include "time_left.h"
 
 #include <algorithm>
 #include <vector>
+
+#if defined(__linux__)
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
 
 namespace engine::pass {
 
@@ -20,6 +27,15 @@ constexpr int kOutputWidth = 256;
 
 // MPEG-1's sequence header has 12 bits for each picture dimension.
 constexpr int kMpeg1MaxSize = 4095;
+
+// The calling thread gets the least share of the processors. Linux keeps a
+// nice value per thread; elsewhere the work simply runs at normal priority.
+void yieldToOtherThreads()
+{
+#if defined(__linux__)
+    setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), 19);
+#endif
+}
 
 } // namespace
 
@@ -42,7 +58,8 @@ std::int64_t audioSamplesToWrite(const VideoInfo &vi)
     return vi.hasVideo ? vi.samplesForFrames(vi.frameCount) : vi.sampleCount;
 }
 
-EncodePass::EncodePass(ClipPtr clip, const PassSettings &settings) : m_clip(std::move(clip)), m_settings(settings)
+EncodePass::EncodePass(ClipPtr clip, const PassSettings &settings, std::unique_ptr<PreparedAudio> prepared)
+    : m_clip(std::move(clip)), m_settings(settings), m_prepared(std::move(prepared))
 {
     if (!m_clip)
         throw Error("the script gave no clip");
@@ -107,10 +124,23 @@ std::string EncodePass::error() const
     return m_error;
 }
 
+std::vector<std::string> EncodePass::notes() const
+{
+    if (!m_ended.load())
+        return {};
+    std::vector<std::string> notes = m_preparedNotes;
+    for (std::string &note : m_control->notes())
+        notes.push_back(std::move(note));
+    return notes;
+}
+
 void EncodePass::run(std::stop_token stop)
 {
+    if (m_settings.lowPriority)
+        yieldToOtherThreads();
     try {
-        m_write(stop);
+        if (!handOver(stop))
+            m_write(stop);
         const bool cut = stop.stop_requested();
         // Close the stream properly even when stopped: the file is then a
         // shorter but valid stream.
@@ -136,10 +166,32 @@ void EncodePass::run(std::stop_token stop)
     // Free the writer (closing a file left open by a failure) and the clip
     // graph (stopping its decode threads) before reporting the end.
     m_writer.reset();
+    m_prepared.reset();
     m_clip.reset();
     m_control->setListener({}); // it points at this pass
     m_secondsLeft = 0;
     m_ended = true;
+}
+
+// With prepared sound: waits for it, showing its progress as the pass's
+// own, and writes it out when it is complete. False when there is none to
+// write (none given, or it failed or was stopped): the pass encodes then.
+bool EncodePass::handOver(std::stop_token stop)
+{
+    if (!m_prepared)
+        return false;
+    while (!m_prepared->waitEnd(std::chrono::milliseconds(50))) {
+        if (stop.stop_requested())
+            return false;
+        m_percent = std::max(m_percent.load(), std::min(m_prepared->percent(), 99));
+        m_secondsLeft = m_prepared->secondsLeft();
+    }
+    if (!m_prepared->complete())
+        return false;
+    m_prepared->copyTo(*m_writer);
+    m_preparedNotes = m_prepared->notes();
+    written(m_total - m_written);
+    return true;
 }
 
 void EncodePass::writeVideo(Mpeg1VideoWriter &writer, std::stop_token stop)

@@ -21,8 +21,11 @@
 #include <string>
 #include <thread>
 #include <utility>
+#include <vector>
 
 namespace engine::pass {
+
+class PreparedAudio;
 
 struct PassSettings
 {
@@ -32,6 +35,9 @@ struct PassSettings
     int audioBitrateKbps = 0;
     int sampleRateHz = 0;
     EncodeMode mode = EncodeMode::Normal;
+    // The worker yields to every other thread of the machine (work done
+    // ahead, in time the other passes leave free).
+    bool lowPriority = false;
 };
 
 // The size the video pass encodes vi's pictures at: 256 wide (the player's
@@ -48,8 +54,10 @@ class EncodePass
 public:
     // Opens the encoder and the output file synchronously and starts the
     // worker. Throws engine::Error when anything cannot be set up (nothing
-    // runs then).
-    EncodePass(ClipPtr clip, const PassSettings &settings);
+    // runs then). An audio pass given prepared sound waits for it and writes
+    // it out instead of encoding; when it did not complete, the pass encodes
+    // clip's sound as usual.
+    EncodePass(ClipPtr clip, const PassSettings &settings, std::unique_ptr<PreparedAudio> prepared = {});
     // Stops and joins the worker if end() was not called.
     ~EncodePass();
 
@@ -69,9 +77,13 @@ public:
     bool end();
     // The reason the pass failed; empty when it did not.
     std::string error() const;
+    // Notes for the user about faults the pass hid (damaged stretches of an
+    // input made silent); complete once end() has returned.
+    std::vector<std::string> notes() const;
 
 private:
     void run(std::stop_token stop);
+    bool handOver(std::stop_token stop);
     // The pass's own loop, pulling every unit from the clip into the writer.
     void writeVideo(Mpeg1VideoWriter &writer, std::stop_token stop);
     void writeAudio(Mp2AudioWriter &writer, std::stop_token stop);
@@ -88,6 +100,8 @@ private:
     std::shared_ptr<WorkControl> m_control;
     PassSettings m_settings;
     std::unique_ptr<StreamWriter> m_writer;
+    std::unique_ptr<PreparedAudio> m_prepared;
+    std::vector<std::string> m_preparedNotes; // worker only, until m_ended
     std::function<void(std::stop_token)> m_write; // writeVideo or writeAudio, bound to m_writer
     std::int64_t m_total = 0;
     std::int64_t m_written = 0; // worker only

@@ -45,20 +45,41 @@ Session::~Session()
 void Session::begin(const BeginRequest &request)
 {
     std::string ignored;
-    end(ignored);
+    closePass(ignored);
     std::lock_guard lock(m_mutex);
     m_frameCount = 0;
-    ClipPtr clip = m_opener(request.scriptPath,
-                            request.settings.videoPass ? script::ScriptUse::VideoPass : script::ScriptUse::AudioPass);
+    const bool videoPass = request.settings.videoPass;
+    std::unique_ptr<PreparedAudio> prepared = std::move(m_prepared);
+    if (prepared && (videoPass || PreparedAudio::keyFor(request.scriptPath, request.settings) != prepared->key()))
+        prepared.reset();
+    ClipPtr clip = m_opener(request.scriptPath, videoPass ? script::ScriptUse::VideoPass : script::ScriptUse::AudioPass);
     if (!clip)
         throw Error("the script gave no clip");
     const VideoInfo &vi = clip->info();
     m_frameCount = vi.hasVideo ? clampToInt32(vi.frameCount) : 0;
     try {
-        m_pass = std::make_unique<EncodePass>(std::move(clip), request.settings);
+        m_pass = std::make_unique<EncodePass>(std::move(clip), request.settings, std::move(prepared));
     } catch (...) {
         m_frameCount = 0;
         throw;
+    }
+    if (videoPass)
+        startPreparing(request);
+}
+
+// The sound is prepared from a clip of its own, opened as the audio pass
+// would open it. Whatever goes wrong here only means that the audio pass
+// encodes the sound itself.
+void Session::startPreparing(const BeginRequest &request)
+{
+    try {
+        std::optional<PreparedAudio::Key> key = PreparedAudio::keyFor(request.scriptPath, request.settings);
+        if (!key)
+            return;
+        ClipPtr clip = m_opener(request.scriptPath, script::ScriptUse::AudioPass);
+        m_prepared = std::make_unique<PreparedAudio>(std::move(*key), std::move(clip), request.settings);
+    } catch (const std::exception &) {
+        m_prepared.reset();
     }
 }
 
@@ -82,6 +103,22 @@ std::int32_t Session::secondsLeft() const
 
 bool Session::end(std::string &failure)
 {
+    bool wasOpen = false;
+    {
+        std::lock_guard lock(m_mutex);
+        wasOpen = m_pass != nullptr;
+    }
+    const bool completed = closePass(failure);
+    if (!wasOpen) {
+        // Nothing follows now (the program is closing, or cleaning up).
+        std::lock_guard lock(m_mutex);
+        m_prepared.reset();
+    }
+    return completed;
+}
+
+bool Session::closePass(std::string &failure)
+{
     std::unique_ptr<EncodePass> pass;
     {
         std::lock_guard lock(m_mutex);
@@ -90,12 +127,26 @@ bool Session::end(std::string &failure)
     failure.clear();
     if (!pass)
         return true;
-    if (pass->end())
+    const bool completed = pass->end();
+    std::string notes;
+    for (const std::string &note : pass->notes())
+        notes += (notes.empty() ? "" : "\n") + note;
+    std::lock_guard lock(m_mutex);
+    m_notes = std::move(notes);
+    if (completed)
         return true;
+    // A video pass that did not complete has no audio pass after it.
+    m_prepared.reset();
     failure = pass->error();
     if (failure.empty())
         failure = "the pass was stopped before the end";
     return false;
+}
+
+std::string Session::notes() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_notes;
 }
 
 std::int32_t Session::lengthSeconds(const std::string &scriptPath)

@@ -4,10 +4,17 @@
 // of the script opened last, and the clip-length probe. The C entry points
 // are thin shims over this class.
 //
+// A video pass that starts also starts preparing the job's sound (see
+// PreparedAudio); the audio pass that follows takes it over when its script
+// and settings match. A video pass that fails or is stopped, the next video
+// pass, an audio pass that does not match, and Encode_End with no pass open
+// drop what was prepared.
+//
 // Threading: every member may be called from any thread; calls are
 // serialised by an internal mutex (the pass itself runs on its own worker).
 
 #include "encode_pass.h"
+#include "prepared_audio.h"
 #include "script/value.h"
 
 #include <cstdint>
@@ -48,15 +55,23 @@ public:
     // Stops and closes the open pass. Returns true when it completed or
     // when nothing was open; false with the reason in failure otherwise.
     bool end(std::string &failure);
+    // Notes for the user about the pass ended last (one per line): faults
+    // of its input that it hid. Empty when there were none.
+    std::string notes() const;
     // The clip's length in whole seconds, rounded up (at least 1 when it has
     // a frame or a sample). Throws engine::Error when the script fails.
     std::int32_t lengthSeconds(const std::string &scriptPath);
 
 private:
+    bool closePass(std::string &failure);
+    void startPreparing(const BeginRequest &request);
+
     ScriptOpener m_opener;
     mutable std::mutex m_mutex;
-    std::unique_ptr<EncodePass> m_pass;
+    std::unique_ptr<PreparedAudio> m_prepared;
+    std::unique_ptr<EncodePass> m_pass; // after m_prepared: an audio pass may wait on it
     std::int32_t m_frameCount = 0;
+    std::string m_notes;
 };
 
 } // namespace engine::pass

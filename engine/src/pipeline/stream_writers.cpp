@@ -62,10 +62,16 @@ void StreamWriter::drain()
         if (got == AVERROR(EAGAIN) || got == AVERROR_EOF)
             return;
         check(got, m_encoding);
-        avio_write(m_io.get(), m_pkt->data, m_pkt->size);
+        const std::span<const unsigned char> bytes(m_pkt->data, static_cast<std::size_t>(m_pkt->size));
+        appendEncoded(bytes);
         av_packet_unref(m_pkt.get());
-        check(m_io->error, m_writing.c_str());
     }
+}
+
+void StreamWriter::appendEncoded(std::span<const unsigned char> bytes)
+{
+    avio_write(m_io.get(), bytes.data(), static_cast<int>(bytes.size()));
+    check(m_io->error, m_writing.c_str());
 }
 
 void StreamWriter::finish()

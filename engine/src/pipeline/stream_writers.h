@@ -34,6 +34,10 @@ public:
     // and closes the file.
     void finish();
 
+    // Writes bytes of a stream this kind of writer encoded before, as they
+    // are (sound prepared ahead).
+    void appendEncoded(std::span<const unsigned char> bytes);
+
 protected:
     // encoding and finishing name the work in messages ("encoding audio",
     // "finishing the audio stream").
