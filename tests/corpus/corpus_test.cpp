@@ -92,6 +92,7 @@ struct Case
     int rateIndex = 4;  // ASRCombo: 4 is 32000
     Form form = Form::Plain;
     std::string extra;  // the introduction, subtitle or sound file (corpus folder)
+    std::string note;   // a fragment of Encode_GetNotes' text after the audio pass (clean)
 };
 
 // gtest names the case instead of dumping its bytes.
@@ -144,6 +145,17 @@ Report readReport(const fs::path &path)
             facts[line.substr(0, eq)] = line.substr(eq + 1);
     }
     return facts;
+}
+
+// Mean absolute value of 16-bit little-endian samples.
+double meanLevel(const std::string &pcm)
+{
+    double sum = 0;
+    const std::size_t n = pcm.size() / 2;
+    for (std::size_t i = 0; i < n; ++i)
+        sum += std::abs(static_cast<std::int16_t>(static_cast<unsigned char>(pcm[2 * i]) |
+                                                  static_cast<unsigned char>(pcm[2 * i + 1]) << 8));
+    return n ? sum / static_cast<double>(n) : 0.0;
 }
 
 std::vector<std::string> listFolder(const fs::path &dir)
@@ -253,6 +265,16 @@ TEST_P(Corpus, NeitherCrashesNorHangsAndSaysWhatTheUserGets)
         EXPECT_EQ(a, (std::map<std::string, std::string>{
                          {"codec_name", "mp2"}, {"channels", "2"},
                          {"sample_rate", std::to_string(kRates[static_cast<std::size_t>(c.rateIndex)])}}));
+        if (!c.note.empty()) {
+            EXPECT_NE(fact("audioNotes").find(c.note), std::string::npos) << fact("audioNotes");
+            // The sound after the damage keeps its place: had the broken
+            // stretch been dropped instead of made silent, the tone would
+            // end early and the last second would be padding.
+            int status = 0;
+            EXPECT_GT(meanLevel(support::run("ffmpeg -v error -sseof -1.5 -i '" + (app / "temp.mp2").string()
+                                             + "' -t 1 -ac 1 -f s16le -", &status)),
+                      1000);
+        }
         break;
     }
     }
@@ -293,6 +315,12 @@ Case withRates(Case c, int fpsIndex, int rateIndex)
     return c;
 }
 
+Case withNote(Case c, std::string note)
+{
+    c.note = std::move(note);
+    return c;
+}
+
 Case withFile(Case c, Form form, std::string extra)
 {
     c.form = form;
@@ -326,6 +354,12 @@ INSTANTIATE_TEST_SUITE_P(
                  Form::ExternalAudio, "trunc_sound.mp3"),
         // Damaged packets are skipped; a file where nothing decodes fails.
         clean("CorruptMiddle", "corrupt_middle.avi", 61),
+        // Garbage in the middle: the broken stretch of the sound is silence
+        // of its length, and the note says where it is.
+        withNote(clean("GarbageInTheMiddle", "garbage_middle.mp4", 180),
+                 "garbage_middle.mp4\" is damaged between 00:00:03 and 00:00:09; that stretch is silent"),
+        // No stated length: the pictures are counted, 4 s at 15 fps.
+        clean("RawH264Stream", "raw.h264", 60, 192),
         failing("CorruptEverywhere", "corrupt_all.mp4", Outcome::VideoPassFails,
                 "contains no picture that can be decoded"),
         // Missing or tiny streams.

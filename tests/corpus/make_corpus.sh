@@ -62,6 +62,17 @@ ff -f lavfi -i testsrc=size=160x120:rate=25:duration=4 $h264 no_audio_4s.mp4
 # A damaged middle that decodes on around it.
 cp whole.avi corrupt_middle.avi
 scribble corrupt_middle.avi $(( $(size_of whole.avi) / 2 )) 3000
+# A few hundred kilobytes of garbage inside an MP4 whose index is at the
+# front, so that pictures and sound are both damaged in the middle.
+ff -f lavfi -i testsrc=size=320x240:rate=25:duration=12 -f lavfi -i sine=frequency=440:sample_rate=44100:duration=12 \
+    $h264 -b:v 2M -c:a aac -shortest -movflags +faststart garbage_middle.mp4
+for i in 0 1; do
+    scribble garbage_middle.mp4 $(( $(size_of garbage_middle.mp4) / 3 + i * $(size_of noise.bin) )) $(size_of noise.bin)
+done
+# A raw H.264 stream as cameras and recorders write it: no container, so no
+# stated length.
+ff -f lavfi -i testsrc=size=160x120:rate=25:duration=4 $h264 raw.h264
+[ "$(ffprobe -v error -show_entries format=duration -of csv=p=0 raw.h264)" = N/A ] || fail "raw.h264 states a length"
 # Every picture damaged, the index intact: nothing decodes. (The mp4's
 # sample data starts right after the "mdat" box type.)
 cp whole_faststart.mp4 corrupt_all.mp4

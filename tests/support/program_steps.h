@@ -62,6 +62,7 @@ inline bool convertLikeTheProgram(const TarvikApi &api, core::ScriptRequest job,
         const int32_t ended = api.finish();
         put(which + "End", std::to_string(ended));
         put(which + "EndError", api.lastError());
+        put(which + "Notes", api.notes ? api.notes() : "<no Encode_GetNotes>");
         if (ended != 0)
             return false;
     }

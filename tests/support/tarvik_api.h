@@ -24,6 +24,7 @@ struct TarvikApi
     NoArgs frame = nullptr, encoding = nullptr, leftTime = nullptr, end = nullptr;
     GetFrame getFrame = nullptr;
     LastError lastError = nullptr;
+    LastError notes = nullptr; // optional: notes about concealed damage
 
     // Stays loaded until exit, as in the window. Every member is null when
     // the library or one of its entry points is missing (dlerror() says why).
@@ -41,6 +42,8 @@ struct TarvikApi
               && entry(a.leftTime, "Encode_GetLeftTime") && entry(a.end, "Encode_End")
               && entry(a.getFrame, "Encode_GetFrame") && entry(a.lastError, "Encode_GetLastError")))
             a = TarvikApi{};
+        else
+            entry(a.notes, "Encode_GetNotes");
         return a;
     }
 

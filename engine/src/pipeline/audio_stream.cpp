@@ -23,6 +23,7 @@ AudioStream::AudioStream(std::string path, int streamIndex, int rate, std::int64
 
 AudioStream::~AudioStream()
 {
+    noteDamage(true);
     av_channel_layout_uninit(&m_swrLayout);
 }
 
@@ -69,6 +70,8 @@ void AudioStream::dropBefore(std::int64_t start)
 
 void AudioStream::open()
 {
+    if (m_decoder)
+        noteDamage(true);
     m_decoder.reset();
     m_decoder = std::make_unique<av::StreamDecoder>(m_path, av::openInputFile(m_path), m_index, 1,
                                                     "decoding the audio of " + av::quoted(m_path),
@@ -104,11 +107,7 @@ void AudioStream::decodeMore()
 {
     const std::int64_t refused = m_decoder->refusals();
     const bool decoded = m_decoder->receive(*m_frame);
-    for (const av::DamagedStretch &stretch : m_decoder->takeDamage(!decoded)) {
-        if (m_control)
-            m_control->note("the sound of " + av::quoted(m_path) + " is damaged " + m_decoder->describe(stretch) +
-                            "; that stretch is silent");
-    }
+    noteDamage(!decoded);
     if (!decoded) {
         flushResampler();
         m_end = true;
@@ -118,6 +117,15 @@ void AudioStream::decodeMore()
         silenceUntil(m_frame->best_effort_timestamp);
     append(*m_frame);
     av_frame_unref(m_frame.get());
+}
+
+void AudioStream::noteDamage(bool withOpen)
+{
+    for (const av::DamagedStretch &stretch : m_decoder->takeDamage(withOpen)) {
+        if (m_control)
+            m_control->note("the sound of " + av::quoted(m_path) + " is damaged " + m_decoder->describe(stretch) +
+                            "; that stretch is silent");
+    }
 }
 
 // The clip sample at which sound of presentation time pts plays.
@@ -158,13 +166,25 @@ void AudioStream::append(const AVFrame &frame)
     if (!m_swr || frame.format != m_swrFormat || frame.sample_rate != m_swrRate ||
         av_channel_layout_compare(&inLayout, &m_swrLayout) != 0) {
         flushResampler();
-        makeResampler(inLayout, static_cast<AVSampleFormat>(frame.format), frame.sample_rate);
+        const bool made = makeResampler(inLayout, static_cast<AVSampleFormat>(frame.format), frame.sample_rate);
+        av_channel_layout_uninit(&inLayout);
+        if (!made) {
+            // Garbage that decoded into sound of a shape its stream never
+            // has is damage too.
+            const AVCodecParameters &par = *m_decoder->stream().codecpar;
+            if (frame.sample_rate == par.sample_rate && frame.ch_layout.nb_channels == par.ch_layout.nb_channels)
+                throw Error("the sound of " + av::quoted(m_path) + " is in a form the engine cannot convert (" +
+                            std::to_string(frame.ch_layout.nb_channels) + " channels at " +
+                            std::to_string(frame.sample_rate) + " Hz)");
+            m_decoder->discard(frame);
+            return;
+        }
     }
     av_channel_layout_uninit(&inLayout);
     convert(const_cast<const std::uint8_t **>(frame.extended_data), frame.nb_samples);
 }
 
-void AudioStream::makeResampler(const AVChannelLayout &inLayout, AVSampleFormat format, int inRate)
+bool AudioStream::makeResampler(const AVChannelLayout &inLayout, AVSampleFormat format, int inRate)
 {
     // Mono stays mono here and is duplicated below at full level; swr
     // would spread it at -3 dB. Anything wider is mixed down to stereo.
@@ -176,12 +196,17 @@ void AudioStream::makeResampler(const AVChannelLayout &inLayout, AVSampleFormat 
     const int ret = swr_alloc_set_opts2(&raw, &outLayout, AV_SAMPLE_FMT_FLT, m_rate,
                                         const_cast<AVChannelLayout *>(&inLayout), format, inRate, 0, nullptr);
     m_swr.reset(raw);
-    check(ret, "preparing the audio conversion");
-    check(swr_init(m_swr.get()), "preparing the audio conversion");
+    if (ret == AVERROR(ENOMEM))
+        throw Error("out of memory");
+    if (ret < 0 || swr_init(m_swr.get()) < 0) {
+        m_swr.reset();
+        return false;
+    }
     av_channel_layout_uninit(&m_swrLayout);
     check(av_channel_layout_copy(&m_swrLayout, &inLayout), "reading the channel layout");
     m_swrFormat = format;
     m_swrRate = inRate;
+    return true;
 }
 
 void AudioStream::flushResampler()

@@ -57,10 +57,12 @@ private:
     void resetBuffer(bool atStart);
     void seekTo(std::int64_t start);
     void decodeMore();
+    void noteDamage(bool withOpen);
     std::int64_t sampleAt(std::int64_t pts) const;
     void silenceUntil(std::int64_t pts);
     void append(const AVFrame &frame);
-    void makeResampler(const AVChannelLayout &inLayout, AVSampleFormat format, int inRate);
+    // False when swresample cannot convert sound of this shape.
+    bool makeResampler(const AVChannelLayout &inLayout, AVSampleFormat format, int inRate);
     void flushResampler();
     void convert(const std::uint8_t **in, int inSamples);
 

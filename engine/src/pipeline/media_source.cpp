@@ -141,8 +141,11 @@ private:
     {
         const AVStream *st = m_probe->streams[index];
         m_videoIndex = index;
+        // Reading the stream information decodes a first picture when the
+        // headers do not tell its size.
         if (st->codecpar->width <= 0 || st->codecpar->height <= 0)
-            throw Error("cannot tell the picture size of " + av::quoted(m_path));
+            throw Error("cannot tell the picture size of " + av::quoted(m_path) +
+                        ": no picture in it could be decoded");
         if (fps) {
             std::tie(m_info.fpsNum, m_info.fpsDen) = av::fpsRational(*fps);
         } else {

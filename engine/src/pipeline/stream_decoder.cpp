@@ -15,13 +15,17 @@ namespace {
 
 // Refused packets closer together than this make one damaged stretch.
 constexpr int kStretchJoinSeconds = 1;
+// A sound decoder that refuses this many packets in a row is started anew:
+// garbage can leave it set up for a layout the stream does not have, and
+// then it refuses every good packet after the damage too.
+constexpr int kRestartAfterRefusals = 8;
 
 } // namespace
 
 StreamDecoder::StreamDecoder(const std::string &path, InputPtr in, int index, int threads, std::string decoding,
                              Damage damage)
-    : m_reading("reading " + quoted(path)), m_decoding(std::move(decoding)), m_damage(damage), m_in(std::move(in)),
-      m_index(index), m_pkt(allocPacket()), m_next(allocPacket())
+    : m_path(path), m_threads(threads), m_reading("reading " + quoted(path)), m_decoding(std::move(decoding)),
+      m_damage(damage), m_in(std::move(in)), m_index(index), m_pkt(allocPacket()), m_next(allocPacket())
 {
     for (unsigned i = 0; i < m_in->nb_streams; ++i)
         m_in->streams[i]->discard = static_cast<int>(i) == index ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
@@ -32,8 +36,14 @@ bool StreamDecoder::receive(AVFrame &frame)
 {
     for (;;) {
         const int got = avcodec_receive_frame(m_dec.get(), &frame);
-        if (got == 0)
+        if (got == 0) {
+            m_refusedInARow = 0;
+            // Sound or pictures well past the damage: that stretch is over.
+            if (m_open && frame.best_effort_timestamp != AV_NOPTS_VALUE &&
+                frame.best_effort_timestamp > m_open->to + joinDistance())
+                closeStretch();
             return true;
+        }
         if (got == AVERROR_EOF) {
             closeStretch();
             return false;
@@ -141,16 +151,24 @@ int StreamDecoder::readOwn(AVPacket &pkt)
 void StreamDecoder::refused(std::int64_t ts, std::int64_t duration)
 {
     ++m_refusals;
+    if (++m_refusedInARow >= kRestartAfterRefusals && m_dec->codec_type == AVMEDIA_TYPE_AUDIO && !m_draining) {
+        m_refusedInARow = 0;
+        m_dec = openDecoder(m_in->streams[m_index], m_threads, m_path);
+    }
     if (ts == AV_NOPTS_VALUE)
         ts = m_open ? m_open->to : 0;
     const std::int64_t end = ts + std::max<std::int64_t>(duration, 0);
-    const std::int64_t join = av_rescale_q(kStretchJoinSeconds, AVRational{1, 1}, stream().time_base);
-    if (m_open && ts <= m_open->to + join && ts >= m_open->from) {
+    if (m_open && ts <= m_open->to + joinDistance() && ts >= m_open->from) {
         m_open->to = std::max(m_open->to, end);
         return;
     }
     closeStretch();
     m_open = DamagedStretch{ts, end};
+}
+
+std::int64_t StreamDecoder::joinDistance() const
+{
+    return av_rescale_q(kStretchJoinSeconds, AVRational{1, 1}, stream().time_base);
 }
 
 void StreamDecoder::closeStretch()

@@ -64,6 +64,8 @@ public:
     // order. A stretch is over once the stream went on undamaged for a
     // while, or ended; withOpen also hands over the one still growing.
     std::vector<DamagedStretch> takeDamage(bool withOpen);
+    // The caller found a decoded frame unusable: it counts as damage.
+    void discard(const AVFrame &frame) { refused(frame.best_effort_timestamp, frame.pkt_duration); }
     // Packets refused so far.
     std::int64_t refusals() const { return m_refusals; }
     // "between 00:00:12 and 00:00:14", counted from the file's start.
@@ -82,8 +84,11 @@ private:
     int readOwn(AVPacket &pkt);
     void refused(std::int64_t ts, std::int64_t duration);
     void closeStretch();
+    std::int64_t joinDistance() const;
     [[noreturn]] void fail(int err) const;
 
+    std::string m_path;
+    int m_threads;
     std::string m_reading; // "reading \"<path>\""
     std::string m_decoding;
     Damage m_damage;
@@ -96,6 +101,7 @@ private:
     bool m_draining = false;
     std::int64_t m_lastTs = AV_NOPTS_VALUE; // the last packet sent, for errors the decoder reports late
     std::int64_t m_refusals = 0;
+    int m_refusedInARow = 0;
     std::optional<DamagedStretch> m_open;
     std::vector<DamagedStretch> m_damaged;
     SkipTest m_skipTest;
