@@ -3,12 +3,15 @@
 // rate. Comparing the output of two builds shows whether a change to the
 // pipeline altered any picture or sample a conversion would encode.
 //
-// usage: bench_frames SCRIPT
+// usage: bench_frames SCRIPT [RAW.yuv]
+//   RAW.yuv also gets every frame as raw YUV 4:2:0, for ffmpeg to compare
+//   two builds' pictures (-f rawvideo -pix_fmt yuv420p -s WxH) or show them.
 
 #include "clip/error.h"
 #include "pass/session.h"
 
 #include <cstdio>
+#include <fstream>
 #include <vector>
 
 extern "C" {
@@ -43,10 +46,13 @@ struct Md5
 
 int main(int argc, char **argv)
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s SCRIPT\n", argv[0]);
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: %s SCRIPT [RAW.yuv]\n", argv[0]);
         return 2;
     }
+    std::ofstream raw;
+    if (argc == 3)
+        raw.open(argv[2], std::ios::binary);
     av_log_set_level(AV_LOG_QUIET);
     try {
         const engine::ClipPtr clip = engine::pass::defaultScriptOpener()(argv[1], engine::script::ScriptUse::VideoPass);
@@ -57,8 +63,12 @@ int main(int argc, char **argv)
             for (int plane = 0; plane < 3; ++plane) {
                 const int w = plane ? (f->width + 1) / 2 : f->width;
                 const int h = plane ? (f->height + 1) / 2 : f->height;
-                for (int y = 0; y < h; ++y)
-                    md5.add(f->data[plane] + std::ptrdiff_t{y} * f->linesize[plane], static_cast<std::size_t>(w));
+                for (int y = 0; y < h; ++y) {
+                    const std::uint8_t *row = f->data[plane] + std::ptrdiff_t{y} * f->linesize[plane];
+                    md5.add(row, static_cast<std::size_t>(w));
+                    if (raw.is_open())
+                        raw.write(reinterpret_cast<const char *>(row), w);
+                }
             }
             char label[32];
             std::snprintf(label, sizeof label, "%lld", static_cast<long long>(n));

@@ -1,6 +1,7 @@
 #include "encode_pass.h"
 
 #include "clip/error.h"
+#include "pipeline/decode_ahead.h"
 #include "pipeline/media_filters.h"
 #include "prepared_audio.h"
 #include "time_left.h"
@@ -20,6 +21,9 @@ namespace {
 
 // Audio is pulled in chunks of whole Layer II frames (1152 samples each).
 constexpr std::int64_t kAudioChunkSamples = 1152 * 8;
+
+// Pictures the clip graph may have ready ahead of the encoder.
+constexpr std::size_t kPicturesAhead = 3;
 
 // The handheld player's screen is 256 pixels wide; the converter's scripts
 // already resize to it, anything else is scaled to fit on the way out.
@@ -190,17 +194,28 @@ bool EncodePass::handOver(std::stop_token stop)
         return false;
     m_prepared->copyTo(*m_writer);
     m_preparedNotes = m_prepared->notes();
-    written(m_total - m_written);
+    written(m_total - m_written.load());
     return true;
 }
 
+// The clip graph (decoding, scaling, filters) makes the next pictures on a
+// helper thread while this one encodes: the two halves of the work overlap.
 void EncodePass::writeVideo(Mpeg1VideoWriter &writer, std::stop_token stop)
 {
+    av::DecodeAhead<FrameRef> pictures(kPicturesAhead);
+    std::int64_t next = 0;
+    pictures.start([this, &next]() -> std::optional<FrameRef> {
+        if (next >= m_total)
+            return std::nullopt;
+        return m_clip->frame(next++);
+    });
     for (std::int64_t n = 0; n < m_total; ++n) {
         if (stop.stop_requested())
             return;
-        const FrameRef picture = m_clip->frame(n);
-        writer.write(*picture);
+        const std::optional<FrameRef> picture = pictures.pop();
+        if (!picture)
+            return;
+        writer.write(**picture);
         written(1);
     }
 }
@@ -242,6 +257,8 @@ void EncodePass::written(std::int64_t units)
 
 void EncodePass::report()
 {
+    // Long work inside the clip graph reports from the picture thread.
+    std::lock_guard lock(m_progressMutex);
     const std::int64_t total = m_total + m_control->workTotal();
     const std::int64_t done = std::min(m_written + m_control->workDone(), total);
     const auto percent = static_cast<int>(std::min<std::int64_t>(99, done * 100 / std::max<std::int64_t>(total, 1)));

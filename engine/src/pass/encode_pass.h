@@ -4,8 +4,8 @@
 // audio Layer II stream on a worker thread.
 //
 // Threading: the constructor, percent(), secondsLeft() and end() are called
-// from one controlling thread; the worker only touches the clip, the writer
-// and the atomics. Errors on the worker are caught at its top and reported
+// from one controlling thread; the worker only touches the writer and the
+// atomics, and pulls the clip's pictures on a helper thread of its own. Errors on the worker are caught at its top and reported
 // by end(); they never cross threads as exceptions.
 
 #include "clip/clip.h"
@@ -104,8 +104,9 @@ private:
     std::vector<std::string> m_preparedNotes; // worker only, until m_ended
     std::function<void(std::stop_token)> m_write; // writeVideo or writeAudio, bound to m_writer
     std::int64_t m_total = 0;
-    std::int64_t m_written = 0; // worker only
-    TimeLeft m_timeLeft{0};     // worker only
+    std::mutex m_progressMutex; // report() runs on the worker and on its picture thread
+    std::atomic<std::int64_t> m_written{0}; // added to by the worker
+    TimeLeft m_timeLeft{0};     // under m_progressMutex
 
     std::atomic<int> m_percent{0};
     std::atomic<int> m_secondsLeft{0};
