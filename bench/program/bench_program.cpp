@@ -6,6 +6,9 @@
 //                                      thread's CPU, the .kvx it wrote
 //   bench_program add WORK FOLDER      every file of FOLDER (name order) in
 //                                      one add: total and per file
+//   bench_program preflight WORK FOLDER
+//                                      the same add, then the check Start
+//                                      makes before the first pass, timed
 //
 // WORK/program (the program folder, holding a link to the library) and
 // WORK/out are emptied first. Results are one line of key=value pairs; a
@@ -14,6 +17,7 @@
 #include "convert/conversion_run.h"
 #include "convert/encoder.h"
 #include "convert/power_off.h"
+#include "convert/preflight.h"
 #include "kvx_reader.h"
 #include "ui/dll_encoder.h"
 #include "ui/form1.h"
@@ -76,6 +80,8 @@ public:
     {
         boxes.push_back({text.toStdString() + (detail.isEmpty() ? "" : " / " + detail.toStdString()), Clock::now()});
     }
+    bool ask(const QString &, const QString &, const QString &, const QString &) override { return false; }
+    bool powerOffCountdown(int) override { return false; }
     QString openFileName(const ui::FileRequest &) override { return {}; }
     QStringList openFileNames(const ui::FileRequest &) override { return {}; }
     std::optional<QFont> chooseFont(const QFont &) override { return std::nullopt; }
@@ -256,7 +262,7 @@ int convert(const fs::path &work, const fs::path &input)
     return 0;
 }
 
-int add(const fs::path &work, const fs::path &folder)
+int add(const fs::path &work, const fs::path &folder, bool thenCheck)
 {
     const fs::path program = prepareProgramFolder(work);
 
@@ -301,7 +307,26 @@ int add(const fs::path &work, const fs::path &folder)
     if (added != paths.size() && !prompter.boxes.empty())
         std::cerr << prompter.boxes.size() << " boxes, the first: " << prompter.boxes.front().text << " "
                   << libraryReport << "\n";
-    return added == paths.size() ? 0 : 1;
+    if (added != paths.size())
+        return 1;
+    if (!thenCheck)
+        return 0;
+
+    // What Start does before the first pass, on the window's thread: every
+    // job's script written and opened, every output estimated and its disk
+    // asked. Three rounds, to see the spread.
+    for (int round = 0; round < 3; ++round) {
+        encoder.probes = {};
+        core::PreflightEnv env{.encoder = encoder,
+                               .appFolder = window.paths().appFolder,
+                               .scriptPath = window.paths().scriptPath};
+        const Clock::time_point start = Clock::now();
+        const std::optional<core::PreflightReport> report = core::preflight(window.jobs().entries(), env);
+        const double seconds = secondsSince(start);
+        std::printf("preflight jobs %d total_s %.3f per_job_ms %.2f probe_s %.3f problems %zu\n", added, seconds,
+                    1000.0 * seconds / added, encoder.probes.seconds, report ? report->problems.size() : 0u);
+    }
+    return 0;
 }
 
 } // namespace
@@ -313,8 +338,8 @@ int main(int argc, char *argv[])
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (args.size() == 3 && args[0] == "convert")
         return convert(args[1], args[2]);
-    if (args.size() == 3 && args[0] == "add")
-        return add(args[1], args[2]);
-    std::cerr << "usage: bench_program convert WORK INPUT | add WORK FOLDER\n";
+    if (args.size() == 3 && (args[0] == "add" || args[0] == "preflight"))
+        return add(args[1], args[2], args[0] == "preflight");
+    std::cerr << "usage: bench_program convert WORK INPUT | add WORK FOLDER | preflight WORK FOLDER\n";
     return 2;
 }

@@ -7,7 +7,8 @@
 #     time (it only polls the library and waits for events);
 #  3. adding 100 files in one add, total and per file: 100 copies of a 2 s
 #     clip, then 100 links to the 30 s 576p clip (the probe should not grow
-#     with the clip's length).
+#     with the clip's length);
+#  4. the check Start makes before the first pass, for the 100 30 s links.
 # Inputs are generated once and reused. Everything is written under BENCH_DIR
 # (default /tmp/velmora-bench-program), the build too unless BUILD_DIR is given.
 #
@@ -104,6 +105,8 @@ added=$(bench add "$work/run" "$work/add" || true)
 echo "add (2 s copies): $added"
 addedLong=$(bench add "$work/run" "$work/addlong" || true)
 echo "add (30 s links): $addedLong"
+checked=$(bench preflight "$work/run" "$work/addlong" | grep '^preflight' || true)
+echo "$checked"
 rm -rf "$work/ff"/* "$work/run"
 
 echo
@@ -119,3 +122,5 @@ addRow() {
 }
 addRow "2 s 320x240" "$added"
 addRow "30 s 1024x576" "$addedLong"
+echo
+echo "check before the first pass (100 jobs): $(echo "$checked" | awk '{printf "%s s  ", $5}')"

@@ -217,6 +217,7 @@ ContainerResult writeContainer(const ContainerRequest &request)
                                                                                   : request.outputPath.parent_path();
     if (Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)); dir.valid())
         ::fsync(dir.get());
+    result.bytes = static_cast<std::int64_t>(header.bytes.size()) + audio.size + video.size;
     return result;
 }
 

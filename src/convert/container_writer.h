@@ -24,6 +24,7 @@ struct ContainerRequest
 struct ContainerResult
 {
     std::string error; // empty on success; otherwise a sentence naming the path and the reason
+    std::int64_t bytes = 0; // the file's size once written
 
     bool ok() const { return error.empty(); }
 };

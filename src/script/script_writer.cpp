@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace core {
@@ -246,16 +247,16 @@ ScriptResult writeScript(const ScriptRequest &request)
     std::ofstream file(request.scriptPath, std::ios::binary | std::ios::trunc);
     if (!file)
         return refused(result, ScriptWarning::Parameter);
-    for (const std::string &line : composeLines(request, result.run, colorRgb, has)) {
-        file << line << "\r\n";
-        if (!file)
-            return refused(result, ScriptWarning::Parameter);
-    }
+    std::string text;
+    for (const std::string &line : composeLines(request, result.run, colorRgb, has))
+        text += line + "\r\n";
+    file << text;
     file.close();
     if (file.fail())
         return refused(result, ScriptWarning::Parameter);
 
     result.result = 1;
+    result.text = std::move(text);
     return result;
 }
 

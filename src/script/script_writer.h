@@ -36,6 +36,7 @@ struct ScriptResult
     std::int32_t result = 0; // 1 written, 0 refused (warning says why)
     ScriptWarning warning = ScriptWarning::None;
     RunValues run;           // the job's encoder values, set even when a later step fails
+    std::string text;        // the script as written (result 1)
 };
 
 // Writes the script for one job to request.scriptPath (the previous script

@@ -16,12 +16,14 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QIcon>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMimeData>
+#include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalBlocker>
@@ -29,7 +31,9 @@
 #include <QToolButton>
 #include <QUrl>
 
+#include <array>
 #include <exception>
+#include <filesystem>
 #include <vector>
 
 // The pictures live in this static library; its resources must be registered
@@ -84,6 +88,7 @@ Form1::Form1(core::Encoder &encoder, Prompter &prompter, core::PowerOff &powerOf
     , m_scriptPath(qs(m_paths.scriptPath))
     , m_m1vPath(qs(m_paths.m1vPath))
     , m_mp2Path(qs(m_paths.mp2Path))
+    , m_log(std::filesystem::path(m_paths.appFolder) / core::kLogFileName)
 {
     registerResources();
     buildLayout();
@@ -123,7 +128,10 @@ void Form1::startConversion()
 
     WindowRunHost host(*this, m_prompter);
     core::ConversionRun run(m_encoder, host, m_powerOff,
-                            {.scriptPath = m_paths.scriptPath, .m1vPath = m_paths.m1vPath, .mp2Path = m_paths.mp2Path});
+                            {.scriptPath = m_paths.scriptPath,
+                             .m1vPath = m_paths.m1vPath,
+                             .mp2Path = m_paths.mp2Path,
+                             .appFolder = m_paths.appFolder});
     const core::ConversionRun::Outcome outcome = run.start();
     // Gone: the window is unloading and is not touched again. Powered off:
     // nothing is reset.
@@ -244,6 +252,7 @@ void Form1::appendJob(const std::string &title, const std::string &path)
         return;
     }
     const int row = m_jobs.count() - 1;
+    clearJobStates();
     m_listDir->addItem(qs(path));
     m_list->addItem(qs(title));
     selectJob(row);
@@ -267,9 +276,54 @@ void Form1::removeSelectedJob()
         delete m_listDir->takeItem(removed);
         delete m_list->takeItem(removed);
     }
+    clearJobStates();
     // An emptied list keeps showing the removed entry's values.
     if (const auto next = core::JobList::selectionAfterRemove(removed, m_jobs.count()))
         selectJob(*next);
+}
+
+void Form1::showJobState(int row, const core::JobStatus &status)
+{
+    QListWidgetItem *item = m_list->item(row);
+    if (item == nullptr)
+        return;
+    // A job without a state keeps a blank icon, so the texts stay aligned.
+    static const std::array<const char *, 6> kIcons{nullptr, ":/velmora/state-waiting.svg",
+                                                    ":/velmora/state-converting.svg", ":/velmora/state-done.svg",
+                                                    ":/velmora/state-failed.svg", ":/velmora/state-stopped.svg"};
+    const auto state = static_cast<std::size_t>(status.state);
+    if (status.state == core::JobState::None) {
+        QPixmap blank(m_list->iconSize());
+        blank.fill(Qt::transparent);
+        item->setIcon(QIcon(blank));
+    } else {
+        item->setIcon(QIcon(qs(kIcons[state])));
+    }
+    item->setToolTip(qs(core::statusTooltip(status)));
+    item->setData(Qt::UserRole, static_cast<int>(state));
+}
+
+core::JobState Form1::jobState(int row) const
+{
+    const QListWidgetItem *item = m_list->item(row);
+    return item != nullptr ? static_cast<core::JobState>(item->data(Qt::UserRole).toInt()) : core::JobState::None;
+}
+
+void Form1::clearJobState(int row)
+{
+    // An edited job is no longer what its state says.
+    if (jobState(row) != core::JobState::None)
+        showJobState(row, {});
+}
+
+void Form1::clearJobStates()
+{
+    for (int row = 0; row < m_list->count(); ++row) {
+        QListWidgetItem *item = m_list->item(row);
+        item->setIcon(QIcon());
+        item->setToolTip({});
+        item->setData(Qt::UserRole, {});
+    }
 }
 
 // ---------------------------------------------------------------------------

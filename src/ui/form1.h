@@ -1,7 +1,9 @@
 #pragma once
 
+#include "convert/batch_texts.h"
 #include "convert/encoder.h"
 #include "convert/power_off.h"
+#include "convert/run_log.h"
 #include "jobs/controls.h"
 #include "jobs/job_list.h"
 #include "script/script_writer.h"
@@ -88,6 +90,15 @@ public:
     // Removes the selected job (no question asked) and selects a neighbour.
     void removeSelectedJob();
 
+    // Each entry's state in the batch: an icon and a tooltip, the entry's
+    // text unchanged. Editing the job clears its state, changing the list
+    // clears them all; they are not saved.
+    void showJobState(int row, const core::JobStatus &status);
+    core::JobState jobState(int row) const;
+
+    // "Velmora.log" beside the settings file.
+    core::LogFile &runLog() { return m_log; }
+
     // The controls as a job record: what a newly added file records.
     core::JobSettings shownSettings() const;
     // What the script writer needs for [videoPath] from the controls.
@@ -165,6 +176,8 @@ private:
     // Start-up after the controls exist.
     void loadHandling();
     void setListEditable(bool editable);
+    void clearJobState(int row);
+    void clearJobStates();
 
     // form1_binding.cpp: the control table at work.
     std::int32_t readWhole(std::size_t row) const;
@@ -205,6 +218,7 @@ private:
     QString m_scriptPath;
     QString m_m1vPath;
     QString m_mp2Path;
+    core::LogFile m_log;
     PickerFolders m_folders;
     QString m_chosenFolder; // shared with the output folder chooser
     std::int32_t m_frameCount = 0;

@@ -162,22 +162,26 @@ void Form1::writeControl(std::size_t row, const core::JobSettings &record)
 
 void Form1::store(std::size_t row)
 {
-    core::JobEntry *entry = m_jobs.find(selectedJob());
-    if (entry == nullptr)
-        return;
     const core::Field &field = core::kControls[row].field;
-    if (const auto *text = std::get_if<core::TextField>(&field))
+    if (const auto *text = std::get_if<core::TextField>(&field)) {
+        core::JobEntry *entry = m_jobs.find(selectedJob());
+        if (entry == nullptr || entry->settings.*(*text) == readText(row))
+            return;
         entry->settings.*(*text) = readText(row);
-    else
-        entry->settings.*std::get<core::IntField>(field) = readWhole(row);
+        clearJobState(selectedJob());
+        return;
+    }
+    storeWhole(row, readWhole(row));
 }
 
 void Form1::storeWhole(std::size_t row, std::int32_t value)
 {
     core::JobEntry *entry = m_jobs.find(selectedJob());
     const auto *field = std::get_if<core::IntField>(&core::kControls[row].field);
-    if (entry != nullptr && field != nullptr)
-        entry->settings.*(*field) = value;
+    if (entry == nullptr || field == nullptr || entry->settings.*(*field) == value)
+        return;
+    entry->settings.*(*field) = value;
+    clearJobState(selectedJob());
 }
 
 void Form1::showBarLabel(std::size_t row, int value)

@@ -222,6 +222,8 @@ void Form1::buildLayout()
     m_listDir = place(new QListWidget(frame1), "Listmp3dir", nullptr, tw(120, 480, 1575, 1035));
     m_listDir->hide();
     m_list = place(new QListWidget(frame1), "Listmp3", "Input Video File list", tw(120, 240, 2055, 2595));
+    // The jobs' state icons, small enough to keep the rows at the text's height.
+    m_list->setIconSize(QSize(16, 16));
     m_cmdOpenVideo = button(frame1, "cmdOpenVideo", "Add...", "Adding Video Input Files", tw(120, 2880, 975, 375));
     m_cmdRemove = button(frame1, "cmdRemove", "Remove", "Deleting an Input File", tw(1200, 2880, 975, 375));
 

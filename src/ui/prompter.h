@@ -36,6 +36,14 @@ public:
     // detail text; an empty [detail] gives no detail part.
     virtual void messageWithDetail(const QString &text, const QString &title, const QString &detail) = 0;
 
+    // A question with two buttons, [accept] and [reject] (also Escape);
+    // true when [accept] was chosen.
+    virtual bool ask(const QString &text, const QString &title, const QString &accept, const QString &reject) = 0;
+    // The countdown before the power-off: "The computer will power off in N s"
+    // from [seconds] down, with "Power off now" and "Cancel". True when the
+    // count ran out or "Power off now" was chosen, false when cancelled.
+    virtual bool powerOffCountdown(int seconds) = 0;
+
     // The chosen existing file's full path; empty when cancelled.
     virtual QString openFileName(const FileRequest &request) = 0;
     // The chosen existing files' full paths, in the dialog's order; empty when

@@ -1,6 +1,7 @@
 #include "ui/qt_prompter.h"
 
 #include "ui/folder_chooser.h"
+#include "ui/power_off_countdown.h"
 
 #include <QApplication>
 #include <QColorDialog>
@@ -8,6 +9,7 @@
 #include <QFontDialog>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace ui {
 
@@ -67,6 +69,22 @@ void QtPrompter::messageWithDetail(const QString &text, const QString &title, co
     if (!detail.isEmpty())
         box.setDetailedText(detail);
     box.exec();
+}
+
+bool QtPrompter::ask(const QString &text, const QString &title, const QString &accept, const QString &reject)
+{
+    QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::NoButton, dialogParent());
+    QPushButton *yes = box.addButton(accept, QMessageBox::AcceptRole);
+    box.setEscapeButton(box.addButton(reject, QMessageBox::RejectRole));
+    box.setDefaultButton(yes);
+    box.exec();
+    return box.clickedButton() == yes;
+}
+
+bool QtPrompter::powerOffCountdown(int seconds)
+{
+    PowerOffCountdown countdown(seconds, dialogParent());
+    return countdown.exec() == QDialog::Accepted;
 }
 
 QString QtPrompter::openFileName(const FileRequest &request)

@@ -19,6 +19,8 @@ public:
 
     void message(const QString &text, const QString &title, MessageIcon icon) override;
     void messageWithDetail(const QString &text, const QString &title, const QString &detail) override;
+    bool ask(const QString &text, const QString &title, const QString &accept, const QString &reject) override;
+    bool powerOffCountdown(int seconds) override;
     QString openFileName(const FileRequest &request) override;
     QStringList openFileNames(const FileRequest &request) override;
     std::optional<QFont> chooseFont(const QFont &initial) override;

@@ -54,11 +54,8 @@ std::optional<core::JobSelection> WindowRunHost::selectJob(std::int32_t index)
 
 core::ScriptOutcome WindowRunHost::writeScript(const std::string &inputPath)
 {
-    const core::ScriptResult script = core::writeScript(m_window.scriptRequest(1, qs(inputPath)));
-    if (script.result == 0)
-        m_prompter.message(qs(core::scriptWarningText(script.warning)), QString::fromUtf8(core::kProgramName),
-                           MessageIcon::Exclamation);
-    return {.result = script.result, .run = script.run};
+    core::ScriptResult script = core::writeScript(m_window.scriptRequest(1, qs(inputPath)));
+    return {.result = script.result, .run = script.run, .warning = script.warning, .text = std::move(script.text)};
 }
 
 void WindowRunHost::setProgress(std::int32_t value)
@@ -129,6 +126,44 @@ void WindowRunHost::deleteTemporaryFiles()
 bool WindowRunHost::shutDownChecked()
 {
     return control<QCheckBox>("ShutDownCheck")->isChecked();
+}
+
+std::vector<core::JobEntry> WindowRunHost::jobEntries()
+{
+    return m_window.jobs().entries();
+}
+
+bool WindowRunHost::askToStart(const std::string &text)
+{
+    return m_prompter.ask(qs(text), QString::fromUtf8(core::kProgramName), QString::fromUtf8(core::kStartOthersButton),
+                          QString::fromUtf8(core::kDoNotStartButton));
+}
+
+void WindowRunHost::setJobState(std::int32_t index, const core::JobStatus &status)
+{
+    m_window.showJobState(index, status);
+}
+
+void WindowRunHost::setBatchTimeLeft(const std::string &text)
+{
+    auto *label = control<QLabel>("LabelInfoTime");
+    const QString own = label->toolTip().section(QLatin1Char('\n'), 0, 0);
+    label->setToolTip(text.empty() ? own : own + QLatin1Char('\n') + qs(text));
+}
+
+void WindowRunHost::appendLog(const std::string &text)
+{
+    m_window.runLog().append(text);
+}
+
+std::string WindowRunHost::logPath()
+{
+    return m_window.runLog().path().string();
+}
+
+bool WindowRunHost::confirmPowerOff()
+{
+    return m_prompter.powerOffCountdown(core::kPowerOffCountdownSec);
 }
 
 } // namespace ui

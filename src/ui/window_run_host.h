@@ -8,8 +8,9 @@ class Form1;
 class Prompter;
 
 // The main window as the conversion run drives it: the job list and the
-// script writer, the progress strip, the Start/Stop pair, the flags and the
-// message boxes. Controls are found by their object names.
+// script writer, the progress strip, the Start/Stop pair, the flags, the
+// message boxes, the jobs' states, the run's log and the power-off countdown.
+// Controls are found by their object names.
 //
 // Borrows [window] and [prompter], which must outlive it; window's thread only.
 class WindowRunHost final : public core::RunHost
@@ -37,6 +38,15 @@ public:
 
     void deleteTemporaryFiles() override;
     bool shutDownChecked() override;
+
+    std::vector<core::JobEntry> jobEntries() override;
+    bool askToStart(const std::string &text) override;
+    void setJobState(std::int32_t index, const core::JobStatus &status) override;
+    // As the time-left label's tooltip, below the label's own.
+    void setBatchTimeLeft(const std::string &text) override;
+    void appendLog(const std::string &text) override;
+    std::string logPath() override;
+    bool confirmPowerOff() override;
 
 private:
     template <typename W>

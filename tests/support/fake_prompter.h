@@ -34,6 +34,10 @@ public:
     std::vector<QString> folderStarts;
     std::deque<QString> inputAnswers;
     std::vector<std::pair<QString, QString>> inputRequests; // title, prompt
+    std::vector<Message> questions;    // ask(): text and title
+    std::deque<bool> askAnswers;       // empty: the reject button
+    std::vector<int> countdowns;       // powerOffCountdown(): its seconds
+    std::deque<bool> countdownAnswers; // empty: cancelled
 
     void message(const QString &text, const QString &title, ui::MessageIcon icon) override
     {
@@ -42,6 +46,16 @@ public:
     void messageWithDetail(const QString &text, const QString &title, const QString &detail) override
     {
         messages.push_back({text, title, ui::MessageIcon::None, detail});
+    }
+    bool ask(const QString &text, const QString &title, const QString &, const QString &) override
+    {
+        questions.push_back({text, title, ui::MessageIcon::Exclamation});
+        return next(askAnswers).value_or(false);
+    }
+    bool powerOffCountdown(int seconds) override
+    {
+        countdowns.push_back(seconds);
+        return next(countdownAnswers).value_or(false);
     }
     QString openFileName(const ui::FileRequest &request) override
     {

@@ -3,6 +3,7 @@
 
 #include "window_fixture.h"
 
+#include "convert/batch_texts.h"
 #include "settings/ini_file.h"
 #include "ui/window_settings.h"
 
@@ -62,7 +63,8 @@ TEST_F(RunTest, StartShowsBothPassesHandsOverTheJobsValuesAndEndsIdle)
     EXPECT_TRUE(converted(0));
     EXPECT_FALSE(temporariesLeft());
     // 256 kbit/s at 15 fps, 128 kbit/s, 32000 Hz, Normal Quality; into temp.m1v, then temp.mp2.
-    EXPECT_EQ(encoder.log[1], "begin video 427 128 32000 mode 1");
+    // (After the probes: the file's when it was added, the check's at Start.)
+    EXPECT_EQ(encoder.log.at(2), "begin video 427 128 32000 mode 1");
     EXPECT_EQ(encoder.outputs, (std::vector<std::string>{window->paths().m1vPath, window->paths().mp2Path}));
     EXPECT_EQ(powerOff.requests, 0);
 }
@@ -100,7 +102,9 @@ TEST_F(RunTest, ACompletedRunPowersOffWithoutResettingAnything)
 {
     addVideos(2);
     child<QCheckBox>("ShutDownCheck")->setChecked(true);
+    prompter.countdownAnswers = {true};
     click("cmdStart");
+    EXPECT_EQ(prompter.countdowns, std::vector<int>{core::kPowerOffCountdownSec});
     EXPECT_EQ(powerOff.requests, 1);
     EXPECT_TRUE(converted(1));
     EXPECT_TRUE(prompter.messages.empty());

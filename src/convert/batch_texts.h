@@ -1,0 +1,104 @@
+#pragma once
+
+// What a batch tells the user besides the progress strip: each job's state in
+// the list, the reasons a job failed with what to do about it, the end
+// message, and the power-off countdown.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace core {
+
+enum class JobState {
+    None,       // no run has touched the job since it was added or edited
+    Waiting,    // in the batch, not yet reached
+    Converting, // one of its passes is running
+    Done,       // its .kvx is written
+    Failed,     // it was skipped or broke off; the reason says why
+    Stopped,    // Stop ended the batch during this job
+};
+
+// One job's state with the detail its tooltip shows.
+struct JobStatus
+{
+    JobState state = JobState::None;
+    std::int32_t pass = 0;         // Converting: 1 video, 2 audio
+    std::int64_t outputBytes = 0;  // Done: the .kvx's size
+    std::int32_t lengthSec = 0;    // Done: the movie's length
+    std::string reason;            // Failed: what went wrong and what to do
+
+    static JobStatus waiting() { return make(JobState::Waiting); }
+    static JobStatus converting(std::int32_t pass) { return make(JobState::Converting, pass); }
+    static JobStatus done(std::int64_t bytes, std::int32_t lengthSec)
+    {
+        return make(JobState::Done, 0, bytes, lengthSec);
+    }
+    static JobStatus failed(std::string why) { return make(JobState::Failed, 0, 0, 0, std::move(why)); }
+    static JobStatus stopped() { return make(JobState::Stopped); }
+
+    bool operator==(const JobStatus &) const = default;
+
+private:
+    static JobStatus make(JobState state, std::int32_t pass = 0, std::int64_t bytes = 0, std::int32_t lengthSec = 0,
+                          std::string why = {})
+    {
+        return {state, pass, bytes, lengthSec, std::move(why)};
+    }
+};
+
+// Tooltip texts of the states; a tooltip starts with one of them.
+inline constexpr const char *kWaitingTip = "Waiting";
+inline constexpr const char *kConvertingTip = "Converting: pass ";
+inline constexpr const char *kDoneTip = "Done: ";
+inline constexpr const char *kFailedTip = "Failed: ";
+inline constexpr const char *kStoppedTip = "Stopped";
+
+// "Waiting", "Converting: pass 1 of 2 (video)", "Done: 1.9 MB, 00:01:20",
+// "Failed: <reason>", "Stopped"; empty for None.
+std::string statusTooltip(const JobStatus &status);
+
+// A size for people: "512 bytes", "14 KB", "1.9 MB", "2.4 GB" (1 KB = 1024 bytes).
+std::string sizeText(std::int64_t bytes);
+
+// What to do, appended to what went wrong: "<what>. <hint>".
+inline constexpr const char *kCheckInputHint = "Check that the file plays, or remove it from the list.";
+inline constexpr const char *kAddAgainHint = "Add the file to the list again.";
+inline constexpr const char *kChooseFileHint = "Choose the file again or clear the box.";
+inline constexpr const char *kOutputFolderHint = "Create the folder or choose another output folder.";
+inline constexpr const char *kFreeSpaceHint = "Free some space or choose another output folder.";
+inline constexpr const char *kTooLargeHint = "Shorten the time window or lower the bit rates.";
+inline constexpr const char *kSettingsHint = "Correct the job's settings.";
+inline constexpr const char *kPassFailedHint = "Check that the file plays to its end and that its disks have room.";
+inline constexpr const char *kOutputWriteHint = "Choose another output folder, or free some space on its disk.";
+std::string withHint(std::string_view what, std::string_view hint);
+
+inline constexpr const char *kEncodeEndText = "Encode End!";
+
+// One job's result as the end message lists it.
+struct JobResult
+{
+    std::string title;
+    JobState state = JobState::None; // Done, Failed or Stopped once the run has reached it
+    std::string reason;
+};
+
+// The end message: exactly "Encode End!" when every job converted; otherwise
+// how many converted out of how many, each failed job's file and reason (the
+// first kListedFailures of them), and where the log is.
+inline constexpr std::size_t kListedFailures = 10;
+std::string batchEndText(const std::vector<JobResult> &results, std::string_view logPath);
+
+// The batch's time left, shown beside the pass's.
+inline constexpr const char *kBatchTimeLeftText = "Time left for all jobs: ";
+
+// The safe power-off: a countdown the user can cut short or cancel.
+inline constexpr std::int32_t kPowerOffCountdownSec = 60;
+inline constexpr const char *kPowerOffNowButton = "Power off now";
+inline constexpr const char *kCancelButton = "Cancel";
+// "The computer will power off in N s"
+std::string powerOffCountdownText(std::int32_t seconds);
+
+} // namespace core
