@@ -8,12 +8,10 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <functional>
 #include <set>
 #include <span>
 
-#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -122,30 +120,6 @@ TEST_F(ContainerWriter, TheReaderRecoversHeaderAndStreams)
     EXPECT_TRUE(example.substr(0, 36) == std::string(kWorkedExample.begin(), kWorkedExample.end()));
 }
 
-// Simulates a full disk: writes past a few KiB fail with EFBIG instead of
-// raising SIGXFSZ.
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        ::getrlimit(RLIMIT_FSIZE, &m_saved);
-        m_handler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = m_saved;
-        limit.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit()
-    {
-        ::setrlimit(RLIMIT_FSIZE, &m_saved);
-        std::signal(SIGXFSZ, m_handler);
-    }
-
-private:
-    rlimit m_saved{};
-    void (*m_handler)(int) = nullptr;
-};
-
 struct Failure
 {
     const char *name;
@@ -167,7 +141,7 @@ TEST_P(ContainerFailures, LeaveTheEarlierFileAndNoTemporary)
     const std::string before = earlier ? support::readFile(output) : "";
     core::ContainerResult result;
     {
-        const FileSizeLimit limit(std::string(GetParam().name) == "DiskFull" ? 4096 : RLIM_INFINITY);
+        const support::FileSizeLimit limit(std::string(GetParam().name) == "DiskFull" ? 4096 : RLIM_INFINITY);
         result = write(output);
     }
     ASSERT_FALSE(result.ok());

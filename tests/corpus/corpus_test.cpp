@@ -67,32 +67,18 @@ public:
 
 const auto *const kEnvironment = ::testing::AddGlobalTestEnvironment(new CorpusEnvironment);
 
-// How a case is scripted: the plain conversion, or with an introduction,
-// subtitles or a separate sound file taken from the corpus.
-enum class Form { Plain, IntroImage, IntroVideo, Subtitles, ExternalAudio };
+enum class Outcome { Clean, NotAdded, BeginFails, VideoPassFails, AudioPassFails };
 
-// What the user gets.
-enum class Outcome {
-    Clean,          // both passes return 0 and the streams are what was asked
-    NotAdded,       // Encode_GetFrame gives 0: the file is refused when added
-    BeginFails,     // the video pass's Encode_Begin gives -1
-    VideoPassFails, // the video pass starts but its Encode_End gives -1
-    AudioPassFails, // the video pass is clean, the audio pass's Encode_End gives -1
-};
-
+// One line of tests/data/corpus/cases.txt, which says what each field means.
 struct Case
 {
-    std::string name;
-    std::string input;  // in the corpus folder
+    std::string name, input;
     Outcome outcome = Outcome::Clean;
-    std::string reason; // a fragment of Encode_GetLastError's text (failures)
-    int height = 192;   // output height (clean), always 256 wide
-    int frames = 0;     // expected frame count when it is known exactly (clean)
-    int fpsIndex = 14;  // FRCombo: 14 is "15"
-    int rateIndex = 4;  // ASRCombo: 4 is 32000
-    Form form = Form::Plain;
-    std::string extra;  // the introduction, subtitle or sound file (corpus folder)
-    std::string note;   // a fragment of Encode_GetNotes' text after the audio pass (clean)
+    std::map<std::string, std::string> with; // the line's key=value fields
+    std::string get(const std::string &key, const std::string &otherwise = "") const
+    {
+        return with.count(key) ? with.at(key) : otherwise;
+    }
 };
 
 // gtest names the case instead of dumping its bytes.
@@ -118,20 +104,17 @@ void runCase(const Case &c, const fs::path &app, std::ofstream &report)
         return put("dlopen", dlerror());
     core::ScriptRequest job = support::plainJob((corpusDir() / c.input).string(), app.string());
     core::JobSettings &s = job.shown;
-    s.frameRateIndex = c.fpsIndex;
-    s.sampleRateIndex = c.rateIndex;
-    const std::string extra = c.extra.empty() ? "" : (corpusDir() / c.extra).string();
-    if (c.form == Form::IntroImage) {
+    s.frameRateIndex = std::stoi(c.get("fps", "14"));
+    s.sampleRateIndex = std::stoi(c.get("rate", "4"));
+    const auto file = [&c](const std::string &key) { return c.with.count(key) ? (corpusDir() / c.with.at(key)).string() : ""; };
+    if (c.with.count("intro-image")) {
         s.introType = 1;
-        s.introImageFile = extra;
+        s.introImageFile = file("intro-image");
         s.introImageTime = "2";
-    } else if (c.form == Form::IntroVideo) {
-        s.introVideoFile = extra;
-    } else if (c.form == Form::Subtitles) {
-        s.subtitleFile = extra;
-    } else if (c.form == Form::ExternalAudio) {
-        s.audioFile = extra;
     }
+    s.introVideoFile = file("intro-video");
+    s.subtitleFile = file("subtitles");
+    s.audioFile = file("sound");
     support::convertLikeTheProgram(api, job, put);
 }
 
@@ -218,7 +201,7 @@ TEST_P(Corpus, NeitherCrashesNorHangsAndSaysWhatTheUserGets)
 
     const auto fact = [&r](const std::string &key) { return r.count(key) ? r.at(key) : std::string("<none>"); };
     const auto says = [&c](const std::string &text) {
-        return text.find(c.reason) != std::string::npos;
+        return text.find(c.get("reason")) != std::string::npos;
     };
 
     switch (c.outcome) {
@@ -255,18 +238,18 @@ TEST_P(Corpus, NeitherCrashesNorHangsAndSaysWhatTheUserGets)
         EXPECT_EQ(fact("audioBegin"), "0") << fact("audioBeginError");
         EXPECT_EQ(fact("audioEnd"), "0") << fact("audioEndError");
         const std::string frames = fact("frames");
-        if (c.frames > 0) {
-            EXPECT_EQ(frames, std::to_string(c.frames));
+        if (c.with.count("frames")) {
+            EXPECT_EQ(frames, c.get("frames"));
         }
         auto v = support::probe((app / "temp.m1v").string(), "v:0", "codec_name,width,height,nb_read_frames");
         EXPECT_EQ(v, (std::map<std::string, std::string>{{"codec_name", "mpeg1video"}, {"width", "256"},
-                                                         {"height", std::to_string(c.height)}, {"nb_read_frames", frames}}));
+                                                         {"height", c.get("height", "192")}, {"nb_read_frames", frames}}));
         auto a = support::probe((app / "temp.mp2").string(), "a:0", "codec_name,sample_rate,channels");
         EXPECT_EQ(a, (std::map<std::string, std::string>{
                          {"codec_name", "mp2"}, {"channels", "2"},
-                         {"sample_rate", std::to_string(kRates[static_cast<std::size_t>(c.rateIndex)])}}));
-        if (!c.note.empty()) {
-            EXPECT_NE(fact("audioNotes").find(c.note), std::string::npos) << fact("audioNotes");
+                         {"sample_rate", std::to_string(kRates.at(std::stoul(c.get("rate", "4"))))}}));
+        if (c.with.count("note")) {
+            EXPECT_NE(fact("audioNotes").find(c.get("note")), std::string::npos) << fact("audioNotes");
             // The sound after the damage keeps its place: had the broken
             // stretch been dropped instead of made silent, the tone would
             // end early and the last second would be padding.
@@ -287,108 +270,32 @@ TEST_P(Corpus, NeitherCrashesNorHangsAndSaysWhatTheUserGets)
         fs::remove_all(work);
 }
 
-Case clean(std::string name, std::string input, int frames, int height = 192)
+std::vector<Case> cases()
 {
-    Case c;
-    c.name = std::move(name);
-    c.input = std::move(input);
-    c.frames = frames;
-    c.height = height;
-    return c;
+    const std::map<std::string, Outcome> outcomes{{"Clean", Outcome::Clean}, {"NotAdded", Outcome::NotAdded},
+                                                  {"BeginFails", Outcome::BeginFails},
+                                                  {"VideoPassFails", Outcome::VideoPassFails},
+                                                  {"AudioPassFails", Outcome::AudioPassFails}};
+    std::vector<Case> all;
+    std::ifstream in(std::string(VELMORA_TEST_DATA) + "/corpus/cases.txt");
+    for (std::string line; std::getline(in, line);) {
+        if (line.empty() || line.starts_with("#"))
+            continue;
+        std::vector<std::string> fields;
+        std::size_t from = 0;
+        for (std::size_t bar; (bar = line.find(" | ", from)) != std::string::npos; from = bar + 3)
+            fields.push_back(line.substr(from, bar - from));
+        fields.push_back(line.substr(from));
+        Case c{.name = fields.at(0), .input = fields.at(1), .outcome = outcomes.at(fields.at(2)), .with = {}};
+        for (std::size_t i = 3; i < fields.size(); ++i)
+            c.with[fields[i].substr(0, fields[i].find('='))] = fields[i].substr(fields[i].find('=') + 1);
+        all.push_back(c);
+    }
+    EXPECT_GT(all.size(), 20u) << "tests/data/corpus/cases.txt was not read";
+    return all;
 }
 
-Case failing(std::string name, std::string input, Outcome outcome, std::string reason)
-{
-    Case c;
-    c.name = std::move(name);
-    c.input = std::move(input);
-    c.outcome = outcome;
-    c.reason = std::move(reason);
-    return c;
-}
-
-Case withRates(Case c, int fpsIndex, int rateIndex)
-{
-    c.fpsIndex = fpsIndex;
-    c.rateIndex = rateIndex;
-    return c;
-}
-
-Case withNote(Case c, std::string note)
-{
-    c.note = std::move(note);
-    return c;
-}
-
-Case withFile(Case c, Form form, std::string extra)
-{
-    c.form = form;
-    c.extra = std::move(extra);
-    return c;
-}
-
-const std::string kOddName = "odd folder \u00fc/-dash \u00fcn\u00ef 'single' \"double\" name.mp4";
-
-INSTANTIATE_TEST_SUITE_P(
-    BadInputs, Corpus,
-    ::testing::Values(
-        // Not a video at all: refused when added, naming the reason.
-        failing("Empty", "empty.avi", Outcome::NotAdded, "is empty"),
-        failing("RandomBytes", "random.avi", Outcome::NotAdded, "cannot read"),
-        failing("TextFile", "text.mp4", Outcome::NotAdded, "cannot read"),
-        failing("AudioOnly", "audio_only.m4a", Outcome::NotAdded, "has no video stream"),
-        // Truncated: without its index the file cannot be read at all; with
-        // an intact index that promises 4 s, the pass fails instead of
-        // freezing the second half.
-        failing("TruncatedWithoutIndex", "trunc_noindex.mp4", Outcome::NotAdded, "cannot read"),
-        failing("TruncatedWithIndexMp4", "trunc_index.mp4", Outcome::VideoPassFails,
-                "trunc_index.mp4\" is damaged: its video ends at 00:00:01 although it claims to last 00:00:04"),
-        // (Matroska's 4.023 s are 61 frames at 15 fps: 5 s as the list shows it.)
-        failing("TruncatedWithIndexMkv", "trunc_index.mkv", Outcome::VideoPassFails,
-                "trunc_index.mkv\" is damaged: its video ends at 00:00:02 although it claims to last 00:00:05"),
-        // A separate sound file cut off the same way: the sound pass fails
-        // instead of filling the rest with silence.
-        withFile(failing("TruncatedSoundFile", "no_audio_4s.mp4", Outcome::AudioPassFails,
-                         "trunc_sound.mp3\" is damaged: its sound ends at 00:00:02 although it claims to last 00:00:09"),
-                 Form::ExternalAudio, "trunc_sound.mp3"),
-        // Damaged packets are skipped; a file where nothing decodes fails.
-        clean("CorruptMiddle", "corrupt_middle.avi", 61),
-        // Garbage in the middle: the broken stretch of the sound is silence
-        // of its length, and the note says where it is.
-        withNote(clean("GarbageInTheMiddle", "garbage_middle.mp4", 180),
-                 "garbage_middle.mp4\" is damaged between 00:00:03 and 00:00:09; that stretch is silent"),
-        // No stated length: the pictures are counted, 4 s at 15 fps.
-        clean("RawH264Stream", "raw.h264", 60, 192),
-        failing("CorruptEverywhere", "corrupt_all.mp4", Outcome::VideoPassFails,
-                "contains no picture that can be decoded"),
-        // Missing or tiny streams.
-        clean("NoAudio", "no_audio.mp4", 30),
-        clean("OneFrame", "one_frame.mp4", 1),
-        clean("ShorterThanASecond", "short.mp4", 9),
-        // Sizes: the script's height rule 256*H/W, made even.
-        clean("Tiny2x2", "tiny_2x2.mp4", 15, 256),
-        clean("Odd17x13", "odd_17x13.avi", 15, 194),
-        clean("VeryWide", "wide_2000x100.mp4", 15, 12),
-        failing("VeryTall", "tall_100x2000.mp4", Outcome::NotAdded, "256x5120 pixels, too tall for MPEG-1"),
-        failing("SoWideNothingIsLeft", "wide_2560x8.mp4", Outcome::NotAdded, "crop it to at most 1024 pixels wide"),
-        // Variable frame rate onto 10 fps: ceil(2.933 s * 10) frames.
-        withRates(clean("VariableFrameRate", "vfr.mkv", 30), 9, 4),
-        // Stored 160x96 sideways: shown upright as 96x160, so 256x426.
-        clean("RotatedPhoneClip", "rotated.mp4", 30, 426),
-        // Stereo at the chosen rate whatever the source has.
-        withRates(clean("Surround51", "surround51.mp4", 30), 14, 5),
-        withRates(clean("Mono8kHz", "mono8k.avi", 30), 14, 3),
-        clean("AwkwardPath", kOddName, 60),
-        // Introduction and subtitle files that are not what they claim.
-        withFile(failing("IntroImageNotAnImage", "no_audio.mp4", Outcome::BeginFails, "intro_not_image.jpg"),
-                 Form::IntroImage, "intro_not_image.jpg"),
-        withFile(failing("IntroVideoRandomBytes", "no_audio.mp4", Outcome::BeginFails, "random.avi"),
-                 Form::IntroVideo, "random.avi"),
-        withFile(clean("SubtitlesIn8BitEncoding", "no_audio.mp4", 30), Form::Subtitles, "subs_cp1252.srt"),
-        // Subtitles are part of the probe script too: refused when added.
-        withFile(failing("SubtitlesNotASubtitleFile", "no_audio.mp4", Outcome::NotAdded,
-                         "subs_not_subtitles.srt\" holds no subtitles"),
-                 Form::Subtitles, "subs_not_subtitles.srt")),
-    [](const auto &param) { return param.param.name; });
+INSTANTIATE_TEST_SUITE_P(BadInputs, Corpus, ::testing::ValuesIn(cases()),
+                         [](const auto &param) { return param.param.name; });
 
 } // namespace

@@ -23,14 +23,11 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <cstring>
 #include <functional>
 #include <set>
 #include <span>
 #include <utility>
-
-#include <sys/resource.h>
 
 namespace {
 
@@ -259,35 +256,6 @@ TEST_F(EndToEnd, ABatchGoesOnPastAFailedJobAndSaysWhatHappened)
     EXPECT_EQ(window->jobState(0), core::JobState::None);
 }
 
-// A lower file size limit for the whole process (the window's writes and
-// the library's threads alike), as a disk that fills up there; SIGXFSZ is
-// ignored meanwhile, so a write past it fails with EFBIG.
-class FileSizeLimit
-{
-public:
-    FileSizeLimit()
-    {
-        getrlimit(RLIMIT_FSIZE, &m_saved);
-        m_handler = std::signal(SIGXFSZ, SIG_IGN);
-    }
-    ~FileSizeLimit()
-    {
-        lift();
-        std::signal(SIGXFSZ, m_handler);
-    }
-    void apply(std::uintmax_t bytes)
-    {
-        rlimit limit = m_saved;
-        limit.rlim_cur = static_cast<rlim_t>(bytes);
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    void lift() { setrlimit(RLIMIT_FSIZE, &m_saved); }
-
-private:
-    rlimit m_saved{};
-    void (*m_handler)(int) = nullptr;
-};
-
 enum class Fault { FolderMissing, KvxPastDiskLimit, StreamPastDiskLimit };
 
 class OutputFaults : public EndToEnd, public ::testing::WithParamInterface<Fault>
@@ -301,7 +269,7 @@ TEST_P(OutputFaults, TheUserLearnsWhereAndWhyAndNothingHalfWrittenStays)
 {
     const std::string inputs = "-f lavfi -i testsrc=size=320x240:rate=25:duration=2 -f lavfi -i sine=duration=2 "
                                "-c:v mpeg4 -c:a mp2";
-    FileSizeLimit limit;
+    support::FileSizeLimit limit;
     fs::path secondFolder = out;
     fs::path named = out / "beta.kvx";
     const char *reason = std::strerror(EFBIG);

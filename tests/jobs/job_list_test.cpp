@@ -1,8 +1,13 @@
+// The job list keeps each title, path and record together through appends,
+// removals and copies, and holds at most kMaxJobs.
+
 #include "jobs/job_list.h"
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
+#include <tuple>
 
 namespace {
 
@@ -27,58 +32,35 @@ core::JobList listOf(int count)
     return list;
 }
 
-void expectEntryFrom(const core::JobList &list, int position, int original)
+// The list holds the entries first appended as [originals], in that order.
+void expectEntriesFrom(const core::JobList &list, const std::vector<int> &originals)
 {
-    SCOPED_TRACE("position " + std::to_string(position));
-    const auto &entry = list.at(position);
-    EXPECT_EQ(entry.title, "f" + std::to_string(original) + ".avi");
-    EXPECT_EQ(entry.fullPath, "/v/f" + std::to_string(original) + ".avi");
-    EXPECT_EQ(entry.settings, recordFor(original));
+    ASSERT_EQ(list.count(), int(originals.size()));
+    for (std::size_t i = 0; i < originals.size(); ++i) {
+        const core::JobEntry &entry = list.at(int(i));
+        const std::string name = "f" + std::to_string(originals[i]) + ".avi";
+        EXPECT_EQ(std::pair(entry.title, entry.fullPath), std::pair(name, "/v/" + name)) << i;
+        EXPECT_EQ(entry.settings, recordFor(originals[i])) << i;
+    }
 }
 
-TEST(JobList, AppendsAtTheEnd)
+TEST(JobList, RemovalsShiftLaterEntriesDownWithTheirRecords)
 {
-    const auto list = listOf(3);
-    ASSERT_EQ(list.count(), 3);
-    for (int i = 0; i < 3; ++i)
-        expectEntryFrom(list, i, i);
-}
-
-TEST(JobList, RemoveShiftsLaterEntriesDownTogether)
-{
-    auto list = listOf(5);
-    ASSERT_TRUE(list.removeAt(2));
-    ASSERT_EQ(list.count(), 4);
-    expectEntryFrom(list, 0, 0);
-    expectEntryFrom(list, 1, 1);
-    expectEntryFrom(list, 2, 3);
-    expectEntryFrom(list, 3, 4);
-    for (const auto &entry : list.entries())
-        EXPECT_NE(entry.settings, recordFor(2));
-}
-
-TEST(JobList, RemoveFirstAndLast)
-{
-    auto list = listOf(3);
-    ASSERT_TRUE(list.removeAt(0));
-    expectEntryFrom(list, 0, 1);
-    ASSERT_TRUE(list.removeAt(list.count() - 1));
-    ASSERT_EQ(list.count(), 1);
-    expectEntryFrom(list, 0, 1);
-    ASSERT_TRUE(list.removeAt(0));
-    EXPECT_TRUE(list.isEmpty());
-}
-
-TEST(JobList, RemoveOutOfRangeChangesNothing)
-{
-    auto list = listOf(2);
-    const auto before = list;
-    EXPECT_FALSE(list.removeAt(-1));
-    EXPECT_FALSE(list.removeAt(2));
-    EXPECT_EQ(list, before);
-    EXPECT_EQ(list.find(2), nullptr);
-    EXPECT_EQ(list.find(-1), nullptr);
-    EXPECT_THROW(list.at(2), std::out_of_range);
+    const std::pair<std::vector<int>, std::vector<int>> cases[] = {
+        {{2}, {0, 1, 3, 4}}, {{0}, {1, 2, 3, 4}}, {{4}, {0, 1, 2, 3}}, {{0, 3, 0}, {2, 3}},
+        {{-1, 5}, {0, 1, 2, 3, 4}}, {{0, 0, 0, 0, 0, 0}, {}}};
+    for (const auto &[removals, left] : cases) {
+        auto list = listOf(5);
+        for (const int at : removals) {
+            const bool inRange = at >= 0 && at < list.count();
+            EXPECT_EQ(list.removeAt(at), inRange) << at;
+        }
+        expectEntriesFrom(list, left);
+        EXPECT_EQ(list.isEmpty(), left.empty());
+        EXPECT_EQ(list.find(list.count()), nullptr);
+        EXPECT_EQ(list.find(-1), nullptr);
+        EXPECT_THROW(list.at(list.count()), std::out_of_range);
+    }
 }
 
 TEST(JobList, RefusesTheHundredAndFirstEntry)
@@ -89,7 +71,6 @@ TEST(JobList, RefusesTheHundredAndFirstEntry)
     EXPECT_TRUE(list.isFull());
     const auto full = list;
     EXPECT_FALSE(list.append("more.avi", "/v/more.avi", recordFor(500)));
-    EXPECT_EQ(list.count(), core::JobList::kMaxJobs);
     EXPECT_EQ(list, full);
     // Room again after a removal.
     ASSERT_TRUE(list.removeAt(0));
@@ -102,39 +83,26 @@ TEST(JobList, CopiesAreIndependent)
     auto original = listOf(3);
     auto copy = original;
     copy.at(1).settings.logoText = "changed";
-    copy.at(1).title = "other.avi";
     copy.removeAt(0);
-    expectEntryFrom(original, 1, 1);
-    EXPECT_EQ(original.count(), 3);
-
-    original.at(0).settings.videoBitrate = "999";
-    EXPECT_EQ(copy.at(0).settings.logoText, "changed");
-    EXPECT_EQ(copy.at(1).settings.videoBitrate, recordFor(2).videoBitrate);
+    original.at(2).settings.videoBitrate = "999";
+    EXPECT_EQ(std::tuple(original.count(), original.at(1).settings, copy.at(0).settings.logoText),
+              std::tuple(3, recordFor(1), std::string("changed")));
+    EXPECT_EQ(copy.at(1).settings, recordFor(2));
 }
 
+// The first of three removed: the new first; any other: the one before; the only one: none.
 TEST(JobList, SelectionAfterRemove)
 {
-    struct Case { int removed; int countAfter; std::optional<int> selected; };
-    const Case cases[] = {
-        {0, 2, 0},            // first of three: the new first entry
-        {1, 2, 0},            // second of three: the entry before it
-        {2, 2, 1},            // last of three
-        {0, 0, std::nullopt}, // the only entry
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.removed);
-        EXPECT_EQ(core::JobList::selectionAfterRemove(c.removed, c.countAfter), c.selected);
-    }
+    const std::tuple<int, int, std::optional<int>> cases[] = {{0, 2, 0}, {1, 2, 0}, {2, 2, 1}, {0, 0, std::nullopt}};
+    for (const auto &[removed, countAfter, selected] : cases)
+        EXPECT_EQ(core::JobList::selectionAfterRemove(removed, countAfter), selected) << removed;
 }
 
 TEST(JobList, TitleAndFolderOfAPath)
 {
-    EXPECT_EQ(core::fileTitle("C:\\Videos\\clip.avi"), "clip.avi");
-    EXPECT_EQ(core::fileFolder("C:\\Videos\\clip.avi"), "C:\\Videos\\");
-    EXPECT_EQ(core::fileTitle("/home/u/a.b.mpg"), "a.b.mpg");
-    EXPECT_EQ(core::fileFolder("/home/u/a.b.mpg"), "/home/u/");
-    EXPECT_EQ(core::fileTitle("plain.avi"), "plain.avi");
-    EXPECT_EQ(core::fileFolder("plain.avi"), "");
+    for (const auto &[path, title, folder] : {std::tuple{"C:\\Videos\\clip.avi", "clip.avi", "C:\\Videos\\"},
+                                              {"/home/u/a.b.mpg", "a.b.mpg", "/home/u/"}, {"plain.avi", "plain.avi", ""}})
+        EXPECT_EQ(std::pair(core::fileTitle(path), core::fileFolder(path)), std::pair(std::string(title), std::string(folder)));
 }
 
 } // namespace

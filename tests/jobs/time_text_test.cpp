@@ -5,56 +5,30 @@
 #include <limits>
 #include <optional>
 #include <string>
+#include <tuple>
 
 namespace {
 
-struct TimeCase
-{
-    std::int32_t seconds;
-    const char *text;
-};
+constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max(), kMin = std::numeric_limits<std::int32_t>::min();
 
-class FrametoSTest : public testing::TestWithParam<TimeCase>
-{};
-
-TEST_P(FrametoSTest, Formats)
+TEST(TimeText, HoursMinutesSecondsEachPaddedAndSigned)
 {
-    EXPECT_EQ(core::FrametoS(GetParam().seconds), GetParam().text);
+    for (const auto &[seconds, text] : {std::pair{0, "00:00:00"}, {59, "00:00:59"}, {60, "00:01:00"}, {3599, "00:59:59"},
+                                        {3661, "01:01:01"}, {86399, "23:59:59"}, {360000, "100:00:00"}, {-1, "00:00:-01"},
+                                        {-61, "00:-01:-01"}, {-3600, "-01:00:00"}, {-3661, "-01:-01:-01"},
+                                        {kMax, "596523:14:07"}, {kMin, "-596523:-14:-08"}})
+        EXPECT_EQ(core::FrametoS(seconds), text) << seconds;
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, FrametoSTest,
-                         testing::Values(TimeCase{0, "00:00:00"}, TimeCase{59, "00:00:59"},
-                                         TimeCase{60, "00:01:00"}, TimeCase{3599, "00:59:59"},
-                                         TimeCase{3661, "01:01:01"}, TimeCase{86399, "23:59:59"},
-                                         TimeCase{360000, "100:00:00"}, TimeCase{-1, "00:00:-01"},
-                                         TimeCase{-61, "00:-01:-01"}, TimeCase{-3600, "-01:00:00"},
-                                         TimeCase{-3661, "-01:-01:-01"},
-                                         TimeCase{std::numeric_limits<std::int32_t>::max(), "596523:14:07"},
-                                         TimeCase{std::numeric_limits<std::int32_t>::min(), "-596523:-14:-08"}));
-
-struct LabelCase
+TEST(LabelText, PlainAndTenths)
 {
-    std::int32_t value;
-    const char *plain;
-    const char *tenths;
-};
-
-class LabelTextTest : public testing::TestWithParam<LabelCase>
-{};
-
-TEST_P(LabelTextTest, PlainAndTenths)
-{
-    EXPECT_EQ(core::labelText(GetParam().value), GetParam().plain);
-    EXPECT_EQ(core::tenthsLabelText(GetParam().value), GetParam().tenths);
+    for (const auto &[value, plain, tenths] :
+         {std::tuple{10, "10", "1"}, {15, "15", "1.5"}, {5, "5", "0.5"}, {-15, "-15", "-1.5"}, {0, "0", "0"},
+          {-5, "-5", "-0.5"}, {3, "3", "0.3"}, {100, "100", "10"}, {-100, "-100", "-10"}, {-180, "-180", "-18"},
+          {1001, "1001", "100.1"}})
+        EXPECT_EQ(std::pair(core::labelText(value), core::tenthsLabelText(value)),
+                  std::pair(std::string(plain), std::string(tenths))) << value;
 }
-
-INSTANTIATE_TEST_SUITE_P(Cases, LabelTextTest,
-                         testing::Values(LabelCase{10, "10", "1"}, LabelCase{15, "15", "1.5"},
-                                         LabelCase{5, "5", "0.5"}, LabelCase{-15, "-15", "-1.5"},
-                                         LabelCase{0, "0", "0"}, LabelCase{-5, "-5", "-0.5"},
-                                         LabelCase{3, "3", "0.3"}, LabelCase{100, "100", "10"},
-                                         LabelCase{-100, "-100", "-10"}, LabelCase{-180, "-180", "-18"},
-                                         LabelCase{1001, "1001", "100.1"}));
 
 TEST(DecimalText, ShortestFormWithoutExponent)
 {
@@ -67,72 +41,41 @@ TEST(DecimalText, ShortestFormWithoutExponent)
     EXPECT_EQ(core::decimalText(1e21), "1000000000000000000000");
 }
 
-struct WholeCase
+// Whole numbers, halves to even; anything else, or too large, is none.
+TEST(ParseWhole, ReadsTrimmedDecimalsRoundedOrNothing)
 {
-    const char *text;
-    std::optional<std::int32_t> value;
-};
-
-class ParseWholeTest : public testing::TestWithParam<WholeCase>
-{};
-
-TEST_P(ParseWholeTest, Reads)
-{
-    EXPECT_EQ(core::parseWhole(GetParam().text), GetParam().value) << '"' << GetParam().text << '"';
+    const std::pair<const char *, std::optional<std::int32_t>> cases[] = {
+        {"120", 120}, {"  42 ", 42}, {"\t7", 7}, {"-1", -1}, {"+5", 5}, {"007", 7}, {"2.5", 2}, {"3.5", 4},
+        {"-2.5", -2}, {"-3.5", -4}, {"2.4999", 2}, {"0.5", 0}, {"1.5", 2}, {".6", 1}, {"1e3", 1000},
+        {"2147483647", kMax}, {"-2147483648", kMin}, {"2147483648", std::nullopt}, {"-2147483649", std::nullopt},
+        {"2147483647.5", std::nullopt}, {"", std::nullopt}, {"   ", std::nullopt}, {"abc", std::nullopt},
+        {"12abc", std::nullopt}, {"1 2", std::nullopt}, {"-", std::nullopt}, {".", std::nullopt},
+        {"inf", std::nullopt}, {"nan", std::nullopt}, {"0x10", std::nullopt}, {"1e", std::nullopt},
+        {"1e999", std::nullopt}};
+    for (const auto &[text, value] : cases)
+        EXPECT_EQ(core::parseWhole(text), value) << '"' << text << '"';
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, ParseWholeTest,
-    testing::Values(WholeCase{"120", 120}, WholeCase{"  42 ", 42}, WholeCase{"\t7", 7}, WholeCase{"-1", -1},
-                    WholeCase{"+5", 5}, WholeCase{"007", 7}, WholeCase{"2.5", 2}, WholeCase{"3.5", 4},
-                    WholeCase{"-2.5", -2}, WholeCase{"-3.5", -4}, WholeCase{"2.4999", 2}, WholeCase{"0.5", 0},
-                    WholeCase{"1.5", 2}, WholeCase{".6", 1}, WholeCase{"1e3", 1000},
-                    WholeCase{"2147483647", 2147483647}, WholeCase{"-2147483648", std::numeric_limits<std::int32_t>::min()},
-                    WholeCase{"2147483648", std::nullopt}, WholeCase{"-2147483649", std::nullopt},
-                    WholeCase{"2147483647.5", std::nullopt}, WholeCase{"", std::nullopt}, WholeCase{"   ", std::nullopt},
-                    WholeCase{"abc", std::nullopt}, WholeCase{"12abc", std::nullopt}, WholeCase{"1 2", std::nullopt},
-                    WholeCase{"-", std::nullopt}, WholeCase{".", std::nullopt}, WholeCase{"inf", std::nullopt},
-                    WholeCase{"nan", std::nullopt}, WholeCase{"0x10", std::nullopt}, WholeCase{"1e", std::nullopt},
-                    WholeCase{"1e999", std::nullopt}));
-
-struct CheckCase
+// Set start needs a position before the end, set end one after the start
+// (the other box's text given).
+TEST(TimeControl, SetStartAndEndKeepTheWindowStrictlyOrdered)
 {
-    std::int32_t position;
-    const char *otherText;
-    core::TimeCheck expected;
-};
-
-// With start 10 and end 20.
-TEST(TimeControl, SetStartNeedsAPositionBeforeTheEnd)
-{
-    const CheckCase cases[] = {
-        {19, "20", core::TimeCheck::Accepted}, {20, "20", core::TimeCheck::Refused},
-        {21, "20", core::TimeCheck::Refused},  {0, "20", core::TimeCheck::Accepted},
-        {0, "abc", core::TimeCheck::Refused},  {5, " 20.4 ", core::TimeCheck::Accepted},
-    };
-    for (const auto &c : cases)
-        EXPECT_EQ(core::checkSetStart(c.position, c.otherText), c.expected) << c.position << " / " << c.otherText;
-}
-
-TEST(TimeControl, SetEndNeedsAPositionAfterTheStart)
-{
-    const CheckCase cases[] = {
-        {11, "10", core::TimeCheck::Accepted}, {10, "10", core::TimeCheck::Refused},
-        {9, "10", core::TimeCheck::Refused},   {0, "0", core::TimeCheck::Refused},
-        {5, "", core::TimeCheck::Refused},     {3, "-1", core::TimeCheck::Accepted},
-    };
-    for (const auto &c : cases)
-        EXPECT_EQ(core::checkSetEnd(c.position, c.otherText), c.expected) << c.position << " / " << c.otherText;
+    constexpr auto A = core::TimeCheck::Accepted, R = core::TimeCheck::Refused;
+    const std::tuple<bool, std::int32_t, const char *, core::TimeCheck> cases[] = {
+        {true, 19, "20", A}, {true, 20, "20", R}, {true, 21, "20", R}, {true, 0, "20", A}, {true, 0, "abc", R},
+        {true, 5, " 20.4 ", A}, {false, 11, "10", A}, {false, 10, "10", R}, {false, 9, "10", R}, {false, 0, "0", R},
+        {false, 5, "", R}, {false, 3, "-1", A}};
+    for (const auto &[start, position, other, expected] : cases)
+        EXPECT_EQ(start ? core::checkSetStart(position, other) : core::checkSetEnd(position, other), expected)
+            << start << " " << position << " / " << other;
 }
 
 TEST(TimeControl, LabelsAndSliderMaximum)
 {
     EXPECT_EQ(core::timeLabelText("3661"), "01:01:01");
     EXPECT_EQ(core::timeLabelText("junk"), "00:00:00");
-    EXPECT_EQ(core::sliderMaximum(0), 1);
-    EXPECT_EQ(core::sliderMaximum(-5), 1);
-    EXPECT_EQ(core::sliderMaximum(1), 1);
-    EXPECT_EQ(core::sliderMaximum(120), 120);
+    EXPECT_EQ(std::tuple(core::sliderMaximum(0), core::sliderMaximum(-5), core::sliderMaximum(1), core::sliderMaximum(120)),
+              std::tuple(1, 1, 1, 120));
 }
 
 } // namespace

@@ -10,10 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
-
-#include <sys/resource.h>
-
 namespace {
 
 namespace fs = std::filesystem;
@@ -203,16 +199,10 @@ TEST_F(Settings, AFailedSaveNeverDamagesTheFile)
     writeFile(path, old);
     settings::IniFile ini = settings::IniFile::open(path);
     ASSERT_TRUE(ini.write("Extern Audio/Subtitle", "TextLogo", std::string(4000, 'x')));
-    rlimit saved{};
-    getrlimit(RLIMIT_FSIZE, &saved);
-    const auto handler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = saved;
-    small.rlim_cur = 1024; // a disk that fills up
-    setrlimit(RLIMIT_FSIZE, &small);
-    const bool committed = ini.commit();
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, handler);
-    EXPECT_FALSE(committed);
+    {
+        const support::FileSizeLimit disk(1024);
+        EXPECT_FALSE(ini.commit());
+    }
     EXPECT_EQ(readFile(path), old);
     EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
 

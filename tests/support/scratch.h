@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <filesystem>
@@ -17,6 +18,9 @@
 #include <sstream>
 #include <string>
 
+#include <csignal>
+
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace support {
@@ -84,6 +88,36 @@ inline std::string media(const std::string &name, const std::string &args)
     }
     return path.string();
 }
+
+// A disk that fills up: while applied, a write of this process (any thread)
+// past [bytes] fails with EFBIG instead of raising SIGXFSZ.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes = RLIM_INFINITY) : m_handler(std::signal(SIGXFSZ, SIG_IGN))
+    {
+        getrlimit(RLIMIT_FSIZE, &m_saved);
+        apply(bytes);
+    }
+    ~FileSizeLimit()
+    {
+        lift();
+        std::signal(SIGXFSZ, m_handler);
+    }
+    FileSizeLimit(const FileSizeLimit &) = delete;
+    FileSizeLimit &operator=(const FileSizeLimit &) = delete;
+    void apply(rlim_t bytes)
+    {
+        rlimit limit = m_saved;
+        limit.rlim_cur = std::min(bytes, m_saved.rlim_cur);
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    void lift() { setrlimit(RLIMIT_FSIZE, &m_saved); }
+
+private:
+    void (*m_handler)(int);
+    rlimit m_saved{};
+};
 
 // ffmpeg inputs: a test card and a 440 Hz tone, [seconds] long.
 inline std::string testCard(int width, int height, int fps, double seconds, int sampleRate = 44100, int channels = 2)

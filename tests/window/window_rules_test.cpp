@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -78,74 +79,40 @@ TEST(WindowRules, ColourPacksRedLow)
     EXPECT_EQ(rgb.blue, 0x56);
 }
 
-// The add sequence against recorded callbacks.
-struct AddLog
+// The add sequence against recorded callbacks: several files let events
+// run before each and report the first refusal only; it stops when the
+// window closes (here after [stopAfter] files).
+TEST(AddSequence, AddsInOrderAndReportsTheFirstRefusal)
 {
-    std::vector<std::string> events;
-    core::AddSteps steps(std::vector<std::string> refused, int stopAfter = -1)
+    struct Case
     {
-        core::AddSteps s;
-        s.keepGoing = [this, stopAfter] {
+        std::vector<std::string> paths, refused;
+        int stopAfter;
+        std::string folder;
+        std::vector<std::string> events;
+    };
+    const Case cases[] = {
+        {{"/m/a.avi"}, {}, -1, "/m/", {"add:a.avi"}},
+        {{"/m/a.avi"}, {"a.avi"}, -1, "/m/", {"error:" + core::cannotAddFileText("a.avi")}},
+        {{"/m/a.avi", "/m/b.avi", "/m/c.avi", "/m/d.avi"}, {"b.avi", "c.avi"}, -1, "/m/",
+         {"events", "add:a.avi", "events", "error:" + core::cannotAddFilesText("b.avi"), "events", "events", "add:d.avi"}},
+        {{"/m/a.avi", "/m/b.avi", "/m/c.avi"}, {}, 1, "/m/", {"events", "add:a.avi", "events"}},
+        {{}, {}, -1, "", {}}};
+    for (const Case &c : cases) {
+        std::vector<std::string> events;
+        core::AddSteps steps;
+        steps.keepGoing = [&] {
             events.push_back("events");
-            return stopAfter < 0 || countOf("add:") + countOf("error") < stopAfter;
+            return c.stopAfter < 0 || std::ssize(events) - std::count(events.begin(), events.end(), "events") < c.stopAfter;
         };
-        s.check = [refused](const std::string &path) {
-            for (const auto &bad : refused)
-                if (path.ends_with(bad))
-                    return 0;
-            return 60;
+        steps.check = [&](const std::string &path) {
+            return std::any_of(c.refused.begin(), c.refused.end(), [&](const std::string &bad) { return path.ends_with(bad); }) ? 0 : 60;
         };
-        s.add = [this](const std::string &title, const std::string &) { events.push_back("add:" + title); };
-        s.error = [this](const std::string &text) { events.push_back("error:" + text); };
-        return s;
+        steps.add = [&](const std::string &title, const std::string &) { events.push_back("add:" + title); };
+        steps.error = [&](const std::string &text) { events.push_back("error:" + text); };
+        EXPECT_EQ(core::addSelectedFiles(c.paths, steps), c.folder);
+        EXPECT_EQ(events, c.events) << c.paths.size();
     }
-    int countOf(const std::string &prefix) const
-    {
-        int n = 0;
-        for (const auto &e : events)
-            n += e.starts_with(prefix) ? 1 : 0;
-        return n;
-    }
-};
-
-TEST(AddSequence, SingleFileNeedsNoEventsAndGivesItsFolder)
-{
-    AddLog log;
-    EXPECT_EQ(core::addSelectedFiles({"/m/a.avi"}, log.steps({})), "/m/");
-    EXPECT_EQ(log.events, std::vector<std::string>{"add:a.avi"});
-}
-
-TEST(AddSequence, SingleRefusedFileIsReportedByTitle)
-{
-    AddLog log;
-    EXPECT_EQ(core::addSelectedFiles({"/m/a.avi"}, log.steps({"a.avi"})), "/m/");
-    ASSERT_EQ(log.events.size(), 1u);
-    EXPECT_EQ(log.events[0], "error:" + core::cannotAddFileText("a.avi"));
-}
-
-TEST(AddSequence, SeveralLetEventsRunBeforeEachAndReportTheFirstRefusalOnly)
-{
-    AddLog log;
-    core::addSelectedFiles({"/m/a.avi", "/m/b.avi", "/m/c.avi", "/m/d.avi"}, log.steps({"b.avi", "c.avi"}));
-    const std::vector<std::string> expected = {"events",        "add:a.avi",
-                                               "events",        "error:" + core::cannotAddFilesText("b.avi"),
-                                               "events",        "events",
-                                               "add:d.avi"};
-    EXPECT_EQ(log.events, expected);
-}
-
-TEST(AddSequence, StopsWhenTheWindowCloses)
-{
-    AddLog log;
-    core::addSelectedFiles({"/m/a.avi", "/m/b.avi", "/m/c.avi"}, log.steps({}, 1));
-    EXPECT_EQ(log.countOf("add:"), 1);
-}
-
-TEST(AddSequence, NothingChosenChangesNothing)
-{
-    AddLog log;
-    EXPECT_EQ(core::addSelectedFiles({}, log.steps({})), "");
-    EXPECT_TRUE(log.events.empty());
 }
 
 } // namespace

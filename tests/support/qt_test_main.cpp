@@ -1,4 +1,4 @@
-// The end-to-end tests run the real window without a display.
+// Window tests, end to end included, run without a display.
 
 #include <QApplication>
 
