@@ -1,7 +1,7 @@
 // The batch behind Start, against a fake library and a fake window: one
-// table of jobs x pass x event, one of a batch left alone (the check before
-// the first pass, failed jobs, states, log, countdown), then the progress
-// display, the batch's time left and the log's size in detail.
+// table of jobs x pass x event (Stop, closing, failed jobs, the check before
+// the first pass, the power-off), then the progress display, the batch's
+// time left and the log's size in detail.
 
 #include "convert/conversion_run.h"
 #include "convert/run_log.h"
@@ -20,7 +20,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using Outcome = core::ConversionRun::Outcome;
-using core::JobState;
 
 // The window. Records what the run shows, and counts any call made after
 // the run has seen the closing flag. Its clock moves a second per wait.
@@ -183,116 +182,215 @@ protected:
     support::FakePowerOff powerOff;
 };
 
-// What happens in the batch, and where.
-enum class Event {
-    None,
-    StopBeforeStart,  // Stop pressed before Start: cleared and ignored
-    Stop,             // Stop pressed during the pass
-    Close,            // the window closes during the pass
-    StopAndClose,     // both in the same wait
-    CloseInEndBox,    // the window closes while "Encode End!" is up
-    PowerOffRefused,  // the system refuses the power-off
+// A batch and what meets it: the library's answers, Stop, the window
+// closing, the check before the first pass, the files changing under it,
+// the power-off. The events are set up on a scene of the fake library,
+// window and power-off, where job 2's record can be changed; passes count
+// from 0 in the order begun (job 2's video pass is pass 2, its audio pass 3).
+struct Scene
+{
+    support::FakeEncoder &encoder;
+    FakeHost &host;
+    support::FakePowerOff &powerOff;
+    core::JobSettings *second; // job 2's record, when there is a job 2
+    std::string folder;        // ending in "/"
 };
-enum class Pass { Video, Audio };
+using Setup = std::function<void(Scene &)>;
 
-struct RunCase
+// Pass [n] answers [pass]; the others run through.
+Setup passAt(int n, support::FakeEncoder::Pass pass)
+{
+    return [=](Scene &s) {
+        s.encoder.passes.resize(std::max<std::size_t>(s.encoder.passes.size(), std::size_t(n) + 1));
+        s.encoder.passes[std::size_t(n)] = pass;
+    };
+}
+// While pass [n] runs (it would run on): Stop, the window closing, or both
+// in the same wait.
+Setup during(int n, bool stop, bool close)
+{
+    return [=](Scene &s) {
+        passAt(n, {.percents = {20}, .error = {}})(s);
+        s.host.onWait = [=, &s] {
+            s.host.stop |= stop && s.encoder.passesBegun - 1 == n;
+            s.host.closingFlag |= close && s.encoder.passesBegun - 1 == n;
+        };
+    };
+}
+Setup shutDown(Setup more = [](Scene &) {})
+{
+    return [=](Scene &s) {
+        s.host.shutDown = true;
+        more(s);
+    };
+}
+
+struct BatchCase
 {
     const char *name;
     int jobs;
-    Event event;
-    int job;   // the job (from 1) that meets the event
-    Pass pass; // and its pass
-    bool shutDown;
+    Setup setup;
     Outcome outcome;
-    const char *outputs; // "Y" per job left with a .kvx
-    int passes;          // passes begun
-    std::vector<std::string> boxes;
-    std::vector<std::string> tail = {}; // the last calls, in order, when they matter
+    const char *states; // per job: D done (and only then a .kvx), F failed, S stopped, - none, ? not checked
+    int passes;         // begun in the library
+    std::vector<std::string> boxes;     // the start of each box shown
+    std::string reason = {};            // in job 2's reason, the end message and the log
+    bool asked = false;                 // the check's question came
+    std::vector<std::string> tail = {}; // the library's last calls, in order, when they matter
 };
 
-void PrintTo(const RunCase &c, std::ostream *os)
+void PrintTo(const BatchCase &c, std::ostream *os)
 {
     *os << c.name;
 }
 
-class Batches : public ConversionRun, public ::testing::WithParamInterface<RunCase>
+class Batches : public ConversionRun, public ::testing::WithParamInterface<BatchCase>
 {
 };
 
-TEST_P(Batches, EndAsTheRulesSay)
+TEST_P(Batches, EndAsTheRulesSayAndSayWhatHappened)
 {
-    const RunCase &c = GetParam();
+    const BatchCase &c = GetParam();
     addJobs(c.jobs);
-    host.shutDown = c.shutDown;
-    const int pass = 2 * (c.job - 1) + (c.pass == Pass::Audio ? 1 : 0); // the pass meeting the event, from 0
-    for (int i = 0; i < 2 * c.jobs; ++i) {
-        support::FakeEncoder::Pass p{.percents = {10, 60, 100}, .error = {}};
-        if (i == pass && (c.event == Event::Stop || c.event == Event::Close || c.event == Event::StopAndClose))
-            p.percents = {20}; // would run on
-        encoder.passes.push_back(p);
-    }
-    host.onWait = [&] {
-        if (encoder.passesBegun - 1 != pass)
-            return;
-        host.stop |= c.event == Event::Stop || c.event == Event::StopAndClose;
-        host.closingFlag |= c.event == Event::Close || c.event == Event::StopAndClose;
-    };
-    host.stop = c.event == Event::StopBeforeStart;
-    host.onBox = [&](const std::string &text) { host.closingFlag |= c.event == Event::CloseInEndBox && text == core::kEncodeEndText; };
-    if (c.event == Event::PowerOffRefused)
-        powerOff.answer = {.accepted = false, .reason = "Access denied"};
+    Scene scene{encoder, host, powerOff, c.jobs > 1 ? &host.jobs[1].settings : nullptr, folder.string() + "/"};
+    c.setup(scene);
 
     EXPECT_EQ(runBatch(), c.outcome);
 
-    EXPECT_EQ(outputs(), c.outputs);
+    const char kStates[] = "-WCDFS"; // None, Waiting, Converting, Done, Failed, Stopped
+    for (int i = 0; i < c.jobs; ++i) {
+        const char state = c.states[i];
+        if (state != '?') {
+            EXPECT_EQ(kStates[int(host.states[i].state)], state) << "job " << i + 1;
+        }
+        EXPECT_EQ(outputs()[std::size_t(i)] == 'Y', state == 'D') << "job " << i + 1;
+    }
     EXPECT_EQ(encoder.passesBegun, c.passes);
     ASSERT_EQ(host.boxes.size(), c.boxes.size()) << ::testing::PrintToString(host.boxes);
     for (std::size_t i = 0; i < c.boxes.size(); ++i)
-        EXPECT_EQ(host.boxes[i].substr(0, c.boxes[i].size()), c.boxes[i]);
+        EXPECT_TRUE(host.boxes[i].starts_with(c.boxes[i])) << host.boxes[i];
     if (!c.tail.empty()) {
         ASSERT_GE(encoder.log.size(), c.tail.size());
         EXPECT_EQ(std::vector<std::string>(encoder.log.end() - std::ptrdiff_t(c.tail.size()), encoder.log.end()), c.tail);
     }
+    EXPECT_EQ(host.questions.size(), c.asked ? 1u : 0u);
     EXPECT_EQ(host.touchedAfterClosing, 0);
+    EXPECT_LT(encoder.polls, support::FakeEncoder::kPollsBeforeGivingUp) << "a pass was never stopped";
+    // Only video passes ask for frames; every pass begun is ended, failed
+    // ones too, unless the window went during it.
+    const auto count = [&](const std::string &call) {
+        return std::count_if(encoder.log.begin(), encoder.log.end(), [&](const std::string &e) { return e.starts_with(call); });
+    };
+    EXPECT_EQ(count("frame"), count("begin video"));
+    // Only a batch that converted everything counts down and powers off;
+    // nothing is reset before it.
+    const bool allDone = std::string(c.states) == std::string(std::size_t(c.jobs), 'D');
+    EXPECT_EQ(host.countdowns, allDone && host.shutDown ? 1 : 0);
     EXPECT_EQ(powerOff.requests, c.outcome == Outcome::PoweredOff || c.outcome == Outcome::PowerOffRefused ? 1 : 0);
-    // Back to idle, unless the window is going or the machine is.
     const bool idle = c.outcome != Outcome::Gone && c.outcome != Outcome::PoweredOff;
     EXPECT_EQ(host.startVisible, idle || c.jobs == 0);
     if (idle) {
-        EXPECT_FALSE(temporariesLeft());
         EXPECT_FALSE(host.stop);
         EXPECT_EQ(host.progress.back(), 0);
     }
-    EXPECT_EQ(encoder.polls < support::FakeEncoder::kPollsBeforeGivingUp, true) << "a pass was never stopped";
+    if (c.outcome == Outcome::Gone)
+        return;
+    EXPECT_EQ(count("end"), c.passes);
+    EXPECT_FALSE(temporariesLeft());
+    if (c.jobs == 0)
+        return;
+    EXPECT_NE(host.log.find(core::kRunStartMark), std::string::npos);
+    EXPECT_NE(host.log.find("=== Run ended"), std::string::npos);
+    if (allDone && c.outcome == Outcome::Finished) {
+        const std::string last = "Job " + std::to_string(c.jobs) + " of " + std::to_string(c.jobs);
+        EXPECT_NE(host.log.find(last), std::string::npos);
+        EXPECT_TRUE(host.batchTimes.back().empty()); // taken away at the end
+        EXPECT_TRUE(std::any_of(host.batchTimes.begin(), host.batchTimes.end(),
+                                [](const std::string &t) { return t.starts_with(core::kBatchTimeLeftText); }));
+    }
+    if (!c.reason.empty()) {
+        ASSERT_EQ(host.boxes.size(), 1u);
+        for (const std::string &part : {std::string("clip2.avi"), c.reason, host.logPath()})
+            EXPECT_NE(host.boxes[0].find(part), std::string::npos) << part << " in " << host.boxes[0];
+        EXPECT_NE(host.states[1].reason.find(c.reason), std::string::npos) << host.states[1].reason;
+        EXPECT_NE(host.log.find(c.reason), std::string::npos) << host.log;
+    }
 }
 
 const std::vector<std::string> kEnd{core::kEncodeEndText};
 const std::vector<std::string> kNone{};
-constexpr Pass V = Pass::Video;
-constexpr Pass A = Pass::Audio;
+const std::vector<std::string> kTwoOfThree{std::string(core::kEncodeEndText) + " 2 of 3 videos converted."};
+const Setup kAsIs = [](Scene &) {};
 
 INSTANTIATE_TEST_SUITE_P(
     Runs, Batches,
     ::testing::Values(
-        RunCase{"TwoJobs", 2, Event::None, 0, V, false, Outcome::Finished, "YY", 4, kEnd},
-        RunCase{"EmptyList", 0, Event::None, 0, V, false, Outcome::Finished, "", 0, kEnd},
-        RunCase{"StopBeforeStartIsIgnored", 2, Event::StopBeforeStart, 1, V, false, Outcome::Finished, "YY", 4, kEnd},
-        RunCase{"StopInVideoOfJob3Of5", 5, Event::Stop, 3, V, true, Outcome::CleanedUp, "YY---", 5, kNone,
-                {"end", "delete temporaries"}},
-        RunCase{"StopInAudioOfJob2", 3, Event::Stop, 2, A, false, Outcome::CleanedUp, "Y--", 4, kNone,
-                {"end", "delete temporaries"}},
+        BatchCase{"ThreeJobs", 3, kAsIs, Outcome::Finished, "DDD", 6, kEnd},
+        BatchCase{"EmptyList", 0, kAsIs, Outcome::Finished, "", 0, kEnd},
+        BatchCase{"StopBeforeStartIsIgnored", 2, [](Scene &s) { s.host.stop = true; }, Outcome::Finished, "DD", 4, kEnd},
+        // Stop ends the batch after the library's end; no power-off.
+        BatchCase{"StopInVideoOfJob3Of5", 5, shutDown(during(4, true, false)), Outcome::CleanedUp, "DDS--", 5, kNone,
+                  {}, false, {"end", "delete temporaries"}},
+        BatchCase{"StopInAudioOfJob2", 3, during(3, true, false), Outcome::CleanedUp, "DS-", 4, kNone, {}, false,
+                  {"end", "delete temporaries"}},
         // Closing ends the run at once: the unloading window ends the pass itself.
-        RunCase{"CloseInVideo", 3, Event::Close, 2, V, false, Outcome::Gone, "Y--", 3, kNone, {"frame"}},
-        RunCase{"CloseInAudio", 3, Event::Close, 2, A, false, Outcome::Gone, "Y--", 4, kNone,
-                {"begin audio 800 96 22050 mode 1"}},
-        RunCase{"StopAndCloseInVideo", 3, Event::StopAndClose, 2, V, false, Outcome::Gone, "Y--", 3, kNone, {"frame"}},
-        RunCase{"StopAndCloseInAudio", 3, Event::StopAndClose, 2, A, false, Outcome::Gone, "Y--", 4, kNone},
-        RunCase{"CloseInTheEndBox", 1, Event::CloseInEndBox, 1, V, false, Outcome::Gone, "Y", 2, kEnd},
-        // Only a completed run powers off, and nothing is reset before it.
-        RunCase{"PowerOffAfterACompletedRun", 2, Event::None, 0, V, true, Outcome::PoweredOff, "YY", 4, kNone},
-        RunCase{"PowerOffWithAnEmptyList", 0, Event::None, 0, V, true, Outcome::PoweredOff, "", 0, kNone},
-        RunCase{"PowerOffRefused", 1, Event::PowerOffRefused, 0, V, true, Outcome::PowerOffRefused, "Y", 2,
-                {std::string(core::kPowerOffRefusedText) + " / Access denied"}}),
+        BatchCase{"CloseInVideo", 3, during(2, false, true), Outcome::Gone, "D??", 3, kNone, {}, false, {"frame"}},
+        BatchCase{"CloseInAudio", 3, during(3, false, true), Outcome::Gone, "D??", 4, kNone, {}, false,
+                  {"begin audio 800 96 22050 mode 1"}},
+        BatchCase{"StopAndCloseInVideo", 3, during(2, true, true), Outcome::Gone, "D??", 3, kNone, {}, false, {"frame"}},
+        BatchCase{"StopAndCloseInAudio", 3, during(3, true, true), Outcome::Gone, "D??", 4, kNone},
+        BatchCase{"CloseInTheEndBox", 1,
+                  [](Scene &s) { s.host.onBox = [&h = s.host](const std::string &text) { h.closingFlag |= text == core::kEncodeEndText; }; },
+                  Outcome::Gone, "D", 2, kEnd},
+        BatchCase{"PowerOffAfterACompletedRun", 2, shutDown(), Outcome::PoweredOff, "DD", 4, kNone},
+        BatchCase{"PowerOffWithAnEmptyList", 0, shutDown(), Outcome::PoweredOff, "", 0, kNone},
+        BatchCase{"PowerOffRefused", 1,
+                  shutDown([](Scene &s) { s.powerOff.answer = {.accepted = false, .reason = "Access denied"}; }),
+                  Outcome::PowerOffRefused, "D", 2, {std::string(core::kPowerOffRefusedText) + " / Access denied"}},
+        BatchCase{"CountdownCancelled", 3, shutDown([](Scene &s) { s.host.answerCountdown = false; }),
+                  Outcome::PowerOffCancelled, "DDD", 6, kNone},
+        // A batch left alone goes on past a failed job.
+        BatchCase{"ScriptRefused", 3, [](Scene &s) { s.host.refused[1] = core::ScriptWarning::TimeControl; },
+                  Outcome::Finished, "DFD", 4, kTwoOfThree, "Time Control"},
+        BatchCase{"VideoBeginFailsNoPowerOff", 3, shutDown(passAt(2, {.beginResult = -1, .error = "the library's reason"})),
+                  Outcome::Finished, "DFD", 5, kTwoOfThree, "the library's reason"},
+        BatchCase{"AudioBeginFails", 3, passAt(3, {.beginResult = -1, .error = "no sound"}), Outcome::Finished, "DFD", 6,
+                  kTwoOfThree, core::kCheckInputHint},
+        BatchCase{"VideoPassBreaks", 3, passAt(2, {.endResult = -1, .error = {}}), Outcome::Finished, "DFD", 5,
+                  kTwoOfThree, core::kPassFailedHint},
+        BatchCase{"AudioPassBreaks", 3, passAt(3, {.endResult = -1, .error = "input ended at frame 12"}),
+                  Outcome::Finished, "DFD", 6, kTwoOfThree, "input ended at frame 12"},
+        BatchCase{"OutputGoneAfterTheCheck", 3,
+                  [](Scene &s) {
+                      s.second->outputDir = s.folder + "gone/";
+                      s.host.folders[s.second->outputDir] = {.writeError = 0, .device = 0, .freeBytes = -1};
+                  },
+                  Outcome::Finished, "DFD", 6, kTwoOfThree, "gone/clip2.kvx: No such file or directory"},
+        BatchCase{"SubtitleGoneAfterTheCheck", 3,
+                  [](Scene &s) {
+                      s.second->subtitleFile = s.folder + "clip2.srt";
+                      support::writeFile(s.second->subtitleFile, "x");
+                      s.host.onSelect = [file = s.second->subtitleFile](std::int32_t index) {
+                          if (index == 1)
+                              fs::remove(file);
+                      };
+                  },
+                  Outcome::Finished, "DFD", 4, kTwoOfThree, "clip2.srt is missing"},
+        // Found by the check before the first pass: the user is asked.
+        BatchCase{"CannotOpen", 3, [](Scene &s) { s.encoder.lengths["clip2"] = 0; }, Outcome::Finished, "DFD", 4,
+                  kTwoOfThree, "cannot be opened", true},
+        BatchCase{"CannotOpenNotStarted", 3, [](Scene &s) { s.encoder.lengths["clip2"] = 0, s.host.answerStart = false; },
+                  Outcome::NotStarted, "-F-", 0, kNone, {}, true},
+        BatchCase{"SubtitleMissing", 3, [](Scene &s) { s.second->subtitleFile = s.folder + "clip2.srt"; },
+                  Outcome::Finished, "DFD", 4, kTwoOfThree, core::kChooseFileHint, true},
+        BatchCase{"NoRoom", 3,
+                  [](Scene &s) {
+                      s.second->outputDir = s.folder;
+                      s.host.folders[s.folder] = {.writeError = 0, .device = 7, .freeBytes = 1024 * 1024};
+                  },
+                  Outcome::Finished, "DFD", 4, kTwoOfThree, core::kFreeSpaceHint, true},
+        BatchCase{"TooLarge", 3, [](Scene &s) { s.encoder.lengths["clip2"] = 50000; }, Outcome::Finished, "DFD", 4,
+                  kTwoOfThree, core::kTooLargeHint, true}),
     [](const auto &test) { return std::string(test.param.name); });
 
 TEST_F(ConversionRun, AnUnwritableOutputIsNamedWithItsReason)
@@ -305,155 +403,6 @@ TEST_F(ConversionRun, AnUnwritableOutputIsNamedWithItsReason)
               std::string::npos) << host.boxes[0];
     EXPECT_FALSE(fs::exists(folder / "missing"));
 }
-
-// A batch left alone: three jobs, the second meets one fault, before the
-// first pass (the check) or during its own passes. The batch goes on; the
-// list, the log and the end message say what happened, and only a batch
-// that converted everything powers off.
-struct Scene
-{
-    support::FakeEncoder &encoder;
-    FakeHost &host;
-    core::JobSettings &second; // job 2's record
-    std::string folder;        // ending in "/"
-};
-
-struct BatchCase
-{
-    const char *name;
-    void (*setup)(Scene &);
-    Outcome outcome;
-    std::vector<JobState> states;
-    int passes;             // begun in the library
-    const char *reasonPart; // in job 2's reason, the end message and the log
-    bool asked = false;     // the check's question came
-};
-
-void PrintTo(const BatchCase &c, std::ostream *os)
-{
-    *os << c.name;
-}
-
-class BatchLeftAlone : public ConversionRun, public ::testing::WithParamInterface<BatchCase>
-{
-};
-
-// Pass [n] of the batch (from 0, in the order begun) answers [pass]; the others run through.
-void passAt(support::FakeEncoder &encoder, int n, support::FakeEncoder::Pass pass)
-{
-    encoder.passes.resize(std::max<std::size_t>(encoder.passes.size(), std::size_t(n) + 1));
-    encoder.passes[std::size_t(n)] = std::move(pass);
-}
-
-TEST_P(BatchLeftAlone, GoesOnPastAFailedJobAndSaysWhatHappened)
-{
-    const BatchCase &c = GetParam();
-    addJobs(3);
-    host.answerCountdown = false;
-    Scene scene{encoder, host, host.jobs[1].settings, folder.string() + "/"};
-    c.setup(scene);
-
-    const Outcome outcome = runBatch();
-
-    EXPECT_EQ(outcome, c.outcome);
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(host.states[i].state, c.states[std::size_t(i)]) << "job " << i + 1;
-        EXPECT_EQ(outputs()[std::size_t(i)] == 'Y', c.states[std::size_t(i)] == JobState::Done) << "job " << i + 1;
-    }
-    EXPECT_EQ(encoder.passesBegun, c.passes);
-    // Every pass begun is ended, failed ones too; only video passes ask for frames.
-    const auto count = [&](const std::string &call) {
-        return std::count_if(encoder.log.begin(), encoder.log.end(), [&](const std::string &e) { return e.starts_with(call); });
-    };
-    EXPECT_EQ(count("end"), c.passes);
-    EXPECT_EQ(count("frame"), count("begin video"));
-    EXPECT_EQ(host.questions.size(), c.asked ? 1u : 0u);
-    EXPECT_FALSE(temporariesLeft());
-    EXPECT_NE(host.log.find(core::kRunStartMark), std::string::npos);
-    EXPECT_NE(host.log.find("=== Run ended"), std::string::npos);
-
-    const bool allDone = std::all_of(c.states.begin(), c.states.end(), [](JobState s) { return s == JobState::Done; });
-    EXPECT_EQ(host.countdowns, allDone && host.shutDown ? 1 : 0);
-    EXPECT_EQ(powerOff.requests, outcome == Outcome::PoweredOff ? 1 : 0);
-    if (outcome != Outcome::Finished) {
-        EXPECT_TRUE(host.boxes.empty());
-    } else if (allDone) {
-        EXPECT_EQ(host.boxes, std::vector<std::string>{core::kEncodeEndText});
-        EXPECT_NE(host.log.find("Job 3 of 3"), std::string::npos);
-        EXPECT_TRUE(host.batchTimes.back().empty()); // taken away at the end
-        EXPECT_TRUE(std::any_of(host.batchTimes.begin(), host.batchTimes.end(),
-                                [](const std::string &t) { return t.starts_with(core::kBatchTimeLeftText); }));
-    } else {
-        ASSERT_EQ(host.boxes.size(), 1u);
-        const std::string &end = host.boxes[0];
-        EXPECT_TRUE(end.starts_with(std::string(core::kEncodeEndText) + " 2 of 3 videos converted.")) << end;
-        for (const std::string &part : {std::string("clip2.avi"), std::string(c.reasonPart), host.logPath()})
-            EXPECT_NE(end.find(part), std::string::npos) << part << " in " << end;
-        EXPECT_NE(host.states[1].reason.find(c.reasonPart), std::string::npos) << host.states[1].reason;
-        EXPECT_NE(host.log.find(c.reasonPart), std::string::npos) << host.log;
-    }
-}
-
-constexpr JobState D = JobState::Done, F = JobState::Failed, S = JobState::Stopped, N = JobState::None;
-
-INSTANTIATE_TEST_SUITE_P(
-    Faults, BatchLeftAlone,
-    ::testing::Values(
-        BatchCase{"Clean", [](Scene &) {}, Outcome::Finished, {D, D, D}, 6, ""},
-        BatchCase{"ScriptRefused", [](Scene &s) { s.host.refused[1] = core::ScriptWarning::TimeControl; },
-                  Outcome::Finished, {D, F, D}, 4, "Time Control"},
-        // Passes count from 0: job 2's video pass is pass 2, its audio pass 3.
-        BatchCase{"VideoBeginFailsNoPowerOff",
-                  [](Scene &s) { passAt(s.encoder, 2, {.beginResult = -1, .error = "the library's reason"}), s.host.shutDown = true; },
-                  Outcome::Finished, {D, F, D}, 5, "the library's reason"},
-        BatchCase{"AudioBeginFails", [](Scene &s) { passAt(s.encoder, 3, {.beginResult = -1, .error = "no sound"}); },
-                  Outcome::Finished, {D, F, D}, 6, core::kCheckInputHint},
-        BatchCase{"VideoPassBreaks", [](Scene &s) { passAt(s.encoder, 2, {.endResult = -1, .error = {}}); },
-                  Outcome::Finished, {D, F, D}, 5, core::kPassFailedHint},
-        BatchCase{"AudioPassBreaks",
-                  [](Scene &s) { passAt(s.encoder, 3, {.endResult = -1, .error = "input ended at frame 12"}); },
-                  Outcome::Finished, {D, F, D}, 6, "input ended at frame 12"},
-        BatchCase{"OutputGoneAfterTheCheck",
-                  [](Scene &s) {
-                      s.second.outputDir = s.folder + "gone/";
-                      s.host.folders[s.second.outputDir] = {.writeError = 0, .device = 0, .freeBytes = -1};
-                  },
-                  Outcome::Finished, {D, F, D}, 6, "gone/clip2.kvx: No such file or directory"},
-        BatchCase{"SubtitleGoneAfterTheCheck",
-                  [](Scene &s) {
-                      s.second.subtitleFile = s.folder + "clip2.srt";
-                      support::writeFile(s.second.subtitleFile, "x");
-                      s.host.onSelect = [file = s.second.subtitleFile](std::int32_t index) {
-                          if (index == 1)
-                              fs::remove(file);
-                      };
-                  },
-                  Outcome::Finished, {D, F, D}, 4, "clip2.srt is missing"},
-        BatchCase{"StopInPassNoPowerOff",
-                  [](Scene &s) {
-                      s.host.shutDown = true;
-                      s.host.onWait = [&h = s.host, &e = s.encoder] { h.stop = e.passesBegun == 3; };
-                  },
-                  Outcome::CleanedUp, {D, S, N}, 3, ""},
-        BatchCase{"CannotOpen", [](Scene &s) { s.encoder.lengths["clip2"] = 0; }, Outcome::Finished, {D, F, D}, 4,
-                  "cannot be opened", true},
-        BatchCase{"CannotOpenNotStarted", [](Scene &s) { s.encoder.lengths["clip2"] = 0, s.host.answerStart = false; },
-                  Outcome::NotStarted, {N, F, N}, 0, "", true},
-        BatchCase{"SubtitleMissing", [](Scene &s) { s.second.subtitleFile = s.folder + "clip2.srt"; },
-                  Outcome::Finished, {D, F, D}, 4, core::kChooseFileHint, true},
-        BatchCase{"NoRoom",
-                  [](Scene &s) {
-                      s.second.outputDir = s.folder;
-                      s.host.folders[s.folder] = {.writeError = 0, .device = 7, .freeBytes = 1024 * 1024};
-                  },
-                  Outcome::Finished, {D, F, D}, 4, core::kFreeSpaceHint, true},
-        BatchCase{"TooLarge", [](Scene &s) { s.encoder.lengths["clip2"] = 50000; }, Outcome::Finished, {D, F, D}, 4,
-                  core::kTooLargeHint, true},
-        BatchCase{"CountdownCancelled", [](Scene &s) { s.host.shutDown = true; }, Outcome::PowerOffCancelled,
-                  {D, D, D}, 6, ""},
-        BatchCase{"CountdownEnds", [](Scene &s) { s.host.shutDown = s.host.answerCountdown = true; },
-                  Outcome::PoweredOff, {D, D, D}, 6, ""}),
-    [](const auto &test) { return std::string(test.param.name); });
 
 TEST_F(ConversionRun, OneJobShowsBothPassesAndBecomesAKvx)
 {

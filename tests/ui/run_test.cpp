@@ -1,5 +1,5 @@
 // The window's wiring of the conversion run (the strip, Stop, closing, the
-// power-off box) and of start-up and exit.
+// job states) and of start-up and exit.
 
 #include "window_fixture.h"
 
@@ -98,17 +98,33 @@ TEST_F(RunTest, StopEndsTheBatchAndNoSecondRunOrListChangeStartsMeanwhile)
     EXPECT_EQ(window->jobs().count(), 4);
 }
 
-TEST_F(RunTest, ACompletedRunPowersOffWithoutResettingAnything)
+// A batch goes on past a failed job, and the list shows each job's state
+// and reason, and the log each job, until an edit clears that job's state
+// and a change of the list clears them all.
+TEST_F(RunTest, TheListShowsWhatBecameOfEachJobUntilItChanges)
 {
-    addVideos(2);
-    child<QCheckBox>("ShutDownCheck")->setChecked(true);
-    prompter.countdownAnswers = {true};
+    addVideos(3);
+    encoder.passes = {{}, {}, {.beginResult = -1, .error = "no such codec"}};
     click("cmdStart");
-    EXPECT_EQ(prompter.countdowns, std::vector<int>{core::kPowerOffCountdownSec});
-    EXPECT_EQ(powerOff.requests, 1);
-    EXPECT_TRUE(converted(1));
-    EXPECT_TRUE(prompter.messages.empty());
-    EXPECT_FALSE(strip().startShown);
+    const auto states = [this] { return std::vector{window->jobState(0), window->jobState(1), window->jobState(2)}; };
+    EXPECT_EQ(states(), (std::vector{core::JobState::Done, core::JobState::Failed, core::JobState::Done}));
+    const std::string tip = list()->item(1)->toolTip().toStdString();
+    EXPECT_TRUE(tip.starts_with(core::kFailedTip) && tip.find("no such codec") != std::string::npos) << tip;
+    EXPECT_TRUE(list()->item(0)->toolTip().toStdString().starts_with(core::kDoneTip));
+    window->runLog().flush();
+    const std::string log = support::readFile(window->runLog().path());
+    for (int i = 0; i < 3; ++i)
+        EXPECT_NE(log.find("Job " + std::to_string(i + 1) + " of 3: " + (media / ("v00" + std::to_string(i) + ".avi")).string()),
+                  std::string::npos) << log;
+    EXPECT_NE(log.find((output / "v002.kvx").string()), std::string::npos) << log;
+
+    window->selectJob(2);
+    edit("VBRText")->setText(QStringLiteral("300"));
+    window->selectJob(1);
+    child<QComboBox>("ModeCombo")->setCurrentIndex(2);
+    EXPECT_EQ(states(), (std::vector{core::JobState::Done, core::JobState::None, core::JobState::None}));
+    window->removeSelectedJob();
+    EXPECT_EQ(window->jobState(0), core::JobState::None);
 }
 
 // Closing during a pass stops the library (its last call), saves the
@@ -215,23 +231,6 @@ TEST_F(WindowTest, EveryControlSurvivesExitAndTheNextStart)
     EXPECT_EQ(label("Labelstart")->text(), QStringLiteral("00:00:07"));
     EXPECT_FALSE(child<QGroupBox>("FrameSetting_3")->isHidden());
     EXPECT_TRUE(child("TextIntImage")->isEnabled());
-}
-
-// Start-up removes what an earlier run left (a folder of such a name stays)
-// and loads the file into the controls, up to a value a control refuses.
-TEST_F(WindowTest, StartUpCleansUpAndLoadsUpToTheFirstRefusedValue)
-{
-    support::fs::create_directory(program / "temp.m1v");
-    support::writeFile(program / "temp.avs", "stale");
-    // Saturation comes before sharpness; 101 is beyond its bar.
-    support::writeFile(program / "Velmora.ini", "[Select Setting]\nOptionSel=2\n[Parameter]\nFRCombo=9\n"
-                                                "[Color Setting]\nHScrollHue=20\nHScrollSat=101\n");
-    window = open();
-    EXPECT_FALSE(support::fs::exists(program / "temp.avs"));
-    EXPECT_EQ(child<QComboBox>("FRCombo")->currentText(), QStringLiteral("10"));
-    EXPECT_FALSE(child<QGroupBox>("FrameSetting_2")->isHidden());
-    EXPECT_EQ(std::tuple(bar("HScrollHue")->value(), bar("HScrollSat")->value(), bar("HScrollSha")->value()),
-              std::tuple(20, 10, 0)); // as laid out from the refused key on
 }
 
 } // namespace
