@@ -1,8 +1,10 @@
 // The whole program: the real window (offscreen) over the real encoder
 // library, converting clips made with the ffmpeg command line. The happy
 // path of two clips with their own settings, and outputs that cannot be
-// written, where the user must learn where and why.
+// written, where the user must learn where and why; a batch of three whose
+// middle job fails.
 
+#include "convert/batch_texts.h"
 #include "convert/run_log.h"
 #include "kvx_reader.h"
 #include "settings/ini_file.h"
@@ -16,6 +18,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -186,6 +190,56 @@ TEST_F(EndToEnd, TwoClipsWithTheirOwnSettingsBecomeTwoPlayableFiles)
         EXPECT_EQ(audio, (std::map<std::string, std::string>{{"codec_name", "mp2"}, {"sample_rate", std::to_string(rate)}}));
     }
     quit();
+}
+
+// Three jobs whose middle one's output folder turns read-only while the
+// first converts (after the check passed): the first and third .kvx appear,
+// and the list, the end message and the log say what became of each job.
+TEST_F(EndToEnd, ABatchGoesOnPastAFailedJobAndSaysWhatHappened)
+{
+    const fs::path locked = out / "locked";
+    fs::create_directory(locked);
+    const std::string inputs = "-f lavfi -i testsrc=size=320x240:rate=25:duration=2 -f lavfi -i sine=duration=2 "
+                               "-c:v mpeg4 -c:a mp2";
+    for (const std::string name : {"alpha", "beta", "gamma"})
+        addJob(clip(name + ".avi", inputs), name == "beta" ? locked : out);
+
+    bool isLocked = false; // root writes anywhere: only an immutable folder refuses it
+    QTimer lock;
+    QObject::connect(&lock, &QTimer::timeout, [&] {
+        int status = 1;
+        if (!isLocked && window->jobState(0) == core::JobState::Converting)
+            support::run("chattr +i '" + locked.string() + "'", &status), isLocked = status == 0;
+    });
+    lock.start(5);
+    child("cmdStart")->click();
+    support::run("chattr -i '" + locked.string() + "'");
+    if (!isLocked)
+        GTEST_SKIP() << "this file system cannot mark a folder immutable";
+
+    EXPECT_TRUE(prompter.questions.empty()) << "the check found nothing: no extra click";
+    EXPECT_TRUE(isCompleteKvx(out / "alpha.kvx"));
+    EXPECT_TRUE(isCompleteKvx(out / "gamma.kvx"));
+    EXPECT_TRUE(namesIn(locked).empty());
+    EXPECT_EQ(namesIn(program), std::set<std::string>{"libTarvikDll.so"});
+
+    const std::string reason = std::strerror(EPERM);
+    const std::vector<core::JobState> states{window->jobState(0), window->jobState(1), window->jobState(2)};
+    EXPECT_EQ(states, (std::vector{core::JobState::Done, core::JobState::Failed, core::JobState::Done}));
+    const std::string tip = child<QListWidget>("Listmp3")->item(1)->toolTip().toStdString();
+    EXPECT_TRUE(tip.starts_with(core::kFailedTip) && tip.find(reason) != std::string::npos) << tip;
+
+    const std::string logPath = window->runLog().path().string();
+    const std::vector<std::string> shown = prompter.boxes();
+    ASSERT_EQ(shown.size(), 1u);
+    for (const std::string &part : {std::string("beta.avi"), reason, logPath})
+        EXPECT_NE(shown[0].find(part), std::string::npos) << part << " in " << shown[0];
+    window->runLog().flush();
+    const std::string log = support::readFile(logPath);
+    for (const std::string &part : {"Job 1 of 3: " + (media / "alpha.avi").string(),
+                                    "Job 2 of 3: " + (media / "beta.avi").string(),
+                                    "Job 3 of 3: " + (media / "gamma.avi").string(), reason, (out / "gamma.kvx").string()})
+        EXPECT_NE(log.find(part), std::string::npos) << part << " in the log:\n" << log;
 }
 
 enum class Fault { FolderMissing, KvxPastDiskLimit, StreamPastDiskLimit };
