@@ -3,7 +3,9 @@
  *
  * Each pass turns a frame-serving script into one elementary stream: MPEG-1
  * video or MPEG audio Layer II. At most one pass is open at a time; the
- * functions may be called from any one thread, but not concurrently.
+ * pass functions may be called from any one thread, but not concurrently.
+ * The two preview functions may be called from any thread, also while a pass
+ * runs (see Encode_Preview).
  * Strings are NUL-terminated 8-bit text (UTF-8 on Linux); numbers are signed
  * 32-bit. Every function returns a signed 32-bit integer and never throws.
  */
@@ -63,9 +65,36 @@ TARVIK_API int32_t Encode_End(void) TARVIK_NOEXCEPT;
  * only; does not decode the whole file. */
 TARVIK_API int32_t Encode_GetFrame(const char *scriptPath) TARVIK_NOEXCEPT;
 
-/* The reason for the last failure of Encode_Begin, Encode_End or
- * Encode_GetFrame, as NUL-terminated text; empty when the last call
- * succeeded. The text stays valid until the next call into the library. */
+/* Renders one frame of the script's clip, through the whole chain, as
+ * 8-bit RGB (3 bytes a pixel, rows top to bottom, no padding). frameIndex
+ * counts from 0 in the clip the script returns (the trimmed, joined output).
+ * On success writes the picture's size to *width and *height and returns 0;
+ * returns -1 (reason in Encode_GetLastError) when the script cannot be
+ * opened, the index is outside the clip, or the buffer holds fewer than
+ * width*height*3 bytes (then *width and *height still tell the size needed).
+ *
+ * The picture is the one the video pass encodes for that frame, at the same
+ * size (256 wide), converted from its YUV 4:2:0 with the BT.601 limited-range
+ * matrix. The frame is reached by seeking; a Reverse fetches its input's
+ * frame by index instead of reading the whole input. Serves both safely: the
+ * preview works on a clip graph of its own, never touching the open pass,
+ * and may run on another thread while a pass runs (at the cost of sharing
+ * the processors with it). Calls from several threads are served one at a
+ * time. The graph opened last is kept until the script's text or a file it
+ * names changes, so later frames of the same script come faster. */
+TARVIK_API int32_t Encode_Preview(const char *scriptPath, int32_t frameIndex, uint8_t *rgb,
+                                  int32_t bufferSize, int32_t *width, int32_t *height) TARVIK_NOEXCEPT;
+
+/* The number of frames Encode_Preview can render for the script (valid
+ * indexes are 0 to that number - 1); -1 when the script cannot be opened or
+ * its clip has no picture (reason in Encode_GetLastError). Opens the script
+ * as Encode_Preview does, and keeps it for the frames that follow. */
+TARVIK_API int32_t Encode_PreviewFrames(const char *scriptPath) TARVIK_NOEXCEPT;
+
+/* The reason for the last failure of Encode_Begin, Encode_End,
+ * Encode_GetFrame or the preview functions on the calling thread, as
+ * NUL-terminated text; empty when that thread's last such call succeeded.
+ * The text stays valid until the thread's next call into the library. */
 TARVIK_API const char *Encode_GetLastError(void) TARVIK_NOEXCEPT;
 
 /* Notes for the user about the pass that ended last: faults of its input it

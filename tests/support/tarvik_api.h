@@ -18,6 +18,7 @@ struct TarvikApi
     using NoArgs = int32_t (*)();
     using GetFrame = int32_t (*)(const char *);
     using LastError = const char *(*)();
+    using Preview = int32_t (*)(const char *, int32_t, uint8_t *, int32_t, int32_t *, int32_t *);
 
     void *handle = nullptr;
     Begin begin = nullptr;
@@ -25,6 +26,8 @@ struct TarvikApi
     GetFrame getFrame = nullptr;
     LastError lastError = nullptr;
     LastError notes = nullptr; // optional: notes about concealed damage
+    Preview preview = nullptr; // optional: single pictures, and their count
+    GetFrame previewFrames = nullptr;
 
     // Stays loaded until exit, as in the window. Every member is null when
     // the library or one of its entry points is missing (dlerror() says why).
@@ -42,8 +45,11 @@ struct TarvikApi
               && entry(a.leftTime, "Encode_GetLeftTime") && entry(a.end, "Encode_End")
               && entry(a.getFrame, "Encode_GetFrame") && entry(a.lastError, "Encode_GetLastError")))
             a = TarvikApi{};
-        else
+        else {
             entry(a.notes, "Encode_GetNotes");
+            entry(a.preview, "Encode_Preview");
+            entry(a.previewFrames, "Encode_PreviewFrames");
+        }
         return a;
     }
 

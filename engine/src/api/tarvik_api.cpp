@@ -6,10 +6,13 @@
 #include "tarvik.h"
 
 #include "clip/error.h"
+#include "pass/preview.h"
 #include "pass/session.h"
 
+#include <limits>
 #include <mutex>
 #include <new>
+#include <span>
 #include <string>
 
 extern "C" {
@@ -18,7 +21,8 @@ extern "C" {
 
 namespace {
 
-// The library's state: the session (the one open pass) and the last error.
+// The library's state: the session (the one open pass), the preview's own
+// clip graph and the notes of the pass ended last.
 struct Library
 {
     Library()
@@ -29,9 +33,9 @@ struct Library
     }
 
     engine::pass::Session session{engine::pass::defaultScriptOpener()};
-    std::mutex errorMutex;
-    std::string lastError;
-    std::string notes; // under errorMutex
+    engine::pass::Previewer previewer{engine::pass::defaultScriptOpener()};
+    std::mutex notesMutex;
+    std::string notes; // under notesMutex
 };
 
 Library &library()
@@ -40,12 +44,14 @@ Library &library()
     return lib;
 }
 
+// Kept per calling thread, like errno: a preview rendered on a helper
+// thread never replaces the reason a pass failed on the caller's thread.
+thread_local std::string lastError;
+
 void setLastError(const std::string &text) noexcept
 {
     try {
-        Library &lib = library();
-        std::lock_guard lock(lib.errorMutex);
-        lib.lastError = text;
+        lastError = text;
     } catch (...) {
         // Out of memory while storing the text: keep the previous one.
     }
@@ -141,15 +147,42 @@ TARVIK_API int32_t Encode_GetFrame(const char *scriptPath) TARVIK_NOEXCEPT
     });
 }
 
+TARVIK_API int32_t Encode_Preview(const char *scriptPath, int32_t frameIndex, uint8_t *rgb, int32_t bufferSize,
+                                  int32_t *width, int32_t *height) TARVIK_NOEXCEPT
+{
+    return guarded(-1, true, [&]() -> std::int32_t {
+        if (!scriptPath)
+            throw engine::Error("no script path given");
+        if (!width || !height)
+            throw engine::Error("no place for the picture's size given");
+        *width = 0;
+        *height = 0;
+        const std::size_t bytes = rgb && bufferSize > 0 ? static_cast<std::size_t>(bufferSize) : 0;
+        const engine::pass::PreviewSize size =
+            library().previewer.render(scriptPath, frameIndex, std::span<std::uint8_t>(rgb, bytes));
+        *width = size.width;
+        *height = size.height;
+        if (size.bytes() > bytes)
+            throw engine::Error("the buffer holds " + std::to_string(bytes) + " bytes; the " +
+                                std::to_string(size.width) + "x" + std::to_string(size.height) + " picture needs " +
+                                std::to_string(size.bytes()));
+        return 0;
+    });
+}
+
+TARVIK_API int32_t Encode_PreviewFrames(const char *scriptPath) TARVIK_NOEXCEPT
+{
+    return guarded(-1, true, [&]() -> std::int32_t {
+        if (!scriptPath)
+            throw engine::Error("no script path given");
+        const std::int64_t frames = library().previewer.frameCount(scriptPath);
+        return static_cast<std::int32_t>(std::min<std::int64_t>(frames, std::numeric_limits<std::int32_t>::max()));
+    });
+}
+
 TARVIK_API const char *Encode_GetLastError(void) TARVIK_NOEXCEPT
 {
-    try {
-        Library &lib = library();
-        std::lock_guard lock(lib.errorMutex);
-        return lib.lastError.c_str();
-    } catch (...) {
-        return "";
-    }
+    return lastError.c_str();
 }
 
 TARVIK_API const char *Encode_GetNotes(void) TARVIK_NOEXCEPT
@@ -157,7 +190,7 @@ TARVIK_API const char *Encode_GetNotes(void) TARVIK_NOEXCEPT
     try {
         Library &lib = library();
         std::string notes = lib.session.notes();
-        std::lock_guard lock(lib.errorMutex);
+        std::lock_guard lock(lib.notesMutex);
         lib.notes = std::move(notes);
         return lib.notes.c_str();
     } catch (...) {

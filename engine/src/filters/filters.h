@@ -44,8 +44,10 @@ ClipPtr fadeIO(ClipPtr clip, int frames, int rgbColor = 0, double fps = 24.0);
 // Frames and samples in reverse order. On first use the input is read once
 // from start to end into an unnamed temporary file in tempFolder (empty =
 // the system's temporary folder), so memory stays bounded whatever the
-// length; the file never outlives the clip.
-ClipPtr reverse(ClipPtr clip, std::string tempFolder);
+// length; the file never outlives the clip. byIndex fetches each frame from
+// the input by its index instead (a seek per frame): for a few pictures, as a
+// preview wants them, that costs far less than reading the whole input.
+ClipPtr reverse(ClipPtr clip, std::string tempFolder, bool byIndex = false);
 
 // Hue in degrees (-180..180), saturation 0..10, brightness -255..255,
 // contrast 0..10; with coring, luma stays in 16..235 and chroma in 16..240.

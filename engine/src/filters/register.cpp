@@ -82,9 +82,10 @@ Value autoCropClip(const CallArgs &args)
     if (!clip->info().hasVideo)
         throw Error("the clip has no video");
     // Measuring decodes frames across the whole clip. Only the video pass
-    // shows the crop: a length probe needs the frame count and the audio
-    // pass the sound, neither of which cropping changes.
-    if (mode == 2 || args.context->use != script::ScriptUse::VideoPass)
+    // and the preview show the crop: a length probe needs the frame count
+    // and the audio pass the sound, neither of which cropping changes.
+    const script::ScriptUse use = args.context->use;
+    if (mode == 2 || (use != script::ScriptUse::VideoPass && use != script::ScriptUse::Preview))
         return clip;
     return autoCrop(clip, s);
 }
@@ -150,7 +151,8 @@ void registerFilterFunctions(script::FunctionTable &table)
     fade("FadeIO", fadeIO);
 
     table.add(FunctionDef{"Reverse", {required("", ArgType::Clip)}, [](const CallArgs &a) -> Value {
-                              return reverse(a.clip(0), a.context->scriptFolder);
+                              return reverse(a.clip(0), a.context->scriptFolder,
+                                             a.context->use == script::ScriptUse::Preview);
                           }});
 
     table.add(FunctionDef{"Tweak",

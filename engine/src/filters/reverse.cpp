@@ -86,11 +86,16 @@ private:
 class ReverseClip final : public FilterClip
 {
 public:
-    ReverseClip(ClipPtr child, std::string folder) : FilterClip(std::move(child)), m_folder(std::move(folder)) {}
+    ReverseClip(ClipPtr child, std::string folder, bool byIndex)
+        : FilterClip(std::move(child)), m_folder(std::move(folder)), m_byIndex(byIndex)
+    {
+    }
 
 protected:
     FrameRef frameAt(std::int64_t n) override
     {
+        if (m_byIndex)
+            return m_child->frame(m_info.frameCount - 1 - n);
         if (!m_video)
             spillVideo();
         const std::int64_t source = m_info.frameCount - 1 - n;
@@ -172,6 +177,7 @@ private:
     }
 
     std::string m_folder;
+    bool m_byIndex;
     std::unique_ptr<TempFile> m_video;
     std::unique_ptr<TempFile> m_audio;
     std::vector<std::uint8_t> m_staging;
@@ -179,9 +185,9 @@ private:
 
 } // namespace
 
-ClipPtr reverse(ClipPtr clip, std::string tempFolder)
+ClipPtr reverse(ClipPtr clip, std::string tempFolder, bool byIndex)
 {
-    return std::make_shared<ReverseClip>(std::move(clip), std::move(tempFolder));
+    return std::make_shared<ReverseClip>(std::move(clip), std::move(tempFolder), byIndex);
 }
 
 } // namespace engine::filters

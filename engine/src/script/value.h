@@ -37,6 +37,7 @@ enum class ScriptUse {
     Probe,     // Encode_GetFrame: only the clip's length and picture size count
     VideoPass, // the clip's pictures are encoded
     AudioPass, // the clip's sound is encoded
+    Preview,   // single pictures are fetched, by index, as the video pass would encode them
 };
 
 // What a script is opened for; built-in functions may read it.
