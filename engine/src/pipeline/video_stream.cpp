@@ -167,7 +167,7 @@ void VideoStream::restartFromBeginning()
     // supports.
     if (m_current || m_firstPts != AV_NOPTS_VALUE)
         openDecoder(av::openInputFile(m_path));
-    startDecoding();
+    startDecoding(-1);
     std::optional<Picture> first = m_ahead.pop();
     if (!first)
         throw Error(av::quoted(m_path) + " contains no picture that can be decoded");
@@ -192,7 +192,7 @@ void VideoStream::seekTo(std::int64_t n)
         const std::int64_t ts = target - backoff;
         if (ts <= m_firstPts || !m_decoder->seek(ts))
             break;
-        startDecoding();
+        startDecoding(n);
         std::optional<Picture> first = m_ahead.pop();
         if (first && slotOf(first->pts) <= n) {
             m_currentSlot = slotOf(first->pts);
@@ -218,9 +218,10 @@ void VideoStream::openDecoder(av::InputPtr in)
     m_decoder->setSkipTest([this](std::int64_t pts, std::int64_t nextPts) { return unseen(pts, nextPts); });
 }
 
-void VideoStream::startDecoding()
+void VideoStream::startDecoding(std::int64_t target)
 {
     m_decodeFirstPts = m_firstPts;
+    m_decodeTarget = target;
     m_sentPts.clear();
     m_guessPts = AV_NOPTS_VALUE;
     m_next.reset();
@@ -271,8 +272,9 @@ VideoStream::Picture VideoStream::develop(const AVFrame &decoded, std::int64_t p
 
 // True when the picture of a packet with this presentation time would be
 // shown by no frame: a packet sent before it, or the one after it, starts a
-// later picture in the same slot, so every frame from that slot on shows
-// that one or a later one. Called for every timed packet, in decoding order.
+// later picture in the same slot, or in a slot at or before the frame a seek
+// went for, so every frame still to come shows that one or a later one.
+// Called for every timed packet, in decoding order.
 bool VideoStream::unseen(std::int64_t pts, std::int64_t nextPts)
 {
     bool later = nextPts != AV_NOPTS_VALUE && nextPts > pts;
@@ -286,8 +288,10 @@ bool VideoStream::unseen(std::int64_t pts, std::int64_t nextPts)
     if (m_sentPts.size() == kSentPtsKept)
         m_sentPts.pop_front();
     m_sentPts.push_back(pts);
-    return later && m_timesExact && m_decodeFirstPts != AV_NOPTS_VALUE && pts > m_decodeFirstPts &&
-           slotFrom(pts, m_decodeFirstPts) == slotFrom(next, m_decodeFirstPts);
+    if (!later || !m_timesExact || m_decodeFirstPts == AV_NOPTS_VALUE || pts <= m_decodeFirstPts)
+        return false;
+    const std::int64_t nextSlot = slotFrom(next, m_decodeFirstPts);
+    return slotFrom(pts, m_decodeFirstPts) == nextSlot || nextSlot <= m_decodeTarget;
 }
 
 void VideoStream::noteDamage(bool withOpen)

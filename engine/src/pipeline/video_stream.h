@@ -81,7 +81,9 @@ private:
     void restartFromBeginning();
     void seekTo(std::int64_t n);
     void openDecoder(av::InputPtr in);
-    void startDecoding();
+    // target: the frame a seek went for (-1: none); pictures before it
+    // that it does not show need not be decoded.
+    void startDecoding(std::int64_t target);
 
     // Decoding (helper thread while it runs).
     std::optional<Picture> nextPicture();
@@ -109,6 +111,7 @@ private:
     std::int64_t m_guessPts = AV_NOPTS_VALUE;
     std::int64_t m_guessStep = 1;
     std::int64_t m_decodeFirstPts = AV_NOPTS_VALUE; // m_firstPts as the helper thread knows it
+    std::int64_t m_decodeTarget = -1;               // startDecoding()'s target
     std::deque<std::int64_t> m_sentPts;             // of the packets sent last
     bool m_timesExact = true; // every picture so far was timed by its packet: skipping is safe
 
