@@ -24,6 +24,7 @@ int main(int argc, char *argv[])
     // Creating the window runs the start-up: stale temporary files go, the
     // settings are loaded and the window is centred. Closing it saves them.
     ui::Form1 window(encoder, prompter, powerOff, programFolder);
+    window.setPreviewSource(&encoder);
     prompter.setParent(&window);
     window.show();
     return app.exec();

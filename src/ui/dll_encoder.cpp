@@ -2,6 +2,8 @@
 
 #include <QDir>
 
+#include <algorithm>
+
 namespace ui {
 
 namespace {
@@ -23,6 +25,7 @@ Fn resolveAs(QLibrary &library, const char *name)
 DllEncoder::DllEncoder(const QString &programFolder, Reporter report)
     : m_library(libraryPath(programFolder))
     , m_report(std::move(report))
+    , m_previewLibrary(libraryPath(programFolder))
 {
 }
 
@@ -115,6 +118,60 @@ std::string DllEncoder::lastError()
         return {};
     const char *text = m_lastError();
     return text != nullptr ? std::string(text) : std::string();
+}
+
+std::string DllEncoder::previewReady()
+{
+    if (m_previewTried)
+        return m_previewLoadError;
+    m_previewTried = true;
+    const std::string file = QDir::toNativeSeparators(m_previewLibrary.fileName()).toStdString();
+    if (!m_previewLibrary.load())
+        return m_previewLoadError = "The encoder library \"" + file + "\" cannot be loaded: "
+                                    + m_previewLibrary.errorString().toStdString();
+    m_previewFrames = resolveAs<GetFrameFn>(m_previewLibrary, "Encode_PreviewFrames");
+    m_preview = resolveAs<PreviewFn>(m_previewLibrary, "Encode_Preview");
+    m_previewLastError = resolveAs<LastErrorFn>(m_previewLibrary, "Encode_GetLastError");
+    if (!m_previewFrames || !m_preview || !m_previewLastError)
+        m_previewLoadError = "The encoder library \"" + file + "\" cannot show previews.";
+    return m_previewLoadError;
+}
+
+std::int32_t DllEncoder::previewFrames(const std::string &scriptPath, std::string &error)
+{
+    std::lock_guard lock(m_previewMutex);
+    if (error = previewReady(); !error.empty())
+        return -1;
+    const std::int32_t frames = m_previewFrames(scriptPath.c_str());
+    if (frames < 0)
+        error = m_previewLastError();
+    return frames;
+}
+
+std::int32_t DllEncoder::preview(const std::string &scriptPath, std::int32_t index, std::vector<std::uint8_t> &rgb,
+                                 std::int32_t &width, std::int32_t &height, std::string &error)
+{
+    std::lock_guard lock(m_previewMutex);
+    if (error = previewReady(); !error.empty())
+        return -1;
+    // A 256-wide picture fits at once unless it is taller than 1024; then
+    // the library tells the size and the second call fits.
+    rgb.resize(std::max<std::size_t>(rgb.size(), 256 * 1024 * 3));
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        width = height = 0;
+        const std::int32_t result = m_preview(scriptPath.c_str(), index, rgb.data(),
+                                              static_cast<std::int32_t>(rgb.size()), &width, &height);
+        const auto needed = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3;
+        if (result == 0) {
+            rgb.resize(needed);
+            return 0;
+        }
+        if (needed <= rgb.size())
+            break;
+        rgb.resize(needed);
+    }
+    error = m_previewLastError();
+    return -1;
 }
 
 } // namespace ui

@@ -3,10 +3,12 @@
 #include "convert/conversion_run.h"
 #include "jobs/time_text.h"
 #include "window/window_rules.h"
+#include "ui/preview_window.h"
 #include "ui/window_run_host.h"
 #include "ui/window_settings.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -411,6 +413,7 @@ QFont Form1::logoFont() const
 void Form1::setLogoFont(const QFont &font)
 {
     m_textLogo->setFont(font);
+    emit shownSettingsChanged();
 }
 
 std::int32_t Form1::logoColour() const
@@ -425,6 +428,21 @@ void Form1::setLogoColour(std::int32_t colour)
     QPalette palette = m_textLogo->palette();
     palette.setColor(QPalette::Text, QColor(rgb.red, rgb.green, rgb.blue));
     m_textLogo->setPalette(palette);
+    emit shownSettingsChanged();
+}
+
+void Form1::openPreview()
+{
+    if (m_previewSource == nullptr)
+        return;
+    if (m_preview == nullptr) {
+        m_preview = new PreviewWindow(*this, *m_previewSource, this);
+        connect(this, &Form1::shownSettingsChanged, m_preview, &PreviewWindow::follow);
+        m_preview->move(frameGeometry().topRight() + QPoint(8, 0));
+    }
+    m_preview->show();
+    m_preview->raise();
+    m_preview->follow();
 }
 
 // Neither dialog touches a job: a job keeps the style it was added with.
@@ -484,7 +502,16 @@ void Form1::connectCommands()
     clicked("cmdStop", [this] { m_stopRequested = true; });
     clicked("cmdExit", [this] { close(); });
 
-    connect(m_list, &QListWidget::currentRowChanged, this, [this](int row) { loadJob(row); });
+    connect(m_list, &QListWidget::currentRowChanged, this, [this](int row) {
+        loadJob(row);
+        emit shownSettingsChanged();
+    });
+    auto *preview = new QAction(QStringLiteral("Preview"), m_list);
+    preview->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+    m_list->addAction(preview);
+    m_list->setContextMenuPolicy(Qt::ActionsContextMenu);
+    connect(preview, &QAction::triggered, this, [this] { openPreview(); });
+    connect(m_list, &QListWidget::itemDoubleClicked, this, [this] { openPreview(); });
     connect(m_sliderTime, &QSlider::valueChanged, this,
             [this](int position) { m_labelCur->setText(secondsText(position)); });
     connect(m_optionSel, &QButtonGroup::idToggled, this, [this](int id, bool checked) {

@@ -6,6 +6,7 @@
 #include "convert/run_log.h"
 #include "jobs/controls.h"
 #include "jobs/job_list.h"
+#include "preview/preview_source.h"
 #include "script/script_writer.h"
 #include "settings/startup.h"
 #include "ui/prompter.h"
@@ -32,6 +33,8 @@ class QSlider;
 class QToolButton;
 
 namespace ui {
+
+class PreviewWindow;
 
 // The folders the file pickers start in, each ending in "/" once used.
 struct PickerFolders
@@ -140,7 +143,17 @@ public:
 
     void centreOnScreen();
 
+    // --- the preview
+    // Where preview pictures come from (borrowed; null: no preview).
+    void setPreviewSource(core::PreviewSource *source) { m_previewSource = source; }
+    // Opens the one preview window for the selected job (double-click in
+    // the list, its "Preview" entry, Ctrl+P), beside this one.
+    void openPreview();
+
 signals:
+    // The selection or a setting the controls show has changed.
+    void shownSettingsChanged();
+
     // The window has been unloaded: the encoder is stopped, the temporary files
     // are deleted and the settings saved.
     void unloading();
@@ -252,6 +265,9 @@ private:
     QLineEdit *m_textLogo = nullptr;
     QPushButton *m_cmdStart = nullptr;
     QPushButton *m_cmdStop = nullptr;
+
+    core::PreviewSource *m_previewSource = nullptr;
+    PreviewWindow *m_preview = nullptr; // a child window, made on first use
 };
 
 } // namespace ui

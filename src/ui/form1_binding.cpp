@@ -169,6 +169,7 @@ void Form1::store(std::size_t row)
             return;
         entry->settings.*(*text) = readText(row);
         clearJobState(selectedJob());
+        emit shownSettingsChanged();
         return;
     }
     storeWhole(row, readWhole(row));
@@ -182,6 +183,7 @@ void Form1::storeWhole(std::size_t row, std::int32_t value)
         return;
     entry->settings.*(*field) = value;
     clearJobState(selectedJob());
+    emit shownSettingsChanged();
 }
 
 void Form1::showBarLabel(std::size_t row, int value)

@@ -1,0 +1,114 @@
+// The preview window over a fake library: it opens from the list, follows
+// the selection and the settings through the real script writer, and shows
+// the library's reason when a job is refused.
+
+#include "window_fixture.h"
+
+#include "preview/preview_source.h"
+
+#include <QAction>
+#include <QTest>
+
+#include <mutex>
+
+namespace {
+
+// 100 frames of 256x144 in one grey; refuses a script whose text holds
+// [refuseWhen]. Remembers the script it was given last.
+class FakePreviewSource final : public core::PreviewSource
+{
+public:
+    std::int32_t previewFrames(const std::string &scriptPath, std::string &error) override
+    {
+        std::lock_guard lock(mutex);
+        lastScript = support::readFile(scriptPath);
+        if (!refuseWhen.empty() && lastScript.find(refuseWhen) != std::string::npos) {
+            error = "Script error in line 3: cannot open the file";
+            return -1;
+        }
+        return 100;
+    }
+    std::int32_t preview(const std::string &, std::int32_t, std::vector<std::uint8_t> &rgb, std::int32_t &width,
+                         std::int32_t &height, std::string &) override
+    {
+        width = 256;
+        height = 144;
+        rgb.assign(256 * 144 * 3, 128);
+        return 0;
+    }
+    std::string script()
+    {
+        std::lock_guard lock(mutex);
+        return lastScript;
+    }
+
+    std::mutex mutex;
+    std::string lastScript;
+    std::string refuseWhen;
+};
+
+class PreviewTest : public WindowTest
+{
+protected:
+    PreviewTest()
+    {
+        window->setPreviewSource(&source);
+        addVideos(2);
+    }
+    QWidget *preview() const { return window->findChild<QWidget *>(QStringLiteral("PreviewWindow")); }
+    template <typename W>
+    W *part(const char *name) const { return preview()->findChild<W *>(QString::fromUtf8(name)); }
+    // Waits (letting events run) until the picture shows what [wanted] says.
+    bool settles(const std::function<bool()> &wanted)
+    {
+        for (int i = 0; i < 300 && !wanted(); ++i)
+            QTest::qWait(10);
+        return wanted();
+    }
+    bool showsPicture() const { return !part<QLabel>("PreviewPicture")->pixmap().isNull(); }
+
+    FakePreviewSource source;
+};
+
+TEST_F(PreviewTest, OpensOnceFromTheListAndFollowsSelectionAndSettings)
+{
+    window->selectJob(0);
+    QAction *entry = list()->actions().value(0);
+    ASSERT_TRUE(entry && entry->text() == QStringLiteral("Preview"));
+    entry->trigger();
+    ASSERT_NE(preview(), nullptr);
+    EXPECT_TRUE(preview()->isVisible());
+    ASSERT_TRUE(settles([&] { return showsPicture(); }));
+    EXPECT_EQ(part<QLabel>("PreviewPicture")->pixmap().width(), 256);
+    EXPECT_EQ(part<QSlider>("PreviewSlider")->maximum(), 99);
+    EXPECT_EQ(part<QLabel>("PreviewFrames")->text(), QStringLiteral("Frame 1 of 100"));
+    EXPECT_NE(source.script().find("v000.avi"), std::string::npos);
+
+    part<QAbstractButton>("PreviewZoom2")->click();
+    EXPECT_EQ(part<QLabel>("PreviewPicture")->pixmap().width(), 512);
+    // Frame 45 at the default 15 fps is 3 s in.
+    part<QSlider>("PreviewSlider")->setValue(45);
+    EXPECT_TRUE(settles([&] { return part<QLabel>("PreviewTime")->text() == QStringLiteral("00:00:03"); }));
+
+    window->selectJob(1);
+    EXPECT_TRUE(settles([&] { return source.script().find("v001.avi") != std::string::npos; }));
+    bar("HScrollHue")->setValue(30);
+    EXPECT_TRUE(settles([&] { return source.script().find("Tweak(30,") != std::string::npos; }));
+
+    // A second way in brings up the same window.
+    QTest::mouseDClick(list()->viewport(), Qt::LeftButton, {}, list()->visualItemRect(list()->item(0)).center());
+    EXPECT_EQ(window->findChildren<QWidget *>(QStringLiteral("PreviewWindow")).size(), 1);
+}
+
+TEST_F(PreviewTest, ShowsTheReasonInsteadOfAPicture)
+{
+    source.refuseWhen = "v001.avi";
+    window->selectJob(1);
+    window->openPreview();
+    EXPECT_TRUE(settles([&] { return part<QLabel>("PreviewPicture")->text().contains("cannot open the file"); }));
+    EXPECT_FALSE(showsPicture());
+    window->selectJob(0);
+    EXPECT_TRUE(settles([&] { return showsPicture(); }));
+}
+
+} // namespace
