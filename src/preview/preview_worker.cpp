@@ -6,11 +6,25 @@
 #include <filesystem>
 #include <system_error>
 
+#if defined(__linux__)
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
+
 namespace core {
 
 std::string previewTimeText(std::int32_t index, std::int32_t frameRate)
 {
     return FrametoS(frameRate > 0 ? index / frameRate : 0);
+}
+
+bool showsLatest(const PreviewResult &result, std::uint64_t shownSerial, const ScriptRequest &latest)
+{
+    const ScriptRequest &made = result.job;
+    return result.serial > shownSerial && made.videoPath == latest.videoPath && made.shown == latest.shown &&
+           made.logoFontSize == latest.logoFontSize && made.frameCount == latest.frameCount &&
+           made.appFolder == latest.appFolder;
 }
 
 PreviewWorker::PreviewWorker(PreviewSource &source, std::string scriptPath, Deliver deliver)
@@ -39,11 +53,15 @@ void PreviewWorker::cancel()
 {
     std::lock_guard lock(m_mutex);
     m_pending.reset();
-    m_wanted = ++m_serial;
 }
 
 void PreviewWorker::run(std::stop_token stop)
 {
+#if defined(__linux__)
+    // Linux keeps a nice value per thread; the decoding threads the library
+    // starts from here inherit it.
+    setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), 4);
+#endif
     for (;;) {
         PreviewRequest request;
         std::uint64_t serial = 0;
@@ -57,11 +75,8 @@ void PreviewWorker::run(std::stop_token stop)
         }
         PreviewResult result = render(request);
         result.serial = serial;
-        // Under the lock, so that nothing is delivered once cancel() has
-        // returned; delivering only hands the result on.
-        std::lock_guard lock(m_mutex);
-        if (serial == m_serial && serial > m_wanted)
-            m_deliver(std::move(result));
+        result.job = std::move(request.job);
+        m_deliver(std::move(result));
     }
 }
 

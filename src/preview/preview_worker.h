@@ -2,8 +2,10 @@
 
 // Renders preview pictures of a job on a thread of its own, so that the
 // window never waits for the encoder library. Requests only replace each
-// other: the worker always takes the latest, and a result overtaken by a
-// newer request before it is ready is dropped, never delivered.
+// other: the worker always takes the latest waiting one. Every result is
+// delivered with the request it answers; the receiver drops those that
+// showsLatest() calls stale. The worker runs at a low priority, so the
+// window's thread always gets the processor first.
 
 #include "preview/preview_source.h"
 #include "script/script_writer.h"
@@ -28,6 +30,7 @@ struct PreviewRequest
 struct PreviewResult
 {
     std::uint64_t serial = 0;   // of the request it answers
+    ScriptRequest job;          // that request's job
     bool shown = false;         // a picture is there; otherwise [reason] says why not
     std::string reason;         // the writer's warning or the library's reason
     std::int32_t frames = 0;    // the job's output frame count (0 when unknown)
@@ -37,6 +40,13 @@ struct PreviewResult
     std::int32_t height = 0;
     std::vector<std::uint8_t> rgb;
 };
+
+// True when [result] may be shown after the picture of [shownSerial], the
+// latest request being for [latest]: it is newer, and made from the same
+// script. Another frame of the same script is not stale (while the slider
+// is dragged faster than pictures come, each one shows as it comes); a
+// picture of settings changed since is.
+bool showsLatest(const PreviewResult &result, std::uint64_t shownSerial, const ScriptRequest &latest);
 
 // The time of frame [index] at [frameRate] as the converter shows times
 // (hh:mm:ss, whole seconds).
@@ -57,7 +67,8 @@ public:
 
     // Replaces any request not yet started; returns its serial (rising).
     std::uint64_t request(PreviewRequest request);
-    // Drops the request not yet started and any result still to come.
+    // Drops the request not yet started; results still to come carry
+    // serials below the next request's.
     void cancel();
 
 private:
@@ -72,7 +83,6 @@ private:
     std::optional<PreviewRequest> m_pending; // under m_mutex
     std::uint64_t m_pendingSerial = 0;       // under m_mutex
     std::uint64_t m_serial = 0;              // the latest request's, under m_mutex
-    std::uint64_t m_wanted = 0;              // results below this are stale, under m_mutex
     std::jthread m_thread;                   // last: stopped before the members it uses go away
 };
 

@@ -80,8 +80,8 @@ PreviewWindow::PreviewWindow(Form1 &form, core::PreviewSource &source, QWidget *
     const QString script = m_folder.isValid() ? m_folder.filePath(QStringLiteral("preview.avs"))
                                               : m_form.appFolder() + QStringLiteral("preview.avs");
     m_worker = std::make_unique<core::PreviewWorker>(source, script.toStdString(), [this](core::PreviewResult r) {
-        // Back to the window's thread; dropped there when a newer request
-        // has been made meanwhile, or when this window is gone.
+        // Back to the window's thread; dropped there when stale, or when
+        // this window is gone.
         QMetaObject::invokeMethod(this, [this, r = std::move(r)] { present(r); }, Qt::QueuedConnection);
     });
 }
@@ -100,6 +100,8 @@ void PreviewWindow::follow()
 void PreviewWindow::render()
 {
     m_settle.stop();
+    if (!isVisible())
+        return;
     if (m_form.converting()) {
         // The run owns the machine and moves the selection itself.
         m_worker->cancel();
@@ -116,17 +118,20 @@ void PreviewWindow::render()
         showReason(QStringLiteral("No job is selected."));
         return;
     }
-    m_latest = m_worker->request({m_form.scriptRequest(1, qs(job->fullPath)), m_slider->value()});
+    m_latestJob = m_form.scriptRequest(1, qs(job->fullPath));
+    m_latest = m_worker->request({m_latestJob, m_slider->value()});
 }
 
 void PreviewWindow::present(const core::PreviewResult &result)
 {
-    if (result.serial != m_latest)
+    if (m_latest == 0 || !core::showsLatest(result, m_shown.serial, m_latestJob))
         return;
     {
         const QSignalBlocker quiet(m_slider);
         m_slider->setRange(0, std::max(result.frames - 1, 0));
-        m_slider->setValue(result.index);
+        // An earlier frame arriving must not pull back a slider being dragged.
+        if (result.serial == m_latest)
+            m_slider->setValue(result.index);
     }
     m_time->setText(qs(core::previewTimeText(result.index, result.frameRate)));
     m_frames->setText(result.frames > 0

@@ -50,7 +50,8 @@ private:
     QTemporaryDir m_folder; // the preview's own script lives here, never the run's
     QTimer m_settle;        // gathers a burst of changes into one render
     QTimer m_pausePoll;     // watches for the end of a conversion
-    std::uint64_t m_latest = 0;
+    std::uint64_t m_latest = 0;      // serial of the latest request; 0 after a pause
+    core::ScriptRequest m_latestJob; // its job
     core::PreviewResult m_shown;
     QLabel *m_picture = nullptr;
     QLabel *m_time = nullptr;
