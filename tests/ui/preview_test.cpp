@@ -4,17 +4,18 @@
 
 #include "window_fixture.h"
 
-#include "preview/preview_source.h"
+#include "preview/preview_worker.h"
 
 #include <QAction>
 #include <QTest>
 
 #include <mutex>
+#include <tuple>
 
 namespace {
 
 // 100 frames of 256x144 in one grey; refuses a script whose text holds
-// [refuseWhen]. Remembers the script it was given last.
+// [refuseWhen]. Keeps the script it was given last.
 class FakePreviewSource final : public core::PreviewSource
 {
 public:
@@ -22,19 +23,14 @@ public:
     {
         std::lock_guard lock(mutex);
         lastScript = support::readFile(scriptPath);
-        if (!refuseWhen.empty() && lastScript.find(refuseWhen) != std::string::npos) {
-            error = "Script error in line 3: cannot open the file";
-            return -1;
-        }
-        return 100;
+        error = "Script error in line 3: cannot open the file";
+        return !refuseWhen.empty() && lastScript.find(refuseWhen) != std::string::npos ? -1 : 100;
     }
     std::int32_t preview(const std::string &, std::int32_t, std::vector<std::uint8_t> &rgb, std::int32_t &width,
                          std::int32_t &height, std::string &) override
     {
-        width = 256;
-        height = 144;
         rgb.assign(256 * 144 * 3, 128);
-        return 0;
+        return width = 256, height = 144, 0;
     }
     std::string script()
     {
@@ -43,8 +39,7 @@ public:
     }
 
     std::mutex mutex;
-    std::string lastScript;
-    std::string refuseWhen;
+    std::string lastScript, refuseWhen;
 };
 
 class PreviewTest : public WindowTest
@@ -109,6 +104,26 @@ TEST_F(PreviewTest, ShowsTheReasonInsteadOfAPicture)
     EXPECT_FALSE(showsPicture());
     window->selectJob(0);
     EXPECT_TRUE(settles([&] { return showsPicture(); }));
+}
+
+// A result is shown only when newer than the picture shown and made from
+// the latest request's script; another frame of that script is not stale.
+TEST(PreviewResults, AreShownOnlyWhenNewerAndOfTheLatestScript)
+{
+    core::ScriptRequest latest;
+    latest.videoPath = "a.avi";
+    core::ScriptRequest changed = latest;
+    changed.shown.hue = 30;
+    core::ScriptRequest other = latest;
+    other.videoPath = "b.avi";
+    const std::tuple<std::uint64_t, core::ScriptRequest, bool> cases[] = {
+        {5, latest, true}, {3, latest, false}, {4, latest, false}, {5, changed, false}, {5, other, false}};
+    for (const auto &[serial, job, shown] : cases) {
+        core::PreviewResult result;
+        result.serial = serial;
+        result.job = job;
+        EXPECT_EQ(core::showsLatest(result, 4, latest), shown) << serial << " " << job.videoPath;
+    }
 }
 
 } // namespace
