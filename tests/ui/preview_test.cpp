@@ -95,7 +95,7 @@ TEST_F(PreviewTest, OpensOnceFromTheListAndFollowsSelectionAndSettings)
     EXPECT_EQ(window->findChildren<QWidget *>(QStringLiteral("PreviewWindow")).size(), 1);
 }
 
-TEST_F(PreviewTest, ShowsTheReasonInsteadOfAPicture)
+TEST_F(PreviewTest, ShowsTheReasonInsteadOfAPictureAndPausesDuringARun)
 {
     source.refuseWhen = "v001.avi";
     window->selectJob(1);
@@ -104,6 +104,15 @@ TEST_F(PreviewTest, ShowsTheReasonInsteadOfAPicture)
     EXPECT_FALSE(showsPicture());
     window->selectJob(0);
     EXPECT_TRUE(settles([&] { return showsPicture(); }));
+    // A run pauses it (the run's selection changes included); it comes back after.
+    QString during;
+    encoder.onPoll = [&](int, int poll) {
+        if (poll == 1 && during.isEmpty())
+            QTest::qWait(400), during = part<QLabel>("PreviewPicture")->text();
+    };
+    click("cmdStart");
+    EXPECT_TRUE(during.startsWith(QStringLiteral("Paused"))) << during.toStdString();
+    EXPECT_TRUE(settles([&] { return !part<QLabel>("PreviewPicture")->text().startsWith(QStringLiteral("Paused")); }));
 }
 
 // A result is shown only when newer than the picture shown and made from
