@@ -5,7 +5,10 @@
 # script reversed, and of a script with crop detection, a logo, colour and
 # sharpening. Each figure is the median over RUNS fresh opens of the script
 # (and the largest), then the median of a second frame of the opened script;
-# the last column is the process's peak memory.
+# the last column is the process's peak memory. For the plain script, the
+# ffmpeg command line decoding the same source frames (accurate seek, one
+# frame, process start included) is timed right after, as a yardstick that
+# the machine's other load hits alike: compare the two medians.
 #
 # usage: bench/preview/run.sh [BUILD_DIR]   (default /tmp/build-bench)
 #   RUNS=7        fresh opens per case
@@ -60,6 +63,17 @@ script() { # name video kind
     echo "$avs"
 }
 
+ffmpeg_median() { # video where -> median ms of ffmpeg decoding the source frames the runs take
+    local frames=13500 t times=()
+    for run in $(seq 0 $((runs - 1))); do
+        if [ "$2" = middle ]; then t=$(( (frames / 2 + 53 * run) % frames )); else t=$((frames - 1)); fi
+        local start=$(date +%s%N)
+        ffmpeg -nostdin -v error -ss "$(echo "scale=4; $t / 15" | bc)" -i "$1" -frames:v 1 -f null -
+        times+=($(( ($(date +%s%N) - start) / 1000000 )))
+    done
+    printf '%s\n' "${times[@]}" | sort -n | sed -n "$(( (runs + 1) / 2 ))p"
+}
+
 printf '%-28s %s\n' case result
 for h in $sizes; do
     video=$(input "$h")
@@ -67,6 +81,7 @@ for h in $sizes; do
         avs=$(script "${h}p_$kind" "$video" "$kind")
         for where in middle last; do
             printf '%-28s %s\n' "${h}p $kind $where" "$("$bench" "$avs" "$where" "$runs")"
+            [ "$kind" = plain ] && printf '%-28s ffmpeg median %s ms\n' "" "$(ffmpeg_median "$video" "$where")"
         done
     done
 done
