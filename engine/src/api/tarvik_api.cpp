@@ -10,10 +10,12 @@
 #include "pass/session.h"
 
 #include <limits>
+#include <map>
 #include <mutex>
 #include <new>
 #include <span>
 #include <string>
+#include <thread>
 
 extern "C" {
 #include <libavutil/log.h>
@@ -36,6 +38,14 @@ struct Library
     engine::pass::Previewer previewer{engine::pass::defaultScriptOpener()};
     std::mutex notesMutex;
     std::string notes; // under notesMutex
+    // The last failure's reason, kept per calling thread like errno: a
+    // preview rendered on a helper thread never replaces the reason a pass
+    // failed on the caller's thread. A map rather than thread_local storage,
+    // which LeakSanitizer cannot scan safely in a library loaded with
+    // dlopen. A thread's entry goes when its call succeeds, so threads that
+    // ended leave nothing behind once they had a success.
+    std::mutex errorMutex;
+    std::map<std::thread::id, std::string> lastErrors; // under errorMutex
 };
 
 Library &library()
@@ -44,14 +54,15 @@ Library &library()
     return lib;
 }
 
-// Kept per calling thread, like errno: a preview rendered on a helper
-// thread never replaces the reason a pass failed on the caller's thread.
-thread_local std::string lastError;
-
 void setLastError(const std::string &text) noexcept
 {
     try {
-        lastError = text;
+        Library &lib = library();
+        std::lock_guard lock(lib.errorMutex);
+        if (text.empty())
+            lib.lastErrors.erase(std::this_thread::get_id());
+        else
+            lib.lastErrors[std::this_thread::get_id()] = text;
     } catch (...) {
         // Out of memory while storing the text: keep the previous one.
     }
@@ -182,7 +193,16 @@ TARVIK_API int32_t Encode_PreviewFrames(const char *scriptPath) TARVIK_NOEXCEPT
 
 TARVIK_API const char *Encode_GetLastError(void) TARVIK_NOEXCEPT
 {
-    return lastError.c_str();
+    // Other threads' entries may come and go meanwhile; a map's entries stay
+    // where they are, so this thread's text stays valid.
+    try {
+        Library &lib = library();
+        std::lock_guard lock(lib.errorMutex);
+        const auto found = lib.lastErrors.find(std::this_thread::get_id());
+        return found != lib.lastErrors.end() ? found->second.c_str() : "";
+    } catch (...) {
+        return "";
+    }
 }
 
 TARVIK_API const char *Encode_GetNotes(void) TARVIK_NOEXCEPT
