@@ -40,6 +40,8 @@ public:
         std::fprintf(stderr, "message: %s\n", qPrintable(text));
     }
     void messageWithDetail(const QString &text, const QString &, const QString &) override { message(text, {}, {}); }
+    bool ask(const QString &, const QString &, const QString &, const QString &) override { return false; }
+    bool powerOffCountdown(int) override { return false; }
     QString openFileName(const ui::FileRequest &) override { return {}; }
     QStringList openFileNames(const ui::FileRequest &) override { return {}; }
     std::optional<QFont> chooseFont(const QFont &) override { return std::nullopt; }
