@@ -163,20 +163,6 @@ TEST_F(CApi, GetFrameGivesTheLengthInWholeSecondsRoundedUp)
     EXPECT_STREQ(api().lastError(), "");
 }
 
-TEST_F(CApi, ExternalSoundIsDubbedResampledAndCutToThePicture)
-{
-    const std::string video = media("api_dub.mp4", testCard(160, 120, 25, 2.0) + support::kH264 + " -c:a aac");
-    const std::string wav = media("api_dub.wav", "-f lavfi -i sine=frequency=300:sample_rate=8000:duration=5");
-    const std::string avs = scratch("dub.avs");
-    support::writeFile(avs, "a = AudioDub(DirectShowSource(\"" + video + "\", fps=10, convertfps=true), "
-                            "DirectShowSource(\"" + wav + "\"))\r\n"
-                            "ConvertToYV12(ResampleAudio(BicubicResize(a,256,192),32000)).Trim(0,0)\r\n");
-    const std::string mp2 = scratch("dub.mp2");
-    EXPECT_EQ(pass(avs, mp2, 300, 128, 32000, 0), 20);
-    auto a = probe(mp2, "a:0", "channels,nb_read_frames");
-    EXPECT_EQ(std::pair(a["channels"], a["nb_read_frames"]), std::pair(std::string("2"), std::to_string(layerTwoFrames(20, 10, 32000))));
-}
-
 // A failed Begin answers -1 with the reason, and leaves nothing open.
 TEST_F(CApi, FailuresGiveMinusOneAndTheirReason)
 {

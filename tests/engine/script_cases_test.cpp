@@ -18,14 +18,11 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 namespace {
 
 namespace fs = std::filesystem;
 using engine::ClipPtr;
-using engine::script::ArgType;
-using engine::script::CallArgs;
 using engine::script::Value;
 
 const engine::script::FunctionTable &table()
@@ -36,33 +33,27 @@ const engine::script::FunctionTable &table()
 
 std::string show(const Value &value)
 {
-    struct
-    {
-        std::string operator()(engine::script::Undefined) const { return "undefined"; }
-        std::string operator()(bool b) const { return b ? "true" : "false"; }
-        std::string operator()(std::int32_t i) const { return std::to_string(i); }
-        std::string operator()(double d) const
-        {
-            char text[32];
-            std::snprintf(text, sizeof text, "%.7g", d);
-            const std::string s = text;
-            return s.find_first_of(".en") == std::string::npos ? s + ".0" : s;
-        }
-        std::string operator()(const std::string &s) const { return "\"" + s + "\""; }
-        std::string operator()(const ClipPtr &c) const
-        {
-            const engine::VideoInfo &vi = c->info();
-            const std::string video = vi.hasVideo ? std::to_string(vi.width) + "x" + std::to_string(vi.height) + " "
-                                                        + std::to_string(vi.frameCount) + " frames"
-                                                  : "no video";
-            const std::string audio = vi.hasAudio ? std::to_string(vi.sampleCount) + " samples "
-                                                        + std::to_string(vi.sampleRate) + " Hz "
-                                                        + std::to_string(vi.channels) + " ch"
-                                                  : "no audio";
-            return "clip " + video + ", " + audio;
-        }
-    } visitor;
-    return std::visit(visitor, value);
+    if (const auto *clip = std::get_if<ClipPtr>(&value)) {
+        const engine::VideoInfo &vi = (*clip)->info();
+        const auto n = [](auto v) { return std::to_string(v); };
+        return "clip " + (vi.hasVideo ? n(vi.width) + "x" + n(vi.height) + " " + n(vi.frameCount) + " frames" : "no video")
+               + ", "
+               + (vi.hasAudio ? n(vi.sampleCount) + " samples " + n(vi.sampleRate) + " Hz " + n(vi.channels) + " ch"
+                              : "no audio");
+    }
+    if (const auto *d = std::get_if<double>(&value)) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.7g", *d);
+        const std::string s = text;
+        return s.find_first_of(".en") == std::string::npos ? s + ".0" : s;
+    }
+    if (const auto *text = std::get_if<std::string>(&value))
+        return "\"" + *text + "\"";
+    if (const auto *b = std::get_if<bool>(&value))
+        return *b ? "true" : "false";
+    if (const auto *i = std::get_if<std::int32_t>(&value))
+        return std::to_string(*i);
+    return "undefined";
 }
 
 struct Check
