@@ -2,6 +2,7 @@
 // Sharpen's blocked loops against the kernel worked out pixel by pixel,
 // Reverse's spill file, progress and stop, and AutoCrop's window.
 
+#include "support/scratch.h"
 #include "support/script_table.h"
 #include "support/synthetic_clip.h"
 
@@ -128,17 +129,9 @@ TEST(Sharpen, WideRowsMatchTheKernelWorkedOutPixelByPixel)
     }
 }
 
-fs::path freshFolder(const char *name)
-{
-    const fs::path dir = fs::path(VELMORA_TEST_TMP) / name;
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    return dir;
-}
-
 TEST(Reverse, ReadsItsSourceOnceInOrderAndLeavesNoFile)
 {
-    const fs::path dir = freshFolder("reverse-long");
+    const fs::path dir = support::scratchFolder();
     // The sound outlasts the picture: its overhang comes first.
     const auto source = synthetic({.frames = 3000, .width = 18, .height = 6, .samples = 6400123});
     {
@@ -235,55 +228,42 @@ ClipPtr rows(std::vector<std::tuple<int, int, std::uint8_t>> ranges)
     });
 }
 
-struct CropCase
-{
-    const char *name;
-    std::function<ClipPtr()> clip;
-    f::CropRect expected;
-};
-
-class AutoCrop : public ::testing::TestWithParam<CropCase>
-{
-};
-
-TEST_P(AutoCrop, FindsTheWindowTheWriterAsksFor)
+// With the writer's settings. Row averages over 64 columns: 16 content
+// pixels at level L over black average L/4 + 12, so L = 88 gives exactly the
+// threshold 34.
+TEST(AutoCrop, FindsTheWindowTheWriterAsksFor)
 {
     f::AutoCropSettings writer;
     writer.wMultOf = 4;
     writer.hMultOf = 4;
     writer.samples = 10;
     writer.threshold = 34;
-    const std::optional<f::CropRect> found = f::detectCrop(*GetParam().clip(), writer);
-    ASSERT_TRUE(found.has_value());
-    const f::CropRect &e = GetParam().expected;
-    EXPECT_EQ(std::tuple(found->left, found->top, found->width, found->height),
-              std::tuple(e.left, e.top, e.width, e.height));
-    const ClipPtr out = f::autoCrop(GetParam().clip(), writer);
-    EXPECT_EQ(std::pair(out->info().width, out->frame(50)->height), std::pair(e.width, e.height));
+    const std::tuple<const char *, ClipPtr, f::CropRect> cases[] = {
+        {"letterbox", box(0, 8, 63, 39), {0, 8, 64, 32}},
+        {"remainder off right and bottom", box(4, 8, 60, 40), {4, 8, 56, 32}},
+        {"odd start shifts", box(5, 9, 60, 40), {6, 10, 56, 32}},
+        {"threshold is inclusive", box(24, 8, 39, 39, 88), {24, 8, 16, 32}},
+        {"one below the threshold is dark", rows({{2, 4, 33}, {8, 39, 200}}), {0, 8, 64, 32}},
+        {"lonely bright lines do not count", rows({{1, 2, 200}, {8, 39, 200}}), {0, 8, 64, 32}},
+        {"a run of three counts", rows({{2, 4, 200}, {8, 41, 200}}), {0, 2, 64, 40}},
+        // Frame 10, the first sampled, reaches higher than the rest.
+        {"union over the sampled frames",
+         synthetic({.width = 64, .height = 48}, [](std::int64_t n, int p, int, int y) {
+             return std::uint8_t(p ? 128 : (y >= (n == 10 ? 4 : 12) && y <= 35) ? 200 : 16);
+         }),
+         {0, 4, 64, 32}}};
+    for (const auto &[name, clip, e] : cases) {
+        SCOPED_TRACE(name);
+        const std::optional<f::CropRect> found = f::detectCrop(*clip, writer);
+        ASSERT_TRUE(found.has_value());
+        EXPECT_EQ(std::tuple(found->left, found->top, found->width, found->height),
+                  std::tuple(e.left, e.top, e.width, e.height));
+        const ClipPtr out = f::autoCrop(clip, writer);
+        EXPECT_EQ(std::pair(out->info().width, out->frame(50)->height), std::pair(e.width, e.height));
+    }
 }
 
-// Row averages over 64 columns: 16 content pixels at level L over black
-// average L/4 + 12, so L = 88 gives exactly the threshold 34.
-INSTANTIATE_TEST_SUITE_P(
-    Cases, AutoCrop,
-    ::testing::Values(CropCase{"Letterbox", [] { return box(0, 8, 63, 39); }, {0, 8, 64, 32}},
-                      CropCase{"RemainderOffRightAndBottom", [] { return box(4, 8, 60, 40); }, {4, 8, 56, 32}},
-                      CropCase{"OddStartShifts", [] { return box(5, 9, 60, 40); }, {6, 10, 56, 32}},
-                      CropCase{"ThresholdIsInclusive", [] { return box(24, 8, 39, 39, 88); }, {24, 8, 16, 32}},
-                      CropCase{"OneBelowThresholdIsDark", [] { return rows({{2, 4, 33}, {8, 39, 200}}); }, {0, 8, 64, 32}},
-                      CropCase{"LonelyBrightLinesDoNotCount", [] { return rows({{1, 2, 200}, {8, 39, 200}}); }, {0, 8, 64, 32}},
-                      CropCase{"RunOfThreeCounts", [] { return rows({{2, 4, 200}, {8, 41, 200}}); }, {0, 2, 64, 40}},
-                      // Frame 10, the first sampled, reaches higher than the rest.
-                      CropCase{"UnionOverSampledFrames",
-                               [] {
-                                   return synthetic({.width = 64, .height = 48}, [](std::int64_t n, int p, int, int y) {
-                                       return std::uint8_t(p ? 128 : (y >= (n == 10 ? 4 : 12) && y <= 35) ? 200 : 16);
-                                   });
-                               },
-                               {0, 4, 64, 32}}),
-    [](const auto &test) { return std::string(test.param.name); });
-
-TEST(AutoCropDark, AllDarkKeepsThePictureAndOnlyAPassCrops)
+TEST(AutoCrop, AllDarkKeepsThePictureAndOnlyAPassCrops)
 {
     EXPECT_FALSE(f::detectCrop(*box(0, 0, -1, -1), {}).has_value());
     // The writer's line: the probe keeps the size, a video pass crops.

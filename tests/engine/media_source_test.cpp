@@ -36,47 +36,30 @@ float peak(const std::vector<float> &pcm, int channel)
     return p;
 }
 
-std::string named(std::string name)
+TEST(MediaSource, ContainersGiveTheExactRateInPlanarPicturesAndStereoSound)
 {
-    std::replace(name.begin(), name.end(), '.', '_');
-    return name;
-}
-
-struct Container
-{
-    std::string name;
-    std::string codecs;
-};
-
-class Containers : public ::testing::TestWithParam<Container>
-{
-};
-
-TEST_P(Containers, GiveTheExactRateInPlanarPicturesAndStereoSound)
-{
-    const std::string path = media("src_" + GetParam().name, testCard(320, 240, 25, 2.0) + " " + GetParam().codecs);
-    ClipPtr clip = openMediaSource(path, {.fps = 15.0});
-    const VideoInfo &vi = clip->info();
-    EXPECT_EQ(std::tuple(vi.width, vi.height, vi.fpsNum, vi.fpsDen), std::tuple(320, 240, 15, 1));
-    EXPECT_NEAR(static_cast<double>(vi.frameCount), 30.0, 1.0); // containers round their lengths a little
-    EXPECT_EQ(std::tuple(vi.hasAudio, vi.channels, vi.sampleRate), std::tuple(true, 2, 44100));
-    EXPECT_NEAR(static_cast<double>(vi.sampleCount), 88200.0, 4410);
-    for (std::int64_t n = 0; n < vi.frameCount; ++n) {
-        const FrameRef f = clip->frame(n);
-        ASSERT_EQ(std::tuple(f->format, f->width, f->height), std::tuple(int(AV_PIX_FMT_YUV420P), 320, 240)) << n;
+    const std::pair<const char *, const char *> containers[] = {
+        {"h264.mp4", "-c:v libx264 -pix_fmt yuv420p -c:a aac"}, {"mpeg4.avi", "-c:v mpeg4 -c:a mp3"},
+        {"h264.mkv", "-c:v libx264 -pix_fmt yuv422p -c:a aac"}, {"mpeg2.mpg", "-c:v mpeg2video -c:a mp2"},
+        {"vp8.webm", "-c:v libvpx -b:v 300k -c:a libvorbis"}};
+    for (const auto &[name, codecs] : containers) {
+        SCOPED_TRACE(name);
+        ClipPtr clip = openMediaSource(media(std::string("src_") + name, testCard(320, 240, 25, 2.0) + " " + codecs),
+                                       {.fps = 15.0});
+        const VideoInfo &vi = clip->info();
+        EXPECT_EQ(std::tuple(vi.width, vi.height, vi.fpsNum, vi.fpsDen), std::tuple(320, 240, 15, 1));
+        EXPECT_NEAR(static_cast<double>(vi.frameCount), 30.0, 1.0); // containers round their lengths a little
+        EXPECT_EQ(std::tuple(vi.hasAudio, vi.channels, vi.sampleRate), std::tuple(true, 2, 44100));
+        EXPECT_NEAR(static_cast<double>(vi.sampleCount), 88200.0, 4410);
+        for (std::int64_t n = 0; n < vi.frameCount; ++n) {
+            const FrameRef f = clip->frame(n);
+            ASSERT_EQ(std::tuple(f->format, f->width, f->height), std::tuple(int(AV_PIX_FMT_YUV420P), 320, 240)) << n;
+        }
+        std::vector<float> pcm(4410 * 2);
+        clip->audio(22050, 4410, pcm);
+        EXPECT_GT(std::min(peak(pcm, 0), peak(pcm, 1)), 0.05f); // the tone in both channels
     }
-    std::vector<float> pcm(4410 * 2);
-    clip->audio(22050, 4410, pcm);
-    EXPECT_GT(std::min(peak(pcm, 0), peak(pcm, 1)), 0.05f); // the tone in both channels
 }
-
-INSTANTIATE_TEST_SUITE_P(Media, Containers,
-                         ::testing::Values(Container{"h264.mp4", "-c:v libx264 -pix_fmt yuv420p -c:a aac"},
-                                           Container{"mpeg4.avi", "-c:v mpeg4 -c:a mp3"},
-                                           Container{"h264.mkv", "-c:v libx264 -pix_fmt yuv422p -c:a aac"},
-                                           Container{"mpeg2.mpg", "-c:v mpeg2video -c:a mp2"},
-                                           Container{"vp8.webm", "-c:v libvpx -b:v 300k -c:a libvorbis"}),
-                         [](const auto &test) { return named(test.param.name); });
 
 // Frame n shows the last source picture starting at or before n / fps:
 // picture floor(n * 25 / fps) of a 25 fps source whose picture k is grey
@@ -129,68 +112,53 @@ TEST(MediaSource, InterlacedPicturesAreBlended)
     EXPECT_LT(std::abs(f->data[0][24 * f->linesize[0] + 10] - f->data[0][25 * f->linesize[0] + 10]), 40);
 }
 
-struct SoundFile
-{
-    std::string name;
-    std::string args;
-    int rate;
-    float lowest, highest; // the peak; lavfi's sine is 1/8 of full scale
-};
-
-class SoundFiles : public ::testing::TestWithParam<SoundFile>
-{
-};
-
 // A sound file alone is a clip without video, always stereo: mono goes to
 // both channels at full level (a -3 dB spread would give 0.088), more
-// channels are mixed down.
-TEST_P(SoundFiles, GiveStereoClipsWithoutVideo)
+// channels are mixed down. lavfi's sine is 1/8 of full scale.
+TEST(MediaSource, SoundFilesGiveStereoClipsWithoutVideo)
 {
-    ClipPtr clip = openMediaSource(media(GetParam().name, GetParam().args), {});
-    const VideoInfo &vi = clip->info();
-    EXPECT_EQ(std::tuple(vi.hasVideo, vi.channels, vi.sampleRate), std::tuple(false, 2, GetParam().rate));
-    EXPECT_NEAR(static_cast<double>(vi.sampleCount), 2.0 * GetParam().rate, GetParam().rate * 0.06);
-    std::vector<float> pcm(static_cast<std::size_t>(GetParam().rate) * 2);
-    clip->audio(GetParam().rate / 2, GetParam().rate, pcm);
-    for (std::size_t i = 0; i < pcm.size(); i += 2)
-        ASSERT_FLOAT_EQ(pcm[i], pcm[i + 1]) << i / 2;
-    EXPECT_GE(peak(pcm, 0), GetParam().lowest);
-    EXPECT_LE(peak(pcm, 0), GetParam().highest);
+    const std::tuple<const char *, const char *, int, float, float> files[] = {
+        {"mono8k.wav", "-f lavfi -i sine=frequency=300:sample_rate=8000:duration=2", 8000, 0.12f, 0.13f},
+        {"stereo.mp3", "-f lavfi -i sine=frequency=300:duration=2 -ac 2 -c:a libmp3lame", 44100, 0.05f, 1.0f},
+        {"six.wav", "-f lavfi -i sine=frequency=300:sample_rate=48000:duration=2 -af "
+                    "\"pan=5.1|FL=c0|FR=c0|FC=c0|LFE=c0|BL=c0|BR=c0\"", 48000, 0.05f, 1.0f}};
+    for (const auto &[name, args, rate, lowest, highest] : files) {
+        SCOPED_TRACE(name);
+        ClipPtr clip = openMediaSource(media(name, args), {});
+        const VideoInfo &vi = clip->info();
+        EXPECT_EQ(std::tuple(vi.hasVideo, vi.channels, vi.sampleRate), std::tuple(false, 2, rate));
+        EXPECT_NEAR(static_cast<double>(vi.sampleCount), 2.0 * rate, rate * 0.06);
+        std::vector<float> pcm(static_cast<std::size_t>(rate) * 2);
+        clip->audio(rate / 2, rate, pcm);
+        for (std::size_t i = 0; i < pcm.size(); i += 2)
+            ASSERT_FLOAT_EQ(pcm[i], pcm[i + 1]) << i / 2;
+        EXPECT_GE(peak(pcm, 0), lowest);
+        EXPECT_LE(peak(pcm, 0), highest);
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Media, SoundFiles,
-    ::testing::Values(SoundFile{"mono8k.wav", "-f lavfi -i sine=frequency=300:sample_rate=8000:duration=2", 8000, 0.12f, 0.13f},
-                      SoundFile{"stereo.mp3", "-f lavfi -i sine=frequency=300:duration=2 -ac 2 -c:a libmp3lame", 44100, 0.05f, 1.0f},
-                      SoundFile{"six.wav", "-f lavfi -i sine=frequency=300:sample_rate=48000:duration=2 -af "
-                                           "\"pan=5.1|FL=c0|FR=c0|FC=c0|LFE=c0|BL=c0|BR=c0\"", 48000, 0.05f, 1.0f}),
-    [](const auto &test) { return named(test.param.name); });
 
 // A phone clip stored sideways is shown upright, exactly as the ffmpeg
 // command line (which turns by the display matrix too) shows it.
-class Rotated : public ::testing::TestWithParam<int>
-{
-};
-
-TEST_P(Rotated, ClipsAreTurnedUprightBeforeTheScriptSeesThem)
+TEST(MediaSource, RotatedClipsAreTurnedUprightBeforeTheScriptSeesThem)
 {
     const std::string upright = media("rot_src.mp4", "-f lavfi -i testsrc=size=64x48:rate=25:duration=1" + support::kH264);
-    const std::string path = media("rot_" + std::to_string(GetParam()) + ".mp4",
-                                   "-i '" + upright + "' -c copy -metadata:s:v:0 rotate=" + std::to_string(GetParam()));
-    ClipPtr clip = openMediaSource(path, {.fps = 25.0});
-    const bool sideways = GetParam() != 180;
-    EXPECT_EQ(std::pair(clip->info().width, clip->info().height), sideways ? std::pair(48, 64) : std::pair(64, 48));
-    const std::string shown = support::run("ffmpeg -nostdin -v error -i '" + path +
-                                           "' -frames:v 1 -f rawvideo -pix_fmt yuv420p -");
-    const FrameRef f = clip->frame(0);
-    std::string mine;
-    for (int p = 0; p < 3; ++p)
-        for (int y = 0; y < (p ? f->height / 2 : f->height); ++y)
-            mine.append(reinterpret_cast<const char *>(f->data[p] + y * f->linesize[p]), std::size_t(p ? f->width / 2 : f->width));
-    EXPECT_TRUE(mine == shown) << "the pictures differ";
+    for (const int degrees : {90, 180, 270}) {
+        const std::string path = media("rot_" + std::to_string(degrees) + ".mp4",
+                                       "-i '" + upright + "' -c copy -metadata:s:v:0 rotate=" + std::to_string(degrees));
+        ClipPtr clip = openMediaSource(path, {.fps = 25.0});
+        EXPECT_EQ(std::pair(clip->info().width, clip->info().height),
+                  degrees != 180 ? std::pair(48, 64) : std::pair(64, 48)) << degrees;
+        const std::string shown = support::run("ffmpeg -nostdin -v error -i '" + path +
+                                               "' -frames:v 1 -f rawvideo -pix_fmt yuv420p -");
+        const FrameRef f = clip->frame(0);
+        std::string mine;
+        for (int p = 0; p < 3; ++p)
+            for (int y = 0; y < (p ? f->height / 2 : f->height); ++y)
+                mine.append(reinterpret_cast<const char *>(f->data[p] + y * f->linesize[p]),
+                            std::size_t(p ? f->width / 2 : f->width));
+        EXPECT_TRUE(mine == shown) << "the pictures differ at " << degrees;
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Media, Rotated, ::testing::Values(90, 180, 270));
 
 // Streams that simply end early are no damage: sound is padded with
 // silence, pictures with the last one, and a file without sound gets
@@ -234,59 +202,53 @@ TEST(MediaSource, StreamsEndingBeforeTheFileArePadded)
 // then a 440 Hz tone from 1 s of its own time; the offset is put on one input.
 struct Offset
 {
-    std::string name;
-    std::string videoOffset, audioOffset, codecs;
+    const char *name, *videoOffset, *audioOffset, *codecs;
     double onset;     // where the tone begins, from the first picture
     double length;    // from the first picture to the sound's end
     double tolerance; // seconds
 };
 
-class Offsets : public ::testing::TestWithParam<Offset>
+TEST(MediaSource, OffsetSoundStaysInSyncWithThePicture)
 {
-};
-
-TEST_P(Offsets, SoundStaysInSyncWithThePicture)
-{
-    const Offset &c = GetParam();
-    const std::string path = media(c.name, c.videoOffset + " -f lavfi -i testsrc=size=64x48:rate=20:duration=3 " + c.audioOffset
-                                               + " -f lavfi -i \"aevalsrc=exprs='if(gte(t,1),0.5*sin(2*PI*440*t),0)':s=48000:d=3\" "
-                                               + c.codecs);
-    const auto startOf = [&path](const std::string &stream) {
-        return std::stod(support::run("ffprobe -v error -select_streams " + stream +
-                                      " -show_entries stream=start_time -of default=nw=1:nk=1 '" + path + "'"));
-    };
-    ASSERT_GT(std::fabs(startOf("v:0") - startOf("a:0")), 0.4); // the file really is offset
-    ClipPtr clip = openMediaSource(path, {.fps = 25.0});
-    ASSERT_EQ(clip->info().sampleRate, 48000);
-    EXPECT_NEAR(static_cast<double>(clip->info().sampleCount), c.length * 48000, 0.05 * 48000);
-    // Read in order from the start, and again after a jump: seeking places it alike.
-    const auto onsetFrom = [&clip](double from) {
-        std::vector<float> pcm(2 * 2400);
-        for (auto pos = static_cast<std::int64_t>(from * 48000); pos < clip->info().sampleCount; pos += 2400) {
-            clip->audio(pos, 2400, pcm);
-            for (std::size_t i = 0; i < pcm.size(); i += 2)
-                if (std::fabs(pcm[i]) > 0.01f)
-                    return double(pos + std::int64_t(i / 2)) / 48000;
-        }
-        return -1.0;
-    };
-    EXPECT_NEAR(onsetFrom(0), c.onset, c.tolerance);
-    std::vector<float> ahead(20);
-    clip->audio(static_cast<std::int64_t>((c.onset + 0.5) * 48000), 10, ahead);
-    EXPECT_NEAR(onsetFrom(c.onset - 0.05), c.onset, c.tolerance);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Media, Offsets,
-    ::testing::Values(
+    const Offset offsets[] = {
         // Lossless sound lands to the sample; Matroska tells only the file's length.
-        Offset{"late_sound.mkv", "", "-itsoffset 0.5", "-c:v ffv1 -c:a pcm_s16le", 1.5, 3.5, 0.002},
-        Offset{"early_sound.mkv", "-itsoffset 0.5", "", "-c:v ffv1 -c:a pcm_s16le", 0.5, 3.0, 0.002},
+        {"late_sound.mkv", "", "-itsoffset 0.5", "-c:v ffv1 -c:a pcm_s16le", 1.5, 3.5, 0.002},
+        {"early_sound.mkv", "-itsoffset 0.5", "", "-c:v ffv1 -c:a pcm_s16le", 0.5, 3.0, 0.002},
         // Transport streams tell each stream's own length; their encoders and
         // muxer shift a stream by up to a frame.
-        Offset{"late_sound.ts", "", "-itsoffset 0.5", "-c:v mpeg2video -c:a mp2", 1.5, 3.5, 0.02},
-        Offset{"early_sound.ts", "-itsoffset 0.5", "", "-c:v mpeg2video -c:a mp2", 0.5, 2.5, 0.02}),
-    [](const auto &test) { return named(test.param.name); });
+        {"late_sound.ts", "", "-itsoffset 0.5", "-c:v mpeg2video -c:a mp2", 1.5, 3.5, 0.02},
+        {"early_sound.ts", "-itsoffset 0.5", "", "-c:v mpeg2video -c:a mp2", 0.5, 2.5, 0.02}};
+    for (const Offset &c : offsets) {
+        SCOPED_TRACE(c.name);
+        const std::string path = media(c.name, std::string(c.videoOffset) + " -f lavfi -i testsrc=size=64x48:rate=20:duration=3 "
+                                                   + c.audioOffset
+                                                   + " -f lavfi -i \"aevalsrc=exprs='if(gte(t,1),0.5*sin(2*PI*440*t),0)':s=48000:d=3\" "
+                                                   + c.codecs);
+        const auto startOf = [&path](const std::string &stream) {
+            return std::stod(support::run("ffprobe -v error -select_streams " + stream +
+                                          " -show_entries stream=start_time -of default=nw=1:nk=1 '" + path + "'"));
+        };
+        ASSERT_GT(std::fabs(startOf("v:0") - startOf("a:0")), 0.4); // the file really is offset
+        ClipPtr clip = openMediaSource(path, {.fps = 25.0});
+        ASSERT_EQ(clip->info().sampleRate, 48000);
+        EXPECT_NEAR(static_cast<double>(clip->info().sampleCount), c.length * 48000, 0.05 * 48000);
+        // Read in order from the start, and again after a jump: seeking places it alike.
+        const auto onsetFrom = [&clip](double from) {
+            std::vector<float> pcm(2 * 2400);
+            for (auto pos = static_cast<std::int64_t>(from * 48000); pos < clip->info().sampleCount; pos += 2400) {
+                clip->audio(pos, 2400, pcm);
+                for (std::size_t i = 0; i < pcm.size(); i += 2)
+                    if (std::fabs(pcm[i]) > 0.01f)
+                        return double(pos + std::int64_t(i / 2)) / 48000;
+            }
+            return -1.0;
+        };
+        EXPECT_NEAR(onsetFrom(0), c.onset, c.tolerance);
+        std::vector<float> ahead(20);
+        clip->audio(static_cast<std::int64_t>((c.onset + 0.5) * 48000), 10, ahead);
+        EXPECT_NEAR(onsetFrom(c.onset - 0.05), c.onset, c.tolerance);
+    }
+}
 
 TEST(ImageSource, RepeatsOnePictureForEndMinusStartPlusOneFrames)
 {
