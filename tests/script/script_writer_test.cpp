@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <sstream>
 
 namespace {
@@ -87,6 +88,35 @@ public:
         return text.substr(text.find('\n', text.find("Trim(c,")) + 1);
     }
 
+    static std::vector<std::string> fields(const std::string &line)
+    {
+        std::vector<std::string> out;
+        std::size_t from = 0;
+        for (std::size_t bar; (bar = line.find(" | ", from)) != std::string::npos; from = bar + 3)
+            out.push_back(line.substr(from, bar - from));
+        out.push_back(line.substr(from));
+        return out;
+    }
+
+    // Applies "key=value | ..." in the settings file's keys, mode=N and frames=N.
+    void change(core::ScriptRequest &request, const std::string &changes)
+    {
+        for (const std::string &field : fields(changes)) {
+            const std::string key = field.substr(0, field.find('=')), value = field.substr(key.size() + 1);
+            if (key == "mode" || key == "frames") {
+                (key == "mode" ? request.mode : request.frameCount) = std::stoi(value);
+                continue;
+            }
+            const auto row = std::find_if(core::kControls.begin(), core::kControls.end(),
+                                          [&](const core::Control &c) { return c.key == key; });
+            ASSERT_NE(row, core::kControls.end()) << key;
+            if (const auto *text = std::get_if<core::TextField>(&row->field))
+                request.shown.*(*text) = value.starts_with("C:\\") ? real(value) : value;
+            else
+                request.shown.*std::get<core::IntField>(row->field) = std::stoi(value);
+        }
+    }
+
     const fs::path m_dir = support::scratchFolder();
     std::vector<std::pair<std::string, std::string>> m_paths;
 };
@@ -99,26 +129,9 @@ TEST_F(ScriptWriter, WritesTheGoldenScriptsAndTheRunValues)
         SCOPED_TRACE(file);
         core::ScriptRequest request = plainJob();
         std::istringstream in(support::readFile(std::string(VELMORA_TEST_DATA) + "/scripts/" + file));
-        for (std::string line; std::getline(in, line);) {
-            if (!line.starts_with("# job: "))
-                continue;
-            line += " | ";
-            for (std::size_t from = 7, bar; (bar = line.find(" | ", from)) != std::string::npos; from = bar + 3) {
-                const std::string change = line.substr(from, bar - from);
-                const std::string key = change.substr(0, change.find('=')), value = change.substr(key.size() + 1);
-                if (key == "mode") {
-                    request.mode = std::stoi(value);
-                    continue;
-                }
-                const auto row = std::find_if(core::kControls.begin(), core::kControls.end(),
-                                              [&](const core::Control &c) { return c.key == key; });
-                ASSERT_NE(row, core::kControls.end()) << key;
-                if (const auto *text = std::get_if<core::TextField>(&row->field))
-                    request.shown.*(*text) = value.starts_with("C:\\") ? real(value) : value;
-                else
-                    request.shown.*std::get<core::IntField>(row->field) = std::stoi(value);
-            }
-        }
+        for (std::string line; std::getline(in, line);)
+            if (line.starts_with("# job: "))
+                change(request, line.substr(7));
         EXPECT_EQ(written(request), golden(file));
         const core::RunValues run = core::writeScript(request).run;
         // 256 kbit/s x 25 / 15 fps for the encoder, 128 kbit/s, 32000 Hz.
@@ -161,42 +174,46 @@ TEST_F(ScriptWriter, OptionalFilesCountOnlyAsExistingPlainFilesOfTheChosenType)
     }
 }
 
-struct FilterCase
+// The cases of tests/data/scripts/writer_cases.txt, which says what each
+// field means.
+TEST_F(ScriptWriter, AnswersEachCaseOfItsTable)
 {
-    std::int32_t core::JobSettings::*field;
-    std::int32_t value;
-    const char *lines;
-};
-
-TEST_F(ScriptWriter, FilterLinesOnlyAwayFromTheNeutralValues)
-{
-    using J = core::JobSettings;
-    const FilterCase cases[] = {
-        {&J::hue, 0, ""},
-        {&J::saturation, 15, "Tweak(0,1.5,0,1)\n"},
-        {&J::contrast, 0, "Tweak(0,1,0,0)\n"},
-        {&J::hue, -180, "Tweak(-180,1,0,1)\n"},
-        {&J::brightness, 255, "Tweak(0,1,255,1)\n"},
-        {&J::sharpness, -158, "Sharpen(-1.58)\n"},
-        {&J::sharpness, 100, "Sharpen(1)\n"},
-        {&J::sharpness, 7, "Sharpen(0.07)\n"},
-        {&J::volume, 0, "Amplify(0)\n"},
-        {&J::volume, 1000, "Amplify(10)\n"},
-        {&J::audioDelay, -100, "DelayAudio(-10)\n"},
-        {&J::audioDelay, 3, "DelayAudio(0.3)\n"},
-        {&J::channelMode, 1, "GetChannel(1,1)\n"},
-        {&J::channelMode, 2, "GetChannel(2,2)\n"},
-    };
-    for (const FilterCase &c : cases) {
+    std::istringstream in(support::readFile(std::string(VELMORA_TEST_DATA) + "/scripts/writer_cases.txt"));
+    int cases = 0;
+    for (std::string line; std::getline(in, line);) {
+        if (line.empty() || line.starts_with("#"))
+            continue;
+        SCOPED_TRACE(line);
+        ++cases;
+        const auto arrow = line.find(" => ");
+        ASSERT_NE(arrow, std::string::npos);
         core::ScriptRequest request = plainJob();
-        request.shown.*c.field = c.value;
-        EXPECT_EQ(filterLines(request), c.lines) << c.value;
+        change(request, line.substr(0, arrow));
+        support::writeFile(request.scriptPath, "stale");
+        const core::ScriptResult result = core::writeScript(request);
+        const std::map<std::string, std::int32_t> run{{"encoder", result.run.videoBitrate}, {"fps", result.run.frameRate},
+                                                      {"audio", result.run.audioBitrate}, {"rate", result.run.sampleRate}};
+        ScriptWarning refused = ScriptWarning::None;
+        for (const std::string &fact : fields(line.substr(arrow + 4))) {
+            const std::string what = fact.substr(0, fact.find(' '));
+            const std::string value = fact.size() > what.size() ? fact.substr(what.size() + 1) : "";
+            if (what == "refused") {
+                refused = value == "TimeControl" ? ScriptWarning::TimeControl : ScriptWarning::Parameter;
+            } else if (what == "lines") {
+                std::string lines = value.empty() ? "" : value + "\n";
+                for (auto at = lines.find("; "); at != std::string::npos; at = lines.find("; "))
+                    lines.replace(at, 2, "\n");
+                EXPECT_EQ(filterLines(request), lines);
+            } else if (what == "trim") {
+                EXPECT_NE(written(request).find("\n" + value + "\n"), std::string::npos);
+            } else {
+                EXPECT_EQ(run.at(what), std::stoi(value)) << what;
+            }
+        }
+        EXPECT_EQ(std::pair(result.result, result.warning), std::pair(refused == ScriptWarning::None ? 1 : 0, refused));
+        EXPECT_EQ(fs::exists(request.scriptPath), refused == ScriptWarning::None);
     }
-    // Subtitles come after every filter.
-    core::ScriptRequest request = plainJob();
-    request.shown.channelMode = 2;
-    request.shown.subtitleFile = real("C:\\Videos\\clip.srt");
-    EXPECT_EQ(filterLines(request), "GetChannel(2,2)\nTextSub(subfile)\n");
+    EXPECT_GT(cases, 40);
 }
 
 TEST_F(ScriptWriter, TheLogoLineNeedsLogoTextAndCarriesTheFontSizeAsShown)
@@ -214,85 +231,6 @@ TEST_F(ScriptWriter, TheLogoLineNeedsLogoTextAndCarriesTheFontSizeAsShown)
     EXPECT_NE(written(request).find("a1 = BicubicResize(a0,256,256*Height(a)/Width(a))\n"
                                     "aa = Subtitle(a1,\"Hi\",10,20,1*15,2*15,\"Arial\",10.5,10053171)\n"),
               std::string::npos);
-}
-
-struct TimeCase
-{
-    const char *start;
-    const char *end;
-    std::int32_t frameCount;
-    ScriptWarning warning;
-};
-
-// The old script goes first, also when the writer then refuses; the run
-// values are set before the check.
-TEST_F(ScriptWriter, TheTimeCheckRefusesBadWindows)
-{
-    const TimeCase cases[] = {
-        {"30", "20", 120, ScriptWarning::TimeControl}, {"-1", "20", 120, ScriptWarning::TimeControl},
-        {"121", "200", 120, ScriptWarning::TimeControl}, {"1", "5", 0, ScriptWarning::TimeControl},
-        {"-0.6", "10", 120, ScriptWarning::TimeControl}, {"abc", "20", 120, ScriptWarning::Parameter},
-        {"0", "xyz", 120, ScriptWarning::Parameter},     {"", "20", 120, ScriptWarning::Parameter},
-        // The end is not compared with the clip's length.
-        {"0", "500", 120, ScriptWarning::None},          {"120", "120", 120, ScriptWarning::None},
-        {" 5 ", "6.5", 120, ScriptWarning::None},        {"-0.4", "10", 120, ScriptWarning::None},
-    };
-    for (const TimeCase &c : cases) {
-        core::ScriptRequest request = plainJob();
-        request.shown.startTime = c.start;
-        request.shown.endTime = c.end;
-        request.frameCount = c.frameCount;
-        support::writeFile(request.scriptPath, "stale");
-        const core::ScriptResult result = core::writeScript(request);
-        EXPECT_EQ(std::pair(result.result, result.warning), std::pair(c.warning == ScriptWarning::None ? 1 : 0, c.warning))
-            << c.start << " .. " << c.end;
-        EXPECT_EQ(fs::exists(request.scriptPath), c.warning == ScriptWarning::None);
-        EXPECT_EQ(result.run.videoBitrate, 427);
-    }
-    core::ScriptRequest empty = plainJob();
-    empty.frameCount = 0;
-    empty.shown.endTime = "0";
-    EXPECT_NE(written(empty).find("Trim(c,0,0)"), std::string::npos);
-}
-
-struct BitrateCase
-{
-    std::int32_t frameRateIndex;
-    const char *kbps;
-    std::optional<std::int32_t> encoderValue;
-};
-
-// kbit/s x 25 / fps to the nearest, halves to even; nothing wraps in 32 bits.
-TEST_F(ScriptWriter, TheEncoderGetsTheVideoRateForTheStreamsLabel)
-{
-    const BitrateCase cases[] = {
-        {14, "256", 427}, {1, "1", 12}, {1, "3", 38}, {1, "-1", -12}, {19, "-100", -125}, {14, " 256.4 ", 427},
-        {0, "85899345", 2147483625}, {0, "85899346", std::nullopt}, {0, "-85899346", std::nullopt},
-        {14, "", std::nullopt}, {14, "fast", std::nullopt},
-    };
-    for (const BitrateCase &c : cases) {
-        core::ScriptRequest request = plainJob();
-        request.shown.frameRateIndex = c.frameRateIndex;
-        request.shown.videoBitrate = c.kbps;
-        const core::ScriptResult result = core::writeScript(request);
-        EXPECT_EQ(result.run.frameRate, c.frameRateIndex + 1);
-        EXPECT_EQ(result.run.videoBitrate, c.encoderValue.value_or(0)) << c.kbps;
-        EXPECT_EQ(result.warning, c.encoderValue ? ScriptWarning::None : ScriptWarning::Parameter) << c.kbps;
-    }
-    // The items are the numbers handed over; an index without an item refuses.
-    core::ScriptRequest request = plainJob();
-    request.shown.audioBitrateIndex = 10;
-    request.shown.sampleRateIndex = 1;
-    const core::RunValues run = core::writeScript(request).run;
-    EXPECT_EQ(std::pair(run.audioBitrate, run.sampleRate), std::pair(448, 11250));
-    for (auto index : {&core::JobSettings::frameRateIndex, &core::JobSettings::audioBitrateIndex,
-                       &core::JobSettings::sampleRateIndex})
-        for (std::int32_t bad : {-1, 20}) {
-            request = plainJob();
-            request.shown.*index = bad;
-            EXPECT_EQ(core::writeScript(request).warning, ScriptWarning::Parameter) << bad;
-            EXPECT_FALSE(fs::exists(request.scriptPath));
-        }
 }
 
 TEST_F(ScriptWriter, RefusesAMissingInputAndAnUnwritableScript)
