@@ -9,7 +9,7 @@
 # where leaks hide, and the corpus suite itself runs its cases in children
 # that end with _exit, which no leak check sees.
 #
-#   tests/sanitizers/leak_check.sh [--valgrind] [--lsan]    (no option: both)
+#   tests/sanitizers/leak_check.sh [--valgrind | --lsan]    (no option: both)
 #
 # Each check builds only what it needs in its folder (the encoder library and
 # the script writer) and compiles the driver next to them. Exit 0 when the
@@ -17,21 +17,12 @@
 set -euo pipefail
 here="$(cd "$(dirname "$0")/../.." && pwd)"
 supp="$here/tests/sanitizers"
-run_valgrind=0
-run_lsan=0
-for arg in "$@"; do
-    case "$arg" in
-        --valgrind) run_valgrind=1 ;;
-        --lsan) run_lsan=1 ;;
-        *) echo "usage: $0 [--valgrind] [--lsan]" >&2; exit 2 ;;
-    esac
-done
-if [ $run_valgrind -eq 0 ] && [ $run_lsan -eq 0 ]; then
-    run_valgrind=1
-    run_lsan=1
-fi
-jobs="$(nproc)"
-seconds=5
+case "${1:-}" in
+    "") run_valgrind=1 run_lsan=1 ;;
+    --valgrind) run_valgrind=1 run_lsan=0 ;;
+    --lsan) run_valgrind=0 run_lsan=1 ;;
+    *) echo "usage: $0 [--valgrind | --lsan]" >&2; exit 2 ;;
+esac
 # What a checker exits with when it found something; the driver itself exits
 # 0 (converted) or 1 (refused or failed, with the library's reason).
 finding=86
@@ -41,8 +32,8 @@ work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 
 # A clip with the usual ingredients: H.264 (frame threads), AAC stereo.
-ffmpeg -nostdin -v error -f lavfi -i "testsrc2=size=320x240:rate=25:duration=$seconds" \
-    -f lavfi -i "sine=frequency=440:sample_rate=44100:duration=$seconds" -ac 2 \
+ffmpeg -nostdin -v error -f lavfi -i "testsrc2=size=320x240:rate=25:duration=5" \
+    -f lavfi -i "sine=frequency=440:sample_rate=44100:duration=5" -ac 2 \
     -c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac -shortest "$work/clip ü.mp4"
 "$here/tests/corpus/make_corpus.sh" "$work/corpus" >/dev/null
 
@@ -50,16 +41,16 @@ ffmpeg -nostdin -v error -f lavfi -i "testsrc2=size=320x240:rate=25:duration=$se
 build_driver() { # build-folder extra-flags...
     local build="$1"
     shift
-    cmake --build "$build" -j "$jobs" --target TarvikDll velmora_script velmora_jobs >/dev/null
+    cmake --build "$build" -j "$(nproc)" --target TarvikDll velmora_script velmora_jobs >/dev/null
     c++ -std=c++20 -g -O1 -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wno-sign-conversion "$@" \
         -I"$here/src" -I"$here/tests" "$supp/leak_driver.cpp" \
         "$build/src/script/libvelmora_script.a" "$build/src/jobs/libvelmora_jobs.a" \
         -ldl -o "$build/bin/leak_driver"
 }
 
-# Every corpus input through the driver under the checker given as the
-# arguments (ending with the driver and the library); prints the logs of
-# those with a finding and returns how many had one.
+# Every corpus input through the checker given as the arguments (ending with
+# the driver and the library); prints the logs of those with a finding and
+# fails when there was one.
 check_corpus() { # name command...
     local name="$1"
     shift
@@ -82,9 +73,7 @@ check_corpus() { # name command...
 
 if [ $run_valgrind -eq 1 ]; then
     build="${BUILD_DIR:-$here/build}"
-    if [ ! -f "$build/CMakeCache.txt" ]; then
-        cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" >/dev/null
-    fi
+    [ -f "$build/CMakeCache.txt" ] || cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" >/dev/null
     if grep -q '^VELMORA_SANITIZE:BOOL=ON' "$build/CMakeCache.txt"; then
         echo "valgrind needs a build without sanitizers; $build has them" >&2
         exit 2
@@ -102,29 +91,23 @@ if [ $run_valgrind -eq 1 ]; then
     # of ours runs: then valgrind can check nothing on this machine. Say so
     # and leave the leak check to LeakSanitizer rather than fail the machine.
     if [ $valgrind_status -ne 0 ] && grep -q 'unhandled instruction bytes' "$log" &&
-        grep -A1 'Illegal opcode' "$log" | grep -q '(in /usr/lib/' &&
-        grep -q '_dl_init' "$log"; then
+        grep -A1 'Illegal opcode' "$log" | grep -q '(in /usr/lib/' && grep -q '_dl_init' "$log"; then
         echo "valgrind: skipped, it cannot decode an instruction of this CPU while the system libraries load:"
         grep -m1 -A1 'Illegal opcode' "$log"
-        run_valgrind=0
+    else
+        cat "$log"
+        for summary in 'definitely lost: .*' 'indirectly lost: .*' 'ERROR SUMMARY: .*'; do
+            echo "valgrind: $(grep -m1 -o "$summary" "$log" || echo "${summary%%:*}: (no summary)")"
+        done
+        [ $valgrind_status -eq 0 ] || status=1
+        check_corpus valgrind "${valgrind[@]}" "$build/bin/leak_driver" "$build/bin/libTarvikDll.so" || status=1
     fi
-fi
-if [ $run_valgrind -eq 1 ]; then
-    cat "$log"
-    echo "valgrind: $(grep -m1 -o 'definitely lost: .*' "$log" || echo 'definitely lost: (no leak summary)')"
-    echo "valgrind: $(grep -m1 -o 'indirectly lost: .*' "$log" || echo 'indirectly lost: (no leak summary)')"
-    echo "valgrind: $(grep -m1 -o 'ERROR SUMMARY: .*' "$log" || true)"
-    [ $valgrind_status -eq 0 ] || status=1
-    check_corpus valgrind "${valgrind[@]}" "$build/bin/leak_driver" "$build/bin/libTarvikDll.so" || status=1
 fi
 
 if [ $run_lsan -eq 1 ]; then
     build="${BUILD_DIR_ASAN:-$here/build-asan}"
-    if [ ! -f "$build/CMakeCache.txt" ]; then
-        cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-            -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O1 -g" -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g" \
-            -DVELMORA_SANITIZE=ON >/dev/null
-    fi
+    [ -f "$build/CMakeCache.txt" ] || cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O1 -g" -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g" -DVELMORA_SANITIZE=ON >/dev/null
     build_driver "$build" -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined
     export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1:detect_stack_use_after_return=1:exitcode=$finding"
     export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:exitcode=$finding"
