@@ -139,8 +139,6 @@ TEST_F(Preview, RefusesBadInputWithItsReason)
     const auto as = [](Job &j) { return j.avs(); };
     const std::tuple<const char *, std::function<std::string(Job &)>, int32_t, int32_t, std::string> cases[] = {
         {"missing source", [](Job &j) { fs::remove(j.video); return j.avs(); }, 0, kRoom, "clip.mp4"},
-        {"unreadable intro image", [](Job &j) { j.intro(0); core::writeScript(j.request);
-                                                support::writeFile(j.card, "not a picture"); return j.avs(); }, 0, kRoom, "card.png"},
         {"subtitle file gone after a first preview", [](Job &j) {
              j.request.shown.subtitleFile = j.subs; core::writeScript(j.request);
              EXPECT_EQ(preview(j.avs(), 0).result, 0);

@@ -1,10 +1,7 @@
-// Fuzzes the encoder library's script language: any bytes as a script,
-// evaluated for a video pass against the engine's real function table with
-// its sources faked (support/script_table.h), so every built-in binds and
-// builds its clip as in a real run, with nothing decoded from files.
-//
-// The contract under test: every input evaluates or throws engine::Error.
-// Any other exception escapes and aborts, which libFuzzer reports as a crash.
+// Fuzzes the encoder library's script language: any bytes as a script for a
+// video pass, against the engine's real function table with its sources
+// faked (support/script_table.h). Every input evaluates or throws
+// engine::Error; anything else escapes and aborts, which libFuzzer reports.
 
 #include "support/script_table.h"
 
@@ -23,7 +20,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     try {
         (void)engine::script::evaluateScript(std::string_view(reinterpret_cast<const char *>(data), size), table, context);
     } catch (const engine::Error &) {
-        // The one way a script may fail.
     }
     return 0;
 }

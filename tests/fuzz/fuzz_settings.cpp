@@ -1,12 +1,8 @@
 // Fuzzes the settings file reader: any bytes as "Velmora.ini", loaded into a
-// window that enforces the real controls' ranges (an unknown name throws,
-// which aborts: the key table and the window would disagree).
-//
-// Beyond "no crash", two properties are checked:
-// - every text a read gives back fits the reply buffer;
-// - a complete load is a fixed point of saving: what it put into the window,
-//   saved into the same store and loaded into a fresh window, gives the same
-//   window again (the settings do not drift from one run to the next).
+// window that enforces the real controls' ranges (an unknown name throws and
+// aborts: the key table and the window would disagree). Every text read back
+// fits the reply buffer, and a complete load is a fixed point of saving: saved
+// into the same store and loaded into a fresh window, it gives the same window.
 
 #include "settings/ini_file.h"
 #include "settings/settings_io.h"
@@ -17,29 +13,16 @@
 #include <cstddef>
 #include <cstdint>
 #include <fstream>
-#include <map>
-#include <optional>
 #include <string>
-#include <vector>
 
 #include <unistd.h>
 
-namespace {
-
 using FuzzWindow = support::FakeSettingsTarget;
-
-// One scratch file per fuzzing process: IniFile reads only from disk.
-const std::string &scratchPath()
-{
-    static const std::string path = "/tmp/velmora-fuzz-settings-" + std::to_string(::getpid()) + ".ini";
-    return path;
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    const std::string &path = scratchPath();
+    // One scratch file per fuzzing process: IniFile reads only from disk.
+    static const std::string path = "/tmp/velmora-fuzz-settings-" + std::to_string(::getpid()) + ".ini";
     {
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char *>(data), static_cast<std::streamsize>(size));
@@ -50,10 +33,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     FuzzWindow loaded;
     const settings::LoadReport first = settings::loadSettings(ini, loaded, "/home/user/");
 
-    for (const core::Control &row : core::kControls) {
+    for (const core::Control &row : core::kControls)
         if (ini.read(row.section, row.key, "").size() > settings::kMaxValueBytes)
             __builtin_trap();
-    }
 
     // A load that stopped early leaves later controls at their layout values
     // and skips the follow-up steps, so only a complete load must repeat.
