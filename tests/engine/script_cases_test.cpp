@@ -76,49 +76,35 @@ std::string trimmed(const std::string &s)
     return first == std::string::npos ? "" : s.substr(first, s.find_last_not_of(" \t") - first + 1);
 }
 
-std::vector<Check> checksIn(const fs::path &file)
-{
-    std::vector<Check> checks;
-    std::ifstream in(file);
-    std::vector<std::string> section;
-    int number = 0;
-    for (std::string line; std::getline(in, line);) {
-        ++number;
-        if (trimmed(line).empty()) {
-            section.clear();
-            continue;
-        }
-        section.push_back(line);
-        Check c;
-        c.where = file.stem().string() + "_" + std::to_string(number);
-        if (const auto at = line.rfind("# => "); at != std::string::npos) {
-            c.value = trimmed(line.substr(at + 5));
-        } else if (const auto err = line.rfind("# error "); err != std::string::npos) {
-            const std::string rest = line.substr(err + 8);
-            c.errorLine = std::stoi(rest);
-            c.error = trimmed(rest.substr(rest.find(':') + 1));
-        } else {
-            continue;
-        }
-        for (const std::string &l : section)
-            c.script += l + "\n";
-        checks.push_back(c);
-    }
-    return checks;
-}
-
 std::vector<Check> allChecks()
 {
-    std::vector<Check> checks;
-    for (const char *folder : {"lang", "scripts"}) {
-        std::vector<fs::path> files;
+    std::vector<fs::path> files;
+    for (const char *folder : {"lang", "scripts"})
         for (const auto &entry : fs::directory_iterator(fs::path(VELMORA_TEST_DATA) / folder))
             if (entry.path().extension() == ".avs")
                 files.push_back(entry.path());
-        std::sort(files.begin(), files.end());
-        for (const fs::path &file : files)
-            for (Check &c : checksIn(file))
-                checks.push_back(std::move(c));
+    std::sort(files.begin(), files.end());
+    std::vector<Check> checks;
+    for (const fs::path &file : files) {
+        std::ifstream in(file);
+        std::string section;
+        int number = 0;
+        for (std::string line; std::getline(in, line);) {
+            ++number;
+            section = trimmed(line).empty() ? "" : section + line + "\n";
+            Check c;
+            c.where = file.stem().string() + "_" + std::to_string(number), c.script = section;
+            if (const auto at = line.rfind("# => "); at != std::string::npos) {
+                c.value = trimmed(line.substr(at + 5));
+            } else if (const auto err = line.rfind("# error "); err != std::string::npos) {
+                const std::string rest = line.substr(err + 8);
+                c.errorLine = std::stoi(rest);
+                c.error = trimmed(rest.substr(rest.find(':') + 1));
+            } else {
+                continue;
+            }
+            checks.push_back(c);
+        }
     }
     return checks;
 }
