@@ -1,6 +1,7 @@
 // Captions and subtitle files: decoding legacy files, parsing the formats,
 // and drawing onto real pictures.
 
+#include "support/scratch.h"
 #include "support/synthetic_clip.h"
 
 #include "clip/error.h"
@@ -12,8 +13,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 
 namespace {
 
@@ -68,9 +67,8 @@ ClipPtr call(const char *name, const std::vector<std::optional<script::Value>> &
 
 std::string scratch(const std::string &name, const std::string &bytes)
 {
-    const auto path = std::filesystem::path(VELMORA_TEST_TMP) / name;
-    std::ofstream(path, std::ios::binary) << bytes;
-    return path.string();
+    support::writeFile(std::string(VELMORA_TEST_TMP) + "/" + name, bytes);
+    return std::string(VELMORA_TEST_TMP) + "/" + name;
 }
 
 TEST(TextEncoding, LegacyAndUnicodeFilesBecomeUtf8)
