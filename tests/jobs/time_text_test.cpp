@@ -32,13 +32,9 @@ TEST(LabelText, PlainAndTenths)
 
 TEST(DecimalText, ShortestFormWithoutExponent)
 {
-    EXPECT_EQ(core::decimalText(12.0), "12");
-    EXPECT_EQ(core::decimalText(10.5), "10.5");
-    EXPECT_EQ(core::decimalText(-1.58), "-1.58");
-    EXPECT_EQ(core::decimalText(0.01), "0.01");
-    EXPECT_EQ(core::decimalText(-0.0), "0");
-    EXPECT_EQ(core::decimalText(1e-7), "0.0000001");
-    EXPECT_EQ(core::decimalText(1e21), "1000000000000000000000");
+    for (const auto &[value, text] : {std::pair{12.0, "12"}, {10.5, "10.5"}, {-1.58, "-1.58"}, {0.01, "0.01"}, {-0.0, "0"},
+                                      {1e-7, "0.0000001"}, {1e21, "1000000000000000000000"}})
+        EXPECT_EQ(core::decimalText(value), text) << value;
 }
 
 // Whole numbers, halves to even; anything else, or too large, is none.

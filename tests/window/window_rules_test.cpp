@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace test {
@@ -22,42 +23,18 @@ TEST(WindowRules, FiltersBecomeQtSyntax)
     EXPECT_EQ(core::qtFileFilter("Odd|*.a;;*.b|Unpaired"), "Odd (*.a *.b)");
 }
 
-struct PathCase
+// A child folder has one slash before it; a folder the user typed ends in
+// one slash; a new folder's name is one plain name.
+TEST(WindowRules, FolderPathsHaveOneSlashBetween)
 {
-    const char *parent;
-    const char *name;
-    const char *expected;
-};
-
-class ChildFolderTest : public ::testing::TestWithParam<PathCase>
-{
-};
-
-TEST_P(ChildFolderTest, OneSlashBetween)
-{
-    EXPECT_EQ(core::childFolderPath(GetParam().parent, GetParam().name), GetParam().expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(Paths, ChildFolderTest,
-                         ::testing::Values(PathCase{"/", "clips", "/clips"},
-                                           PathCase{"/data/video", "clips", "/data/video/clips"},
-                                           PathCase{"/data/video/", "clips", "/data/video/clips"}));
-
-TEST(WindowRules, TrailingSlashIsAddedOnce)
-{
-    EXPECT_EQ(core::withTrailingSlash("/data/video"), "/data/video/");
-    EXPECT_EQ(core::withTrailingSlash("/data/video/"), "/data/video/");
-    EXPECT_EQ(core::withTrailingSlash("/"), "/");
-    EXPECT_EQ(core::withTrailingSlash(""), "/");
-}
-
-TEST(WindowRules, PlainFolderNames)
-{
-    EXPECT_TRUE(core::isPlainFolderName("clips"));
-    EXPECT_TRUE(core::isPlainFolderName("my clips.2"));
-    for (const char *name : {"", ".", "..", "a/b", "/abs"})
+    for (const auto &[parent, child] : {std::pair{"/", "/clips"}, {"/data/video", "/data/video/clips"}, {"/data/video/", "/data/video/clips"}})
+        EXPECT_EQ(core::childFolderPath(parent, "clips"), child) << parent;
+    for (const auto &[typed, folder] : {std::pair{"/data/video", "/data/video/"}, {"/data/video/", "/data/video/"}, {"/", "/"}, {"", "/"}})
+        EXPECT_EQ(core::withTrailingSlash(typed), folder) << typed;
+    EXPECT_TRUE(core::isPlainFolderName("clips") && core::isPlainFolderName("my clips.2"));
+    using namespace std::string_literals;
+    for (const std::string &name : {""s, "."s, ".."s, "a/b"s, "/abs"s, "a\0b"s})
         EXPECT_FALSE(core::isPlainFolderName(name)) << name;
-    EXPECT_FALSE(core::isPlainFolderName(std::string("a\0b", 3)));
 }
 
 TEST(WindowRules, FontSizeRoundsHalvesToEven)
@@ -70,13 +47,10 @@ TEST(WindowRules, FontSizeRoundsHalvesToEven)
 
 TEST(WindowRules, ColourPacksRedLow)
 {
-    EXPECT_EQ(core::packColour(255, 0, 0), 255);
-    EXPECT_EQ(core::packColour(0, 255, 0), 0xFF00);
-    EXPECT_EQ(core::packColour(0, 0, 255), 0xFF0000);
+    EXPECT_EQ(std::tuple(core::packColour(255, 0, 0), core::packColour(0, 255, 0), core::packColour(0, 0, 255)),
+              std::tuple(255, 0xFF00, 0xFF0000));
     const core::Rgb rgb = core::unpackColour(0x563412);
-    EXPECT_EQ(rgb.red, 0x12);
-    EXPECT_EQ(rgb.green, 0x34);
-    EXPECT_EQ(rgb.blue, 0x56);
+    EXPECT_EQ(std::tuple(rgb.red, rgb.green, rgb.blue), std::tuple(0x12, 0x34, 0x56));
 }
 
 // The add sequence against recorded callbacks: several files let events
