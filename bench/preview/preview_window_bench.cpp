@@ -10,8 +10,8 @@
 //                the lateness the machine's other load causes by itself
 
 #include "ui/dll_encoder.h"
+#include "../quiet_prompter.h"
 #include "ui/form1.h"
-#include "ui/prompter.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -32,7 +32,7 @@
 
 namespace {
 
-class SilentPrompter final : public ui::Prompter
+class SilentPrompter final : public QuietPrompter
 {
 public:
     void message(const QString &text, const QString &, ui::MessageIcon) override
@@ -40,14 +40,6 @@ public:
         std::fprintf(stderr, "message: %s\n", qPrintable(text));
     }
     void messageWithDetail(const QString &text, const QString &, const QString &) override { message(text, {}, {}); }
-    bool ask(const QString &, const QString &, const QString &, const QString &) override { return false; }
-    bool powerOffCountdown(int) override { return false; }
-    QString openFileName(const ui::FileRequest &) override { return {}; }
-    QStringList openFileNames(const ui::FileRequest &) override { return {}; }
-    std::optional<QFont> chooseFont(const QFont &) override { return std::nullopt; }
-    std::optional<QColor> chooseColor(const QColor &) override { return std::nullopt; }
-    bool chooseOutputFolder(QString &) override { return false; }
-    QString inputText(const QString &, const QString &) override { return {}; }
 };
 
 class NoPowerOff final : public core::PowerOff

@@ -20,8 +20,8 @@
 #include "convert/preflight.h"
 #include "kvx_reader.h"
 #include "ui/dll_encoder.h"
+#include "../quiet_prompter.h"
 #include "ui/form1.h"
-#include "ui/prompter.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -62,7 +62,7 @@ double cpuSeconds(int who)
 }
 
 // Answers every dialog with OK or "cancelled" and notes when each box came.
-class BenchPrompter final : public ui::Prompter
+class BenchPrompter final : public QuietPrompter
 {
 public:
     struct Box
@@ -80,14 +80,6 @@ public:
     {
         boxes.push_back({text.toStdString() + (detail.isEmpty() ? "" : " / " + detail.toStdString()), Clock::now()});
     }
-    bool ask(const QString &, const QString &, const QString &, const QString &) override { return false; }
-    bool powerOffCountdown(int) override { return false; }
-    QString openFileName(const ui::FileRequest &) override { return {}; }
-    QStringList openFileNames(const ui::FileRequest &) override { return {}; }
-    std::optional<QFont> chooseFont(const QFont &) override { return std::nullopt; }
-    std::optional<QColor> chooseColor(const QColor &) override { return std::nullopt; }
-    bool chooseOutputFolder(QString &) override { return false; }
-    QString inputText(const QString &, const QString &) override { return {}; }
 };
 
 class NoPowerOff final : public core::PowerOff
