@@ -109,10 +109,8 @@ TEST_F(RunTest, TheListShowsWhatBecameOfEachJobUntilItChanges)
     EXPECT_TRUE(list()->item(0)->toolTip().toStdString().starts_with(core::kDoneTip));
     window->runLog().flush();
     const std::string log = support::readFile(window->runLog().path());
-    for (int i = 0; i < 3; ++i)
-        EXPECT_NE(log.find("Job " + std::to_string(i + 1) + " of 3: " + (media / ("v00" + std::to_string(i) + ".avi")).string()),
-                  std::string::npos) << log;
-    EXPECT_NE(log.find((output / "v002.kvx").string()), std::string::npos) << log;
+    for (const std::string &part : {"Job 2 of 3: " + (media / "v001.avi").string(), (output / "v002.kvx").string()})
+        EXPECT_NE(log.find(part), std::string::npos) << part << " in the log:\n" << log;
 
     window->selectJob(2);
     edit("VBRText")->setText(QStringLiteral("300"));
