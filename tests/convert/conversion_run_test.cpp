@@ -26,10 +26,7 @@ using Outcome = core::ConversionRun::Outcome;
 class FakeHost final : public core::RunHost
 {
 public:
-    FakeHost(support::FakeEncoder &encoder, fs::path folder)
-        : m_log(encoder.log), m_folder(std::move(folder)), m_passesBegun([&encoder] { return encoder.passesBegun; })
-    {
-    }
+    FakeHost(support::FakeEncoder &encoder, fs::path folder) : m_encoder(encoder), m_folder(std::move(folder)) {}
 
     std::vector<core::JobEntry> jobs;
     std::map<std::int32_t, core::ScriptWarning> refused; // 0-based job -> the writer's refusal in the run
@@ -71,7 +68,7 @@ public:
     void showMessage(const std::string &text, const std::string &detail) override
     {
         touch();
-        m_log.push_back("message " + text);
+        m_encoder.log.push_back("message " + text);
         boxes.push_back(detail.empty() ? text : text + " / " + detail);
         if (onBox)
             onBox(text);
@@ -82,7 +79,7 @@ public:
         touch();
         ++waits;
         // The check before the first pass only lets events through; a pass waits.
-        if (m_passesBegun()) {
+        if (m_encoder.passesBegun) {
             EXPECT_GT(maxWait.count(), 0);
         }
         if (onWait)
@@ -99,7 +96,7 @@ public:
     void deleteTemporaryFiles() override
     {
         touch();
-        m_log.emplace_back("delete temporaries");
+        m_encoder.log.emplace_back("delete temporaries");
         for (const char *name : {"temp.avs", "temp.m1v", "temp.mp2"})
             fs::remove(m_folder / name);
     }
@@ -121,24 +118,21 @@ public:
     void appendLog(const std::string &text) override { touch(), log += text; }
     std::string logPath() override { return "/logs/Velmora.log"; }
     bool confirmPowerOff() override { return touch(), ++countdowns, answerCountdown; }
-    std::chrono::steady_clock::time_point now() override
-    {
-        return std::chrono::steady_clock::time_point{} + std::chrono::seconds(waits);
-    }
+    std::chrono::steady_clock::time_point now() override { return std::chrono::steady_clock::time_point{} + std::chrono::seconds(waits); }
 
 private:
     void touch() { touchedAfterClosing += m_closingSeen ? 1 : 0; }
 
-    std::vector<std::string> &m_log;
+    support::FakeEncoder &m_encoder; // its log gets the boxes and deletions, in order with its calls
     fs::path m_folder;
-    std::function<int()> m_passesBegun;
     std::int32_t m_selected = -1;
     bool m_closingSeen = false;
 };
 
+// Public: the batch cases below set up their events on it.
 class ConversionRun : public ::testing::Test
 {
-protected:
+public:
     // Jobs of real (if unplayable) files: the check before the first pass
     // writes their scripts, and the fake library's probe measures them.
     void addJobs(int count)
@@ -171,10 +165,9 @@ protected:
             marks += fs::exists(folder / "out" / ("clip" + std::to_string(i) + ".kvx")) ? "Y" : "-";
         return marks;
     }
-    bool temporariesLeft() const
-    {
-        return fs::exists(folder / "temp.avs") || fs::exists(folder / "temp.m1v") || fs::exists(folder / "temp.mp2");
-    }
+
+    core::JobSettings &second() { return host.jobs.at(1).settings; } // job 2's record
+    std::string dir() const { return folder.string() + "/"; }
 
     const fs::path folder = support::scratchFolder();
     support::FakeEncoder encoder;
@@ -184,23 +177,15 @@ protected:
 
 // A batch and what meets it: the library's answers, Stop, the window
 // closing, the check before the first pass, the files changing under it,
-// the power-off. The events are set up on a scene of the fake library,
-// window and power-off, where job 2's record can be changed; passes count
-// from 0 in the order begun (job 2's video pass is pass 2, its audio pass 3).
-struct Scene
-{
-    support::FakeEncoder &encoder;
-    FakeHost &host;
-    support::FakePowerOff &powerOff;
-    core::JobSettings *second; // job 2's record, when there is a job 2
-    std::string folder;        // ending in "/"
-};
-using Setup = std::function<void(Scene &)>;
+// the power-off. The events are set up on the fake library, window and
+// power-off once the jobs are there; passes count from 0 in the order begun
+// (job 2's video pass is pass 2, its audio pass 3).
+using Setup = std::function<void(ConversionRun &)>;
 
 // Pass [n] answers [pass]; the others run through.
 Setup passAt(int n, support::FakeEncoder::Pass pass)
 {
-    return [=](Scene &s) {
+    return [=](ConversionRun &s) {
         s.encoder.passes.resize(std::max<std::size_t>(s.encoder.passes.size(), std::size_t(n) + 1));
         s.encoder.passes[std::size_t(n)] = pass;
     };
@@ -209,7 +194,7 @@ Setup passAt(int n, support::FakeEncoder::Pass pass)
 // in the same wait.
 Setup during(int n, bool stop, bool close)
 {
-    return [=](Scene &s) {
+    return [=](ConversionRun &s) {
         passAt(n, {.percents = {20}, .error = {}})(s);
         s.host.onWait = [=, &s] {
             s.host.stop |= stop && s.encoder.passesBegun - 1 == n;
@@ -217,9 +202,9 @@ Setup during(int n, bool stop, bool close)
         };
     };
 }
-Setup shutDown(Setup more = [](Scene &) {})
+Setup shutDown(Setup more = [](ConversionRun &) {})
 {
-    return [=](Scene &s) {
+    return [=](ConversionRun &s) {
         s.host.shutDown = true;
         more(s);
     };
@@ -252,8 +237,7 @@ TEST_P(Batches, EndAsTheRulesSayAndSayWhatHappened)
 {
     const BatchCase &c = GetParam();
     addJobs(c.jobs);
-    Scene scene{encoder, host, powerOff, c.jobs > 1 ? &host.jobs[1].settings : nullptr, folder.string() + "/"};
-    c.setup(scene);
+    c.setup(*this);
 
     EXPECT_EQ(runBatch(), c.outcome);
 
@@ -296,7 +280,7 @@ TEST_P(Batches, EndAsTheRulesSayAndSayWhatHappened)
     if (c.outcome == Outcome::Gone)
         return;
     EXPECT_EQ(count("end"), c.passes);
-    EXPECT_FALSE(temporariesLeft());
+    EXPECT_FALSE(support::temporariesIn(folder));
     if (c.jobs == 0)
         return;
     EXPECT_NE(host.log.find(core::kRunStartMark), std::string::npos);
@@ -320,14 +304,14 @@ TEST_P(Batches, EndAsTheRulesSayAndSayWhatHappened)
 const std::vector<std::string> kEnd{core::kEncodeEndText};
 const std::vector<std::string> kNone{};
 const std::vector<std::string> kTwoOfThree{std::string(core::kEncodeEndText) + " 2 of 3 videos converted."};
-const Setup kAsIs = [](Scene &) {};
+const Setup kAsIs = [](ConversionRun &) {};
 
 INSTANTIATE_TEST_SUITE_P(
     Runs, Batches,
     ::testing::Values(
         BatchCase{"ThreeJobs", 3, kAsIs, Outcome::Finished, "DDD", 6, kEnd},
         BatchCase{"EmptyList", 0, kAsIs, Outcome::Finished, "", 0, kEnd},
-        BatchCase{"StopBeforeStartIsIgnored", 2, [](Scene &s) { s.host.stop = true; }, Outcome::Finished, "DD", 4, kEnd},
+        BatchCase{"StopBeforeStartIsIgnored", 2, [](ConversionRun &s) { s.host.stop = true; }, Outcome::Finished, "DD", 4, kEnd},
         // Stop ends the batch after the library's end; no power-off.
         BatchCase{"StopInVideoOfJob3Of5", 5, shutDown(during(4, true, false)), Outcome::CleanedUp, "DDS--", 5, kNone,
                   {}, false, {"end", "delete temporaries"}},
@@ -340,17 +324,17 @@ INSTANTIATE_TEST_SUITE_P(
         BatchCase{"StopAndCloseInVideo", 3, during(2, true, true), Outcome::Gone, "D??", 3, kNone, {}, false, {"frame"}},
         BatchCase{"StopAndCloseInAudio", 3, during(3, true, true), Outcome::Gone, "D??", 4, kNone},
         BatchCase{"CloseInTheEndBox", 1,
-                  [](Scene &s) { s.host.onBox = [&h = s.host](const std::string &text) { h.closingFlag |= text == core::kEncodeEndText; }; },
+                  [](ConversionRun &s) { s.host.onBox = [&h = s.host](const std::string &text) { h.closingFlag |= text == core::kEncodeEndText; }; },
                   Outcome::Gone, "D", 2, kEnd},
         BatchCase{"PowerOffAfterACompletedRun", 2, shutDown(), Outcome::PoweredOff, "DD", 4, kNone},
         BatchCase{"PowerOffWithAnEmptyList", 0, shutDown(), Outcome::PoweredOff, "", 0, kNone},
         BatchCase{"PowerOffRefused", 1,
-                  shutDown([](Scene &s) { s.powerOff.answer = {.accepted = false, .reason = "Access denied"}; }),
+                  shutDown([](ConversionRun &s) { s.powerOff.answer = {.accepted = false, .reason = "Access denied"}; }),
                   Outcome::PowerOffRefused, "D", 2, {std::string(core::kPowerOffRefusedText) + " / Access denied"}},
-        BatchCase{"CountdownCancelled", 3, shutDown([](Scene &s) { s.host.answerCountdown = false; }),
+        BatchCase{"CountdownCancelled", 3, shutDown([](ConversionRun &s) { s.host.answerCountdown = false; }),
                   Outcome::PowerOffCancelled, "DDD", 6, kNone},
         // A batch left alone goes on past a failed job.
-        BatchCase{"ScriptRefused", 3, [](Scene &s) { s.host.refused[1] = core::ScriptWarning::TimeControl; },
+        BatchCase{"ScriptRefused", 3, [](ConversionRun &s) { s.host.refused[1] = core::ScriptWarning::TimeControl; },
                   Outcome::Finished, "DFD", 4, kTwoOfThree, "Time Control"},
         BatchCase{"VideoBeginFailsNoPowerOff", 3, shutDown(passAt(2, {.beginResult = -1, .error = "the library's reason"})),
                   Outcome::Finished, "DFD", 5, kTwoOfThree, "the library's reason"},
@@ -361,48 +345,39 @@ INSTANTIATE_TEST_SUITE_P(
         BatchCase{"AudioPassBreaks", 3, passAt(3, {.endResult = -1, .error = "input ended at frame 12"}),
                   Outcome::Finished, "DFD", 6, kTwoOfThree, "input ended at frame 12"},
         BatchCase{"OutputGoneAfterTheCheck", 3,
-                  [](Scene &s) {
-                      s.second->outputDir = s.folder + "gone/";
-                      s.host.folders[s.second->outputDir] = {.writeError = 0, .device = 0, .freeBytes = -1};
+                  [](ConversionRun &s) {
+                      s.second().outputDir = s.dir() + "gone/";
+                      s.host.folders[s.second().outputDir] = {.writeError = 0, .device = 0, .freeBytes = -1};
                   },
                   Outcome::Finished, "DFD", 6, kTwoOfThree, "gone/clip2.kvx: No such file or directory"},
         BatchCase{"SubtitleGoneAfterTheCheck", 3,
-                  [](Scene &s) {
-                      s.second->subtitleFile = s.folder + "clip2.srt";
-                      support::writeFile(s.second->subtitleFile, "x");
-                      s.host.onSelect = [file = s.second->subtitleFile](std::int32_t index) {
+                  [](ConversionRun &s) {
+                      s.second().subtitleFile = s.dir() + "clip2.srt";
+                      support::writeFile(s.second().subtitleFile, "x");
+                      s.host.onSelect = [file = s.second().subtitleFile](std::int32_t index) {
                           if (index == 1)
                               fs::remove(file);
                       };
                   },
                   Outcome::Finished, "DFD", 4, kTwoOfThree, "clip2.srt is missing"},
         // Found by the check before the first pass: the user is asked.
-        BatchCase{"CannotOpen", 3, [](Scene &s) { s.encoder.lengths["clip2"] = 0; }, Outcome::Finished, "DFD", 4,
+        BatchCase{"CannotOpen", 3, [](ConversionRun &s) { s.encoder.lengths["clip2"] = 0; }, Outcome::Finished, "DFD", 4,
                   kTwoOfThree, "cannot be opened", true},
-        BatchCase{"CannotOpenNotStarted", 3, [](Scene &s) { s.encoder.lengths["clip2"] = 0, s.host.answerStart = false; },
+        BatchCase{"CannotOpenNotStarted", 3, [](ConversionRun &s) { s.encoder.lengths["clip2"] = 0, s.host.answerStart = false; },
                   Outcome::NotStarted, "-F-", 0, kNone, {}, true},
-        BatchCase{"SubtitleMissing", 3, [](Scene &s) { s.second->subtitleFile = s.folder + "clip2.srt"; },
+        BatchCase{"OutputMissing", 3, [](ConversionRun &s) { s.second().outputDir = s.dir() + "missing/"; }, Outcome::Finished,
+                  "DFD", 4, kTwoOfThree, "missing/clip2.kvx: No such file or directory", true},
+        BatchCase{"SubtitleMissing", 3, [](ConversionRun &s) { s.second().subtitleFile = s.dir() + "clip2.srt"; },
                   Outcome::Finished, "DFD", 4, kTwoOfThree, core::kChooseFileHint, true},
         BatchCase{"NoRoom", 3,
-                  [](Scene &s) {
-                      s.second->outputDir = s.folder;
-                      s.host.folders[s.folder] = {.writeError = 0, .device = 7, .freeBytes = 1024 * 1024};
+                  [](ConversionRun &s) {
+                      s.second().outputDir = s.dir();
+                      s.host.folders[s.dir()] = {.writeError = 0, .device = 7, .freeBytes = 1024 * 1024};
                   },
                   Outcome::Finished, "DFD", 4, kTwoOfThree, core::kFreeSpaceHint, true},
-        BatchCase{"TooLarge", 3, [](Scene &s) { s.encoder.lengths["clip2"] = 50000; }, Outcome::Finished, "DFD", 4,
+        BatchCase{"TooLarge", 3, [](ConversionRun &s) { s.encoder.lengths["clip2"] = 50000; }, Outcome::Finished, "DFD", 4,
                   kTwoOfThree, core::kTooLargeHint, true}),
     [](const auto &test) { return std::string(test.param.name); });
-
-TEST_F(ConversionRun, AnUnwritableOutputIsNamedWithItsReason)
-{
-    addJobs(1);
-    host.jobs[0].settings.outputDir = (folder / "missing").string() + "/";
-    runBatch();
-    ASSERT_EQ(host.boxes.size(), 1u);
-    EXPECT_NE(host.boxes[0].find((folder / "missing" / "clip1.kvx").string() + ": No such file or directory"),
-              std::string::npos) << host.boxes[0];
-    EXPECT_FALSE(fs::exists(folder / "missing"));
-}
 
 TEST_F(ConversionRun, OneJobShowsBothPassesAndBecomesAKvx)
 {

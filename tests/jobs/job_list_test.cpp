@@ -1,5 +1,5 @@
-// The job list keeps each title, path and record together through appends,
-// removals and copies, and holds at most kMaxJobs.
+// The job list keeps each title, path and record together through appends
+// and removals, and holds at most kMaxJobs.
 
 #include "jobs/job_list.h"
 
@@ -76,18 +76,6 @@ TEST(JobList, RefusesTheHundredAndFirstEntry)
     ASSERT_TRUE(list.removeAt(0));
     EXPECT_TRUE(list.append("more.avi", "/v/more.avi", recordFor(500)));
     EXPECT_EQ(list.at(core::JobList::kMaxJobs - 1).title, "more.avi");
-}
-
-TEST(JobList, CopiesAreIndependent)
-{
-    auto original = listOf(3);
-    auto copy = original;
-    copy.at(1).settings.logoText = "changed";
-    copy.removeAt(0);
-    original.at(2).settings.videoBitrate = "999";
-    EXPECT_EQ(std::tuple(original.count(), original.at(1).settings, copy.at(0).settings.logoText),
-              std::tuple(3, recordFor(1), std::string("changed")));
-    EXPECT_EQ(copy.at(1).settings, recordFor(2));
 }
 
 // The first of three removed: the new first; any other: the one before; the only one: none.

@@ -41,7 +41,6 @@ public:
     std::vector<std::string> log; // "begin video 427 128 32000 mode 1", "frame", "end", "getFrame"
     std::vector<std::string> outputs; // each begin's output path
     int passesBegun = 0;
-    bool inVideoPass = false;
     int polls = 0;
 
     std::int32_t begin(const std::string &, const std::string &outputPath, std::int32_t videoBitrate,
@@ -57,7 +56,6 @@ public:
             passes.pop_front();
         }
         ++passesBegun;
-        inVideoPass = videoPass != 0;
         m_poll = 0;
         if (m_pass.beginResult != -1)
             std::ofstream(outputPath, std::ios::binary) << (videoPass ? "video stream" : "audio stream");

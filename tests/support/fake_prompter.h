@@ -36,8 +36,6 @@ public:
     std::vector<std::pair<QString, QString>> inputRequests; // title, prompt
     std::vector<Message> questions;    // ask(): text and title
     std::deque<bool> askAnswers;       // empty: the reject button
-    std::vector<int> countdowns;       // powerOffCountdown(): its seconds
-    std::deque<bool> countdownAnswers; // empty: cancelled
 
     void message(const QString &text, const QString &title, ui::MessageIcon icon) override
     {
@@ -52,11 +50,7 @@ public:
         questions.push_back({text, title, ui::MessageIcon::Exclamation});
         return next(askAnswers).value_or(false);
     }
-    bool powerOffCountdown(int seconds) override
-    {
-        countdowns.push_back(seconds);
-        return next(countdownAnswers).value_or(false);
-    }
+    bool powerOffCountdown(int) override { return false; } // cancelled: the real dialog is tested itself
     QString openFileName(const ui::FileRequest &request) override
     {
         fileRequests.push_back(request);

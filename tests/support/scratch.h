@@ -51,6 +51,12 @@ inline void writeFile(const fs::path &path, const std::string &bytes)
     std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 
+// Whether [folder] still holds one of the program's temporary files.
+inline bool temporariesIn(const fs::path &folder)
+{
+    return fs::exists(folder / "temp.avs") || fs::exists(folder / "temp.m1v") || fs::exists(folder / "temp.mp2");
+}
+
 // A shell command's standard output (its errors are dropped); [status] gets
 // its exit status.
 inline std::string run(const std::string &command, int *status = nullptr)

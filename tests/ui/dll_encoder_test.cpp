@@ -1,6 +1,6 @@
 // The library binding: a missing library or entry point is reported once
-// and every call fails the way a polling caller stops on; the real library
-// answers through it.
+// and every call fails the way a polling caller stops on. (The real library
+// answers through it in the end-to-end tests.)
 
 #include "support/scratch.h"
 #include "ui/dll_encoder.h"
@@ -54,15 +54,6 @@ TEST_F(DllEncoder, ALibraryWithoutTheEntryPointsNamesTheMissingOne)
     EXPECT_EQ(binding(other).getFrame("/x/temp.avs"), 0);
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_NE(reports[0].find("\"Encode_Begin\""), std::string::npos) << reports[0];
-}
-
-TEST_F(DllEncoder, TheRealLibraryAnswersThroughTheBinding)
-{
-    ui::DllEncoder &encoder = binding(QStringLiteral(TARVIK_LIBRARY_PATH));
-    EXPECT_EQ(encoder.getFrame((folder + QStringLiteral("/nothing.avs")).toStdString()), 0);
-    EXPECT_NE(encoder.lastError().find("nothing.avs"), std::string::npos) << encoder.lastError();
-    EXPECT_EQ(encoder.end(), 0);
-    EXPECT_TRUE(reports.empty());
 }
 
 } // namespace

@@ -66,38 +66,31 @@ TEST_F(FolderChooserTest, OkTakesTheShownFolderAndCancelKeepsTheStart)
     }
 }
 
-TEST_F(FolderChooserTest, NewCreatesTheFolderAndShowsIt)
-{
-    ui::FolderChooser chooser(prompter, root());
-    prompter.inputAnswers.push_back(QStringLiteral("clips"));
-    press(chooser, "Command3");
-    ASSERT_EQ(prompter.inputRequests.size(), 1u);
-    EXPECT_EQ(prompter.inputRequests[0],
-              std::pair(QStringLiteral("Create Folder"),
-                        QStringLiteral("Current folder:\n\n") + root() + QStringLiteral("\n\nPlease enter a folder name:")));
-    EXPECT_TRUE(QFileInfo(root() + QStringLiteral("/clips")).isDir());
-    EXPECT_EQ(chooser.currentFolder(), root() + QStringLiteral("/clips"));
-    EXPECT_TRUE(prompter.messages.empty());
-}
-
-// No name: nothing happens; a name taken or not plain: a message. The
-// chooser stays where it was either way.
-TEST_F(FolderChooserTest, NewRefusesANameAndStaysWhereItWas)
+// New asks for a name in the shown folder. A plain new name is created and
+// shown; no name: nothing happens; a name taken or not plain: a message,
+// and the chooser stays where it was.
+TEST_F(FolderChooserTest, NewCreatesAPlainNewNameAndShowsIt)
 {
     QDir(root()).mkdir(QStringLiteral("taken"));
-    for (const QString &name : {QString(), QStringLiteral("taken"), QStringLiteral("a/b"), QStringLiteral("..")}) {
+    for (const QString &name : {QStringLiteral("clips"), QString(), QStringLiteral("taken"), QStringLiteral("a/b"),
+                                QStringLiteral("..")}) {
         SCOPED_TRACE(name.toStdString());
         prompter.messages.clear();
+        prompter.inputRequests.clear();
         ui::FolderChooser chooser(prompter, root());
         prompter.inputAnswers.push_back(name);
         press(chooser, "Command3");
-        EXPECT_EQ(chooser.currentFolder(), root());
-        if (name.isEmpty())
+        const QString prompt = QStringLiteral("Current folder:\n\n") + root() + QStringLiteral("\n\nPlease enter a folder name:");
+        EXPECT_EQ(prompter.inputRequests, (std::vector{std::pair(QStringLiteral("Create Folder"), prompt)}));
+        const bool made = name == QStringLiteral("clips");
+        EXPECT_EQ(chooser.currentFolder(), made ? root() + QStringLiteral("/clips") : root());
+        if (name.isEmpty() || made)
             EXPECT_TRUE(prompter.messages.empty());
         else
             expectOneError("Cannot create folder.", "Create Folder Error");
-        EXPECT_FALSE(QFileInfo::exists(root() + QStringLiteral("/a")));
     }
+    EXPECT_TRUE(QFileInfo(root() + QStringLiteral("/clips")).isDir());
+    EXPECT_FALSE(QFileInfo::exists(root() + QStringLiteral("/a")));
 }
 
 } // namespace

@@ -89,11 +89,13 @@ TEST_F(WindowTest, TheDefaultButtonsSetTheRecommendedValuesOfTheirPanel)
     EXPECT_TRUE(child<QRadioButton>("OptionCha_0")->isChecked());
 }
 
-// The dialogs start from the current style; a job records the style it was
-// added with (size rounded, red in the colour's low byte) and brings it back.
+// The dialogs start from the current style, which is not written through:
+// a job records the style it was added with (size rounded, red in the
+// colour's low byte) and brings it back.
 TEST_F(WindowTest, TheLogoStyleIsRecordedWithTheJobAddedAfterIt)
 {
     addVideos(1);
+    const core::JobSettings first = record(0);
     QFont chosen(QStringLiteral("DejaVu Serif"));
     chosen.setPointSizeF(10.5);
     chosen.setItalic(true);
@@ -106,6 +108,7 @@ TEST_F(WindowTest, TheLogoStyleIsRecordedWithTheJobAddedAfterIt)
     click("cmdFont"); // cancelled: kept
     click("cmdColor");
     EXPECT_EQ(window->logoColour(), 0x563412);
+    EXPECT_EQ(record(0), first);
     addVideos(1, 60, 1);
     EXPECT_EQ(std::tuple(record(1).logoFontName, record(1).logoFontSize, record(1).logoItalic, record(1).logoColor),
               std::tuple(std::string("DejaVu Serif"), 10, std::string("1"), 0x563412));

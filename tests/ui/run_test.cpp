@@ -1,17 +1,18 @@
 // The window's wiring of the conversion run (the strip, Stop, closing, the
-// job states) and of start-up and exit.
+// job states, the power-off countdown) and of start-up and exit.
 
 #include "window_fixture.h"
 
 #include "convert/batch_texts.h"
 #include "settings/ini_file.h"
-#include "ui/window_settings.h"
+#include "ui/qt_prompter.h"
 
-#include <QButtonGroup>
+#include <QApplication>
 #include <QCheckBox>
-#include <QGroupBox>
 #include <QMetaObject>
 #include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
 
 namespace {
 
@@ -33,11 +34,6 @@ protected:
     }
     // As a click arriving from outside: handled at the run's next wait.
     void later(std::function<void()> action) { QMetaObject::invokeMethod(window.get(), std::move(action), Qt::QueuedConnection); }
-    bool temporariesLeft() const
-    {
-        return support::fs::exists(program / "temp.avs") || support::fs::exists(program / "temp.m1v") ||
-               support::fs::exists(program / "temp.mp2");
-    }
     bool converted(int i) const { return support::fs::exists(output / ("v00" + std::to_string(i) + ".kvx")); }
 };
 
@@ -61,7 +57,7 @@ TEST_F(RunTest, StartShowsBothPassesHandsOverTheJobsValuesAndEndsIdle)
               std::tuple(0, QStringLiteral("0%"), true, true, true));
     EXPECT_FALSE(window->converting());
     EXPECT_TRUE(converted(0));
-    EXPECT_FALSE(temporariesLeft());
+    EXPECT_FALSE(support::temporariesIn(program));
     // 256 kbit/s at 15 fps, 128 kbit/s, 32000 Hz, Normal Quality; into temp.m1v, then temp.mp2.
     // (After the probes: the file's when it was added, the check's at Start.)
     EXPECT_EQ(encoder.log.at(2), "begin video 427 128 32000 mode 1");
@@ -89,7 +85,7 @@ TEST_F(RunTest, StopEndsTheBatchAndNoSecondRunOrListChangeStartsMeanwhile)
     EXPECT_LT(encoder.polls, support::FakeEncoder::kPollsBeforeGivingUp);
     EXPECT_EQ(window->jobs().count(), 3);
     EXPECT_EQ(std::tuple(converted(0), converted(1), converted(2)), std::tuple(true, false, false));
-    EXPECT_FALSE(temporariesLeft());
+    EXPECT_FALSE(support::temporariesIn(program));
     EXPECT_TRUE(prompter.messages.empty());
     EXPECT_EQ(powerOff.requests, 0);
     EXPECT_TRUE(strip().startShown);
@@ -113,10 +109,8 @@ TEST_F(RunTest, TheListShowsWhatBecameOfEachJobUntilItChanges)
     EXPECT_TRUE(list()->item(0)->toolTip().toStdString().starts_with(core::kDoneTip));
     window->runLog().flush();
     const std::string log = support::readFile(window->runLog().path());
-    for (int i = 0; i < 3; ++i)
-        EXPECT_NE(log.find("Job " + std::to_string(i + 1) + " of 3: " + (media / ("v00" + std::to_string(i) + ".avi")).string()),
-                  std::string::npos) << log;
-    EXPECT_NE(log.find((output / "v002.kvx").string()), std::string::npos) << log;
+    for (const std::string &part : {"Job 2 of 3: " + (media / "v001.avi").string(), (output / "v002.kvx").string()})
+        EXPECT_NE(log.find(part), std::string::npos) << part << " in the log:\n" << log;
 
     window->selectJob(2);
     edit("VBRText")->setText(QStringLiteral("300"));
@@ -149,11 +143,54 @@ TEST_F(RunTest, ClosingDuringAPassEndsTheLibraryAndSavesTheShownJob)
     ASSERT_GT(callsAtClose, 0u);
     EXPECT_EQ(encoder.log.size(), callsAtClose);
     EXPECT_EQ(encoder.log.back(), "end");
-    EXPECT_FALSE(temporariesLeft());
+    EXPECT_FALSE(support::temporariesIn(program));
     EXPECT_FALSE(strip().startShown);
     EXPECT_EQ(strip().bar, 137);
     EXPECT_EQ(settings::IniFile::open(window->paths().settingsPath).read("Parameter", "VBRText", "-"), "300");
 }
+
+// The power-off after a completed batch, through the real countdown dialog:
+// it appears with the full count, "Cancel" leaves the window as a finished
+// run does, "Power off now" sends the power-off request at once.
+class Countdown : public WindowTest, public ::testing::WithParamInterface<const char *> // the button pressed
+{
+protected:
+    ~Countdown() override { window.reset(); } // before the dialogs it uses
+    ui::QtPrompter dialogs;
+};
+
+TEST_P(Countdown, AppearsAfterACompletedBatchAndItsButtonsDecide)
+{
+    window = open(nullptr, &dialogs);
+    dialogs.setParent(window.get());
+    edit("OutputText")->setText(qs(output.string() + "/"));
+    child<QCheckBox>("ShutDownCheck")->setChecked(true);
+    addVideos(1);
+    ASSERT_EQ(window->jobs().count(), 1);
+
+    QString shown;
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        for (QWidget *top : QApplication::topLevelWidgets()) {
+            if (top->objectName() != QStringLiteral("PowerOffCountdown") || !top->isVisible())
+                continue;
+            shown = top->findChild<QLabel *>(QStringLiteral("LabelCountdown"))->text();
+            top->findChild<QPushButton *>(QString::fromLatin1(GetParam()))->click();
+        }
+    });
+    answer.start(10);
+    window->startConversion();
+
+    EXPECT_EQ(shown.toStdString(), core::powerOffCountdownText(core::kPowerOffCountdownSec));
+    const bool now = std::string_view(GetParam()) == "cmdPowerOffNow";
+    EXPECT_EQ(powerOff.requests, now ? 1 : 0);
+    // Powered off: nothing is reset. Cancelled: Start is back, as after "Encode End!".
+    EXPECT_EQ(child("cmdStart")->isHidden(), now);
+    EXPECT_EQ(window->converting(), now);
+}
+
+INSTANTIATE_TEST_SUITE_P(Buttons, Countdown, ::testing::Values("cmdCancelPowerOff", "cmdPowerOffNow"),
+                         [](const auto &test) { return std::string(test.param).substr(3); });
 
 TEST_F(WindowTest, ExitSavesTheSettingsOfTheJobSelectedLast)
 {
@@ -170,66 +207,20 @@ TEST_F(WindowTest, ExitSavesTheSettingsOfTheJobSelectedLast)
     EXPECT_EQ(ini.read("Output Directory", "OutputText", "-"), output.string() + "/");
 }
 
-// Every key as the window shows it.
-std::vector<std::string> shownKeys(ui::Form1 &window)
+// A file with every key away from its default, through the window's
+// controls and back: saved again byte for byte, the panel and the time
+// window redrawn.
+TEST_F(WindowTest, EveryKeyComesBackThroughTheControls)
 {
-    const ui::WindowSettings shown(window);
-    std::vector<std::string> values;
-    for (const core::Control &key : core::kControls) {
-        std::string value;
-        switch (key.kind) {
-        case core::ValueKind::ListIndex:
-        case core::ValueKind::CheckState:
-        case core::ValueKind::BarValue: value = std::to_string(shown.number(key.name).value_or(-99)); break;
-        case core::ValueKind::Option:
-        case core::ValueKind::SwitchedOption: value = std::to_string(shown.selectedOption(key.name).value_or(-99)); break;
-        case core::ValueKind::FontName: value = shown.logoFontName(); break;
-        case core::ValueKind::FontSize: value = std::to_string(shown.logoFontSize()); break;
-        case core::ValueKind::FontBold: value = shown.logoFontBold() ? "bold" : ""; break;
-        case core::ValueKind::FontItalic: value = shown.logoFontItalic() ? "italic" : ""; break;
-        case core::ValueKind::FontColour: value = std::to_string(shown.logoColour()); break;
-        case core::ValueKind::ClipLength: value = std::to_string(shown.frameCount()); break;
-        default: value = shown.text(key.name).value_or("?"); break;
-        }
-        values.push_back(std::string(key.key) + "=" + value);
-    }
-    return values;
-}
-
-// Every control changed, the window closed and opened again: all of it
-// comes back, the panel and the time window redrawn.
-TEST_F(WindowTest, EveryControlSurvivesExitAndTheNextStart)
-{
-    window->pickerFolders() = {"/v/", "/a/", "/s/", "/iv/", "/ii/"};
-    for (const char *name : {"FRCombo", "ABRCombo", "ASRCombo", "ModeCombo"})
-        child<QComboBox>(name)->setCurrentIndex(2);
-    for (const char *name : {"AutoCropCheck", "CheckReverse", "ShutDownCheck"})
-        child<QCheckBox>(name)->setChecked(true);
-    for (const char *name : {"HScrollHue", "HScrollSat", "HScrollBri", "HScrollCon", "HScrollSha", "HScrollVol", "HScrollDel"})
-        bar(name)->setValue(bar(name)->minimum() + 5);
-    for (const auto &[name, text] : {std::pair{"VBRText", "333"}, {"OutputText", "/srv/out/"}, {"TextStartTime", "7"},
-                                     {"TextEndTime", "30"}, {"AudioFileText", "/m/a.wav"}, {"SubFileText", "/m/s.srt"},
-                                     {"TextLogo", "Hello"}, {"TextLogoX", "12"}, {"TextLogoY", "34"}, {"TextLogoStart", "2"},
-                                     {"TextLogoEnd", "9"}, {"TextIntVideo", "/m/i.avi"}, {"TextIntImage", "/m/i.png"},
-                                     {"TextIntImageTime", "4"}, {"TextFadeTime", "3"}})
-        edit(name)->setText(QString::fromUtf8(text));
-    for (const auto &[group, index] : {std::pair{"OptionSel", 3}, {"OptionCha", 2}, {"OptionInt", 1}, {"OptionFade", 3}})
-        child<QButtonGroup>(group)->button(index)->setChecked(true);
-    QFont font(QStringLiteral("DejaVu Serif"));
-    font.setPointSize(13);
-    font.setBold(true);
-    font.setItalic(true);
-    window->setLogoFont(font);
-    window->setLogoColour(0x00123456);
-    window->setFrameCount(40);
-    const std::vector<std::string> before = shownKeys(*window);
-    click("cmdExit");
-
+    const std::string changed = support::readFile(VELMORA_TEST_DATA "/settings/changed.ini");
+    support::writeFile(window->paths().settingsPath, changed);
     window = open();
-    EXPECT_EQ(shownKeys(*window), before);
-    EXPECT_EQ(label("LabelTotal")->text(), QStringLiteral("00:00:40"));
-    EXPECT_EQ(label("Labelstart")->text(), QStringLiteral("00:00:07"));
-    EXPECT_FALSE(child<QGroupBox>("FrameSetting_3")->isHidden());
+    support::fs::remove(window->paths().settingsPath); // written afresh: no key kept from the old file
+    click("cmdExit");
+    EXPECT_EQ(support::readFile(window->paths().settingsPath), changed);
+    EXPECT_EQ(label("LabelTotal")->text(), QStringLiteral("00:02:00"));
+    EXPECT_EQ(label("Labelstart")->text(), QStringLiteral("00:00:10"));
+    EXPECT_FALSE(child("FrameSetting_2")->isHidden());
     EXPECT_TRUE(child("TextIntImage")->isEnabled());
 }
 

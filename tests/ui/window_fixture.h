@@ -32,7 +32,12 @@ protected:
         edit("OutputText")->setText(qs(output.string() + "/"));
     }
 
-    std::unique_ptr<ui::Form1> open() { return std::make_unique<ui::Form1>(encoder, prompter, powerOff, qs(program.string())); }
+    // Over the fake library and dialogs unless others are given.
+    std::unique_ptr<ui::Form1> open(core::Encoder *library = nullptr, ui::Prompter *dialogs = nullptr)
+    {
+        return std::make_unique<ui::Form1>(library ? *library : encoder, dialogs ? *dialogs : prompter, powerOff,
+                                           qs(program.string()));
+    }
     static QString qs(const std::string &text) { return QString::fromStdString(text); }
 
     // A video file the fake library measures as [length] seconds (0: refused).
