@@ -3,69 +3,31 @@
 // Each case goes the way the program goes: the probe script written by the
 // program's own script writer, Encode_GetFrame (0 means the file is not
 // added), then the conversion script and both passes through the C interface
-// of the built libTarvikDll.so. Each case runs in a child process watched by
-// the parent, so a crash or a hang fails that case instead of the suite.
-// The outcome is either a clean conversion, checked with ffprobe, or a
-// failure at a stated step with a reason the user can act on.
+// of the built libTarvikDll.so. ctest runs each case as a process of its own
+// with a time limit, so a crash or a hang fails that case alone. The outcome
+// is either a clean conversion, checked with ffprobe, or a failure at a
+// stated step with a reason the user can act on.
 
+#include "jobs/controls.h"
 #include "support/program_steps.h"
 #include "support/scratch.h"
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/file.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <array>
-#include <chrono>
 #include <fstream>
 #include <map>
-#include <thread>
 
 namespace fs = std::filesystem;
 
 namespace {
 
-// A case that neither ends nor crashes within this time counts as hung.
-constexpr auto kWatchdog = std::chrono::seconds(60);
-
+// Made by the corpus fixture (tests/corpus/CMakeLists.txt) before any case runs.
 const fs::path &corpusDir()
 {
     static const fs::path dir = fs::path(VELMORA_TEST_TMP) / "corpus";
     return dir;
 }
-
-// Generates the corpus once; ctest runs the cases as parallel processes, so
-// the first one makes it under a lock and leaves a stamp for the others.
-class CorpusEnvironment : public ::testing::Environment
-{
-public:
-    void SetUp() override
-    {
-        fs::create_directories(corpusDir().parent_path());
-        const std::string lockPath = corpusDir().string() + ".lock";
-        const int lock = open(lockPath.c_str(), O_CREAT | O_RDWR, 0644);
-        ASSERT_GE(lock, 0);
-        flock(lock, LOCK_EX);
-        const fs::path stamp = corpusDir() / ".made";
-        std::error_code ec;
-        if (!fs::exists(stamp) || fs::last_write_time(stamp) < fs::last_write_time(CORPUS_MAKER, ec)) {
-            fs::remove_all(corpusDir());
-            int status = 0;
-            support::run("sh '" CORPUS_MAKER "' '" + corpusDir().string() + "'", &status);
-            if (status == 0)
-                std::ofstream(stamp) << "made by make_corpus.sh\n";
-            EXPECT_EQ(status, 0) << "make_corpus.sh failed";
-        }
-        flock(lock, LOCK_UN);
-        close(lock);
-    }
-};
-
-const auto *const kEnvironment = ::testing::AddGlobalTestEnvironment(new CorpusEnvironment);
 
 // The program's steps in order, each with what it gives when it fails; an
 // outcome of cases.txt names the step that fails (Clean: none).
@@ -90,49 +52,6 @@ struct Case
 void PrintTo(const Case &c, std::ostream *os)
 {
     *os << c.name;
-}
-
-constexpr std::array<int, 7> kRates{8000, 11250, 16000, 22050, 32000, 44100, 48000};
-
-// The facts a child reports, one "key=value" line each.
-using Report = std::map<std::string, std::string>;
-
-// The program's steps for one case, reporting into [report].
-void runCase(const Case &c, const fs::path &app, std::ofstream &report)
-{
-    const auto put = [&report](const std::string &key, std::string value) {
-        std::replace(value.begin(), value.end(), '\n', ' ');
-        report << key << "=" << value << "\n" << std::flush;
-    };
-    const support::TarvikApi api = support::TarvikApi::load(TARVIK_LIBRARY_PATH);
-    if (!api.loaded())
-        return put("dlopen", dlerror());
-    core::ScriptRequest job = support::plainJob((corpusDir() / c.input).string(), app.string());
-    core::JobSettings &s = job.shown;
-    s.frameRateIndex = std::stoi(c.get("fps", "14"));
-    s.sampleRateIndex = std::stoi(c.get("rate", "4"));
-    const auto file = [&c](const std::string &key) { return c.with.count(key) ? (corpusDir() / c.with.at(key)).string() : ""; };
-    if (c.with.count("intro-image")) {
-        s.introType = 1;
-        s.introImageFile = file("intro-image");
-        s.introImageTime = "2";
-    }
-    s.introVideoFile = file("intro-video");
-    s.subtitleFile = file("subtitles");
-    s.audioFile = file("sound");
-    support::convertLikeTheProgram(api, job, put);
-}
-
-Report readReport(const fs::path &path)
-{
-    Report facts;
-    std::ifstream in(path);
-    for (std::string line; std::getline(in, line);) {
-        const auto eq = line.find('=');
-        if (eq != std::string::npos)
-            facts[line.substr(0, eq)] = line.substr(eq + 1);
-    }
-    return facts;
 }
 
 // Mean absolute value of 16-bit little-endian samples.
@@ -162,32 +81,26 @@ TEST_P(Corpus, NeitherCrashesNorHangsAndSaysWhatTheUserGets)
     fs::remove_all(work);
     fs::create_directories(app);
     fs::create_directories(tmp);
-    const fs::path reportPath = work / "report.txt";
-
-    const pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        // Spill files of the filters go to TMPDIR: a private one shows what
-        // is left behind.
-        setenv("TMPDIR", tmp.c_str(), 1);
-        std::ofstream report(reportPath);
-        runCase(c, app, report);
-        report.close();
-        _exit(0);
+    // Spill files of the filters go to TMPDIR: a private one shows what is
+    // left behind.
+    setenv("TMPDIR", tmp.c_str(), 1);
+    const support::TarvikApi api = support::TarvikApi::load(TARVIK_LIBRARY_PATH);
+    ASSERT_TRUE(api.loaded()) << dlerror();
+    core::ScriptRequest job = support::plainJob((corpusDir() / c.input).string(), app.string());
+    core::JobSettings &s = job.shown;
+    s.frameRateIndex = std::stoi(c.get("fps", "14"));
+    s.sampleRateIndex = std::stoi(c.get("rate", "4"));
+    const auto file = [&c](const std::string &key) { return c.with.count(key) ? (corpusDir() / c.with.at(key)).string() : ""; };
+    if (c.with.count("intro-image")) {
+        s.introType = 1;
+        s.introImageFile = file("intro-image");
+        s.introImageTime = "2";
     }
-    int status = 0;
-    const auto deadline = std::chrono::steady_clock::now() + kWatchdog;
-    bool ended = false;
-    while (!(ended = waitpid(pid, &status, WNOHANG) == pid) && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    if (!ended) {
-        kill(pid, SIGKILL);
-        waitpid(pid, &status, 0);
-    }
-    const Report r = readReport(reportPath);
-    ASSERT_TRUE(ended) << c.name << " hung after reporting " << r.size() << " facts";
-    ASSERT_TRUE(WIFEXITED(status)) << c.name << " crashed with signal " << WTERMSIG(status);
-    ASSERT_EQ(r.count("dlopen"), 0u) << r.at("dlopen");
+    s.introVideoFile = file("intro-video");
+    s.subtitleFile = file("subtitles");
+    s.audioFile = file("sound");
+    std::map<std::string, std::string> r; // what each step reported
+    support::convertLikeTheProgram(api, job, [&r](const std::string &key, const std::string &value) { r[key] = value; });
     ASSERT_EQ(r.count("probeWriter") ? r.at("probeWriter") : "", "1") << "the probe script was not written";
 
     const auto fact = [&r](const std::string &key) { return r.count(key) ? r.at(key) : std::string("<none>"); };
@@ -216,7 +129,7 @@ TEST_P(Corpus, NeitherCrashesNorHangsAndSaysWhatTheUserGets)
         auto a = support::probe((app / "temp.mp2").string(), "a:0", "codec_name,sample_rate,channels");
         EXPECT_EQ(a, (std::map<std::string, std::string>{
                          {"codec_name", "mp2"}, {"channels", "2"},
-                         {"sample_rate", std::to_string(kRates.at(std::stoul(c.get("rate", "4"))))}}));
+                         {"sample_rate", std::string(core::kSampleRateItems.at(std::stoul(c.get("rate", "4"))))}}));
         if (c.with.count("note")) {
             EXPECT_NE(fact("audioNotes").find(c.get("note")), std::string::npos) << fact("audioNotes");
             // The sound after the damage keeps its place: had the broken
@@ -247,11 +160,7 @@ std::vector<Case> cases()
     for (std::string line; std::getline(in, line);) {
         if (line.empty() || line.starts_with("#"))
             continue;
-        std::vector<std::string> fields;
-        std::size_t from = 0;
-        for (std::size_t bar; (bar = line.find(" | ", from)) != std::string::npos; from = bar + 3)
-            fields.push_back(line.substr(from, bar - from));
-        fields.push_back(line.substr(from));
+        const std::vector<std::string> fields = support::fields(line);
         Case c{.name = fields.at(0), .input = fields.at(1), .failsAt = kFailingStep.at(fields.at(2)), .with = {}};
         for (std::size_t i = 3; i < fields.size(); ++i)
             c.with[fields[i].substr(0, fields[i].find('='))] = fields[i].substr(fields[i].find('=') + 1);

@@ -6,11 +6,7 @@
 # be made or does not have the property it exists for.
 set -eu
 
-if [ $# -ne 1 ]; then
-    echo "usage: $0 FOLDER" >&2
-    exit 2
-fi
-out=$1
+out=${1:?usage: make_corpus.sh FOLDER}
 mkdir -p "$out"
 cd "$out"
 

@@ -206,44 +206,4 @@ TEST_F(CApi, EndDuringAPassStopsItAndClosesTheStream)
     }
 }
 
-// The writer's golden scripts with real files in place of their paths: every
-// script function through both passes.
-TEST_F(CApi, TheGoldenScriptsRunThroughBothPassesWithRealFiles)
-{
-    // everything: a 3*15+1 frame picture dissolved over 15 frames into 150,
-    // trimmed to 30 .. 135. intro_video: 30 + 150 frames and a black one, all
-    // of them (the end lies past the clip). The height follows the uncropped
-    // 320x240 (frame counts by the rules of counts.avs).
-    for (const auto &[file, frames, height] : {std::tuple{"everything.avs", 106, 192}, {"intro_video.avs", 181, 192}}) {
-        SCOPED_TRACE(file);
-        const std::string dir = scratch(std::string("golden ") + file) + "/";
-        support::fs::create_directories(dir);
-        support::writeFile(dir + "clip subs.srt", "1\r\n00:00:00,000 --> 00:00:02,000\r\n\"Quoted\" 100% C:\\Videos\\ "
-                                                  "{\\i1}x{\\i0}: ok\r\n\r\n2\r\n00:00:02,500 --> 00:00:05,000\r\n"
-                                                  "\xC3\x9C" "bergr\xC3\xB6\xC3\x9F" "e \xE2\x80\x93 \xE6\x97\xA5\xE6\x9C\xAC\r\n");
-        // 10 s of 320x180 letterboxed to 320x240, so AutoCrop finds bars.
-        const std::pair<std::string, std::string> paths[] = {
-            {"C:\\Conv\\", dir},
-            {"C:\\Videos\\clip.avi", media("golden_main.mp4", testCard(320, 180, 25, 10.0) + " -vf pad=320:240:0:30:black"
-                                                              + support::kH264 + " -c:a aac")},
-            {"C:\\Music\\song.mp3", media("golden_song.mp3", "-f lavfi -i sine=frequency=330:duration=12 -ac 2 -c:a libmp3lame")},
-            {"C:\\Videos\\clip.srt", dir + "clip subs.srt"},
-            {"C:\\Intro\\card.jpg", media("golden_card.png", "-f lavfi -i testsrc=size=200x150:rate=1:duration=1 -frames:v 1")},
-            {"C:\\Intro\\intro.avi", media("golden_intro.avi", testCard(176, 144, 30, 2.0, 22050, 1) + " -c:v mpeg4 -c:a pcm_s16le")}};
-        std::string text = support::readFile(std::string(VELMORA_TEST_DATA) + "/scripts/" + file);
-        for (const auto &[from, to] : paths)
-            for (auto at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
-                text.replace(at, from.size(), to);
-        const std::string avs = dir + "temp.avs";
-        support::writeFile(avs, text);
-        EXPECT_EQ(pass(avs, dir + "temp.m1v", 427, 128, 32000, 1), frames);
-        auto v = probe(dir + "temp.m1v", "v:0", "width,height,nb_read_frames");
-        EXPECT_EQ(v, (std::map<std::string, std::string>{{"width", "256"}, {"height", std::to_string(height)},
-                                                         {"nb_read_frames", std::to_string(frames)}}));
-        pass(avs, dir + "temp.mp2", 427, 128, 32000, 0);
-        EXPECT_EQ(probe(dir + "temp.mp2", "a:0", "nb_read_frames")["nb_read_frames"],
-                  std::to_string(layerTwoFrames(frames, 15, 32000)));
-    }
-}
-
 } // namespace

@@ -258,7 +258,6 @@ TEST(ImageSource, RepeatsOnePictureForEndMinusStartPlusOneFrames)
     ClipPtr clip = openImageSource(path, 0, 45, 15.0);
     const VideoInfo &vi = clip->info();
     EXPECT_EQ(std::tuple(vi.frameCount, vi.fpsNum, vi.hasAudio, vi.width), std::tuple(46, 15, false, 33));
-    EXPECT_EQ(clip->frame(0).get(), clip->frame(45).get());
     EXPECT_NEAR(meanLuma(*clip->frame(3)), 81.0, 3.0); // Rec.601 TV-range red
     EXPECT_EQ(convertToYv12(clip)->frame(0)->width, 32);
     EXPECT_THROW(openImageSource(path, 10, 5, 15.0), Error);
@@ -292,24 +291,15 @@ TEST(ResampleAudio, KeepsPitchLevelAndPosition)
         ASSERT_NEAR(part[i], all[20000 * 2 + i], 0.002f) << i / 2;
 }
 
-// Layer II rates: the nearest the sample rate allows; rates it cannot carry
-// are refused naming the good ones.
-TEST(Mp2AudioWriter, BitRatesMoveToTheNearestAllowedAndBadSampleRatesAreRefused)
+// Layer II rates: the nearest the sample rate allows (the rates it cannot
+// carry are refused through the C interface, in the API tests).
+TEST(Mp2AudioWriter, BitRatesMoveToTheNearestAllowed)
 {
     const std::tuple<int, int, int> cases[] = {{44100, 448, 384}, {48000, 384, 384}, {32000, 32, 32}, {32000, 100, 96},
                                                {44100, 40, 32},   {48000, 288, 256}, {22050, 192, 160}, {16000, 448, 160},
                                                {16000, 32, 32},   {24000, 136, 128}, {22050, 4, 8}};
     for (const auto &[rate, asked, given] : cases)
         EXPECT_EQ(Mp2AudioWriter::nearestBitrate(rate, asked), given) << rate << " Hz, " << asked;
-    for (const int rate : {8000, 11250, 11025, 96000}) {
-        try {
-            Mp2AudioWriter::nearestBitrate(rate, 128);
-            FAIL() << rate;
-        } catch (const Error &e) {
-            EXPECT_NE(std::string(e.what()).find("16000, 22050, 32000, 44100 or 48000"), std::string::npos);
-            EXPECT_NE(std::string(e.what()).find(std::to_string(rate)), std::string::npos);
-        }
-    }
     EXPECT_EQ(std::tuple(toS16(0.5f), toS16(-1.0f), toS16(1.0f), toS16(3.7f), toS16(-2.0f)),
               std::tuple(16384, -32768, 32767, 32767, -32768));
 }

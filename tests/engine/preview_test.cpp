@@ -1,6 +1,7 @@
-// Encode_Preview against the video pass: for scripts the writer makes, each
-// picture is the one the pass encodes (the pass's stream decoded to RGB by
-// the ffmpeg command line), and bad input gives -1 with its reason.
+// Encode_Preview against the video pass: for scripts the writer makes, with
+// real files for every option, each picture is the one the pass encodes (the
+// pass's stream decoded to RGB by the ffmpeg command line) and the audio pass
+// carries the pictures' sound; bad input gives -1 with its reason.
 
 #include "support/program_steps.h"
 #include "support/scratch.h"
@@ -55,7 +56,8 @@ struct Job
     fs::path dir = support::scratchFolder();
     core::ScriptRequest request;
     std::string video = (dir / "clip.mp4").string(), card = (dir / "card.png").string(),
-                subs = (dir / "subs.srt").string();
+                subs = (dir / "subs.srt").string(), song = (dir / "song.mp3").string(),
+                introVideo = (dir / "intro.avi").string();
 
     explicit Job(const std::function<void(Job &)> &set = {})
     {
@@ -67,6 +69,9 @@ struct Job
         auto &shown = request.shown;
         shown.startTime = "0", shown.endTime = "6", shown.videoBitrate = "3000"; // little coding loss
         fs::copy_file(media("preview_card.png", "-f lavfi -i testsrc=size=200x150:rate=1:duration=1 -frames:v 1"), card);
+        fs::copy_file(media("preview_song.mp3", "-f lavfi -i sine=frequency=330:duration=12 -ac 2 -c:a libmp3lame"), song);
+        fs::copy_file(media("preview_intro.avi", support::testCard(176, 144, 30, 2.0, 22050, 1) + " -c:v mpeg4 -c:a pcm_s16le"),
+                      introVideo);
         support::writeFile(subs, "1\r\n00:00:00,000 --> 00:00:09,000\r\nSubtitle\r\n");
         if (set)
             set(*this);
@@ -94,7 +99,7 @@ TEST_F(Preview, ShowsWhatTheVideoPassEncodes)
         {"everything", [](Job &j) {
              auto &s = j.request.shown;
              s.autoCrop = s.reverse = s.channelMode = 1;
-             s.subtitleFile = j.subs;
+             s.subtitleFile = j.subs, s.audioFile = j.song;
              s.logoText = "Logo";
              s.logoX = "10", s.logoY = "20", s.logoStart = "0", s.logoEnd = "5", s.logoColor = 255;
              s.hue = 30, s.saturation = 12, s.brightness = -10, s.sharpness = 50, s.volume = 150, s.audioDelay = 5;
@@ -103,8 +108,10 @@ TEST_F(Preview, ShowsWhatTheVideoPassEncodes)
         {"fade in", [](Job &j) { j.intro(0); }},
         {"fade out", [](Job &j) { j.intro(1); }},
         {"fade in and out", [](Job &j) { j.intro(2); }},
-        {"overlap", [](Job &j) { j.intro(3); }},
-        {"reverse", [](Job &j) { j.request.shown.reverse = 1; }},
+        {"intro video", [](Job &j) {
+             auto &s = j.request.shown;
+             s.introVideoFile = j.introVideo, s.introFadeMode = 0, s.introFadeTime = "2";
+         }},
     };
     for (const auto &[name, set] : cases) {
         SCOPED_TRACE(name);
@@ -115,9 +122,16 @@ TEST_F(Preview, ShowsWhatTheVideoPassEncodes)
             << api().lastError();
         const int32_t frames = api().frame();
         ASSERT_EQ(api().finish(), 0) << api().lastError();
+        // The audio pass: the pictures' S(N) samples in whole 1152-sample Layer II frames.
+        const std::string mp2 = (job.dir / "temp.mp2").string();
+        ASSERT_EQ(api().begin(job.avs().c_str(), mp2.c_str(), v.videoBitrate, v.audioBitrate, v.sampleRate, 0, 2), 0)
+            << api().lastError();
+        ASSERT_EQ(api().finish(), 0) << api().lastError();
+        EXPECT_EQ(support::probe(mp2, "a:0", "nb_read_frames")["nb_read_frames"],
+                  std::to_string((std::int64_t(frames) * v.sampleRate / v.frameRate + 1151) / 1152));
         ASSERT_EQ(api().previewFrames(job.avs().c_str()), frames) << api().lastError();
         const std::string decoded = support::run("ffmpeg -v error -i '" + m1v + "' -vsync passthrough -f rawvideo -pix_fmt rgb24 -");
-        // Start, inside the fades and the overlap (30 .. 60), middle, end.
+        // Start, inside the fades and the overlap of "everything" (30 .. 60), middle, end.
         for (const int32_t n : {0, 7, 38, 52, frames / 2, frames - 8, frames - 1}) {
             const Picture p = preview(job.avs(), n);
             ASSERT_EQ(p.result, 0) << n << ": " << p.error;

@@ -5,11 +5,7 @@
 #   make_seeds.sh OUT
 set -euo pipefail
 
-if [[ $# -ne 1 ]]; then
-    echo "usage: $0 OUT" >&2
-    exit 2
-fi
-out=$1
+out=${1:?usage: make_seeds.sh OUT}
 mkdir -p "$out/settings" "$out/kvx" "$out/script"
 
 data="$(cd "$(dirname "$0")/../data" && pwd)"

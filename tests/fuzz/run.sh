@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the three fuzzers with clang in a build folder of their own, writes
 # the seeds, and runs each fuzzer in turn for a bounded time, then prints for
-# each the executions run and the crashes found.
+# each libFuzzer's last status (executions, crashes) and the inputs it kept.
 #
 #   run.sh [SECONDS_EACH]        (default 60)
 #
@@ -20,10 +20,8 @@ root=$(cd "$here/../.." && pwd)
 build=${VELMORA_FUZZ_BUILD:-/tmp/build-fuzz}
 mkdir -p "$build"
 
-# -U clears a project include that an older version of this script left in
-# the cache; the fuzz folder now comes in through tests/CMakeLists.txt.
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DVELMORA_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -UCMAKE_PROJECT_INCLUDE >"$build/configure.log" || {
+    >"$build/configure.log" || {
     cat "$build/configure.log" >&2
     exit 1
 }
@@ -46,13 +44,9 @@ run_one() {
     timeout --kill-after=30 $((seconds + 120)) "$build/bin/$name" -fork=1 -ignore_crashes=1 -ignore_ooms=1 \
         -ignore_timeouts=1 -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=512 \
         -artifact_prefix="$artifacts/" "${dict_arg[@]}" "$corpus" "$build/fuzz-seeds/$seeds" >"$log" 2>&1 || true
-    local stats executions crashes files
-    stats=$(grep -E '^#[0-9]+: cov:' "$log" | tail -n 1 || true)
-    executions=$(sed -E 's/^#([0-9]+):.*/\1/' <<<"$stats")
-    crashes=$(sed -E 's#.*oom/timeout/crash: ([0-9]+)/([0-9]+)/([0-9]+).*#\1 oom, \2 timeout, \3 crash#' <<<"$stats")
-    files=$(($(find "$artifacts" -type f | wc -l) - before))
-    printf '%-14s executions: %-12s crashes: %s (%d new input files in %s)\n' "$name" "${executions:-0}" \
-        "${crashes:-none reported, see $log}" "$files" "$artifacts"
+    # libFuzzer's last status line holds the executions and the oom/timeout/crash counts.
+    echo "$name: $(grep -E '^#[0-9]+: cov:' "$log" | tail -n 1 || echo "no status line, see $log")"
+    echo "$name: $(($(find "$artifacts" -type f | wc -l) - before)) new input files in $artifacts"
 }
 
 run_one fuzz_settings settings ini.dict

@@ -88,21 +88,11 @@ public:
         return text.substr(text.find('\n', text.find("Trim(c,")) + 1);
     }
 
-    static std::vector<std::string> fields(const std::string &line)
-    {
-        std::vector<std::string> out;
-        std::size_t from = 0;
-        for (std::size_t bar; (bar = line.find(" | ", from)) != std::string::npos; from = bar + 3)
-            out.push_back(line.substr(from, bar - from));
-        out.push_back(line.substr(from));
-        return out;
-    }
-
     // Applies "key=value | ..." in the settings file's keys, mode=N, frames=N and
     // fontsize=F (the font size as shown).
     void change(core::ScriptRequest &request, const std::string &changes)
     {
-        for (const std::string &field : fields(changes)) {
+        for (const std::string &field : support::fields(changes)) {
             const std::string key = field.substr(0, field.find('=')), value = field.substr(key.size() + 1);
             if (key == "mode" || key == "frames") {
                 (key == "mode" ? request.mode : request.frameCount) = std::stoi(value);
@@ -126,25 +116,6 @@ public:
     std::vector<std::pair<std::string, std::string>> m_paths;
 };
 
-// Each golden file's job is the plain one with the changes of its "# job:"
-// lines, in the settings file's keys.
-TEST_F(ScriptWriter, WritesTheGoldenScriptsAndTheRunValues)
-{
-    for (const char *file : {"plain.avs", "probe.avs", "intro_video.avs", "intro_image.avs", "everything.avs"}) {
-        SCOPED_TRACE(file);
-        core::ScriptRequest request = plainJob();
-        std::istringstream in(support::readFile(std::string(VELMORA_TEST_DATA) + "/scripts/" + file));
-        for (std::string line; std::getline(in, line);)
-            if (line.starts_with("# job: "))
-                change(request, line.substr(7));
-        EXPECT_EQ(written(request), golden(file));
-        const core::RunValues run = core::writeScript(request).run;
-        // 256 kbit/s x 25 / 15 fps for the encoder, 128 kbit/s, 32000 Hz.
-        EXPECT_EQ(std::tuple(run.frameRate, run.videoBitrate, run.audioBitrate, run.sampleRate),
-                  std::tuple(15, 427, 128, 32000));
-    }
-}
-
 // The cases of tests/data/scripts/writer_cases.txt, which says what each
 // field means.
 TEST_F(ScriptWriter, AnswersEachCaseOfItsTable)
@@ -165,7 +136,7 @@ TEST_F(ScriptWriter, AnswersEachCaseOfItsTable)
         const std::map<std::string, std::int32_t> run{{"encoder", result.run.videoBitrate}, {"fps", result.run.frameRate},
                                                       {"audio", result.run.audioBitrate}, {"rate", result.run.sampleRate}};
         ScriptWarning refused = ScriptWarning::None;
-        for (const std::string &fact : fields(line.substr(arrow + 4))) {
+        for (const std::string &fact : support::fields(line.substr(arrow + 4))) {
             const std::string what = fact.substr(0, fact.find(' '));
             const std::string value = fact.size() > what.size() ? fact.substr(what.size() + 1) : "";
             if (what == "refused") {

@@ -18,11 +18,6 @@ using support::FakeSettingsTarget;
 using support::readFile;
 using support::writeFile;
 
-std::string data(const std::string &name)
-{
-    return readFile(std::string(VELMORA_TEST_DATA) + "/settings/" + name);
-}
-
 class Settings : public ::testing::Test
 {
 protected:
@@ -50,7 +45,7 @@ TEST_F(Settings, AWindowWithoutAFileSavesTheDefaults)
     const settings::SaveReport saved = settings::saveSettingsFile(path, window);
     EXPECT_TRUE(saved.complete() && saved.committed);
     EXPECT_EQ(saved.keysWritten, 44u);
-    EXPECT_EQ(readFile(path), data("defaults.ini"));
+    EXPECT_EQ(readFile(path), readFile(VELMORA_TEST_DATA "/settings/defaults.ini"));
 }
 
 struct StopCase

@@ -17,6 +17,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include <csignal>
 
@@ -55,6 +56,17 @@ inline void writeFile(const fs::path &path, const std::string &bytes)
 inline bool temporariesIn(const fs::path &folder)
 {
     return fs::exists(folder / "temp.avs") || fs::exists(folder / "temp.m1v") || fs::exists(folder / "temp.mp2");
+}
+
+// The fields of one line of a data file's table: "a | b | c".
+inline std::vector<std::string> fields(const std::string &line)
+{
+    std::vector<std::string> out;
+    std::size_t from = 0;
+    for (std::size_t bar; (bar = line.find(" | ", from)) != std::string::npos; from = bar + 3)
+        out.push_back(line.substr(from, bar - from));
+    out.push_back(line.substr(from));
+    return out;
 }
 
 // A shell command's standard output (its errors are dropped); [status] gets

@@ -57,18 +57,16 @@ TEST_F(RunTest, StartShowsBothPassesHandsOverTheJobsValuesAndEndsIdle)
               std::tuple(0, QStringLiteral("0%"), true, true, true));
     EXPECT_FALSE(window->converting());
     EXPECT_TRUE(converted(0));
-    EXPECT_FALSE(support::temporariesIn(program));
+    EXPECT_FALSE(support::temporariesIn(program)); // the window's own clean-up
     // 256 kbit/s at 15 fps, 128 kbit/s, 32000 Hz, Normal Quality; into temp.m1v, then temp.mp2.
     // (After the probes: the file's when it was added, the check's at Start.)
     EXPECT_EQ(encoder.log.at(2), "begin video 427 128 32000 mode 1");
     EXPECT_EQ(encoder.outputs, (std::vector<std::string>{window->paths().m1vPath, window->paths().mp2Path}));
-    EXPECT_EQ(powerOff.requests, 0);
 }
 
 TEST_F(RunTest, StopEndsTheBatchAndNoSecondRunOrListChangeStartsMeanwhile)
 {
     addVideos(3);
-    child<QCheckBox>("ShutDownCheck")->setChecked(true);
     encoder.passes = {{}, {}, {.percents = {20}, .error = {}}}; // job 2's video pass would run on
     const QString extra = video("extra.avi", 60);
     encoder.onPoll = [&](int pass, int poll) {
@@ -82,12 +80,9 @@ TEST_F(RunTest, StopEndsTheBatchAndNoSecondRunOrListChangeStartsMeanwhile)
     };
     click("cmdStart");
     EXPECT_EQ(encoder.passesBegun, 3);
-    EXPECT_LT(encoder.polls, support::FakeEncoder::kPollsBeforeGivingUp);
     EXPECT_EQ(window->jobs().count(), 3);
     EXPECT_EQ(std::tuple(converted(0), converted(1), converted(2)), std::tuple(true, false, false));
     EXPECT_FALSE(support::temporariesIn(program));
-    EXPECT_TRUE(prompter.messages.empty());
-    EXPECT_EQ(powerOff.requests, 0);
     EXPECT_TRUE(strip().startShown);
     EXPECT_FALSE(window->stopRequested() || window->converting());
     window->addVideoFiles({extra}); // idle again: the list takes changes

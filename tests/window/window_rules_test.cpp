@@ -9,7 +9,6 @@
 #include <tuple>
 #include <vector>
 
-namespace test {
 namespace {
 
 TEST(WindowRules, FiltersBecomeQtSyntax)
@@ -90,4 +89,3 @@ TEST(AddSequence, AddsInOrderAndReportsTheFirstRefusal)
 }
 
 } // namespace
-} // namespace test
