@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds the three fuzzers with clang in a build folder of their own, writes
-# the seeds, and runs each fuzzer in turn for a bounded time, then prints for
+# Builds the three fuzzers with clang in a build folder of their own and
+# runs each in turn for a bounded time from its seeds (tests/data), then prints for
 # each libFuzzer's last status (executions, crashes) and the inputs it kept.
 #
 #   run.sh [SECONDS_EACH]        (default 60)
@@ -17,6 +17,7 @@ if ! [[ $seconds =~ ^[0-9]+$ ]] || ((seconds < 1)); then
 fi
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
+data=$root/tests/data
 build=${VELMORA_FUZZ_BUILD:-/tmp/build-fuzz}
 mkdir -p "$build"
 
@@ -27,13 +28,13 @@ CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DVELMORA_FUZZ=ON -DCMAKE_BUIL
 }
 cmake --build "$build" -j2 --target fuzz_settings fuzz_kvx fuzz_script
 
-"$here/make_seeds.sh" "$build/fuzz-seeds"
 
 # One fuzzer at a time with one worker; fork mode keeps going after a crash
 # so that the count covers the whole run. Timeouts and oversized allocations
 # count as crashes: every input must finish quickly in bounded memory.
 run_one() {
-    local name=$1 seeds=$2 dict=$3
+    local name=$1 dict=$2
+    shift 2 # the rest: folders of seed inputs under tests/data
     local corpus=$build/fuzz-corpus/$name artifacts=$build/fuzz-artifacts/$name log=$build/fuzz-logs/$name.log
     mkdir -p "$corpus" "$artifacts" "$build/fuzz-logs"
     local -a dict_arg=()
@@ -43,12 +44,12 @@ run_one() {
     # timeout(1) is a backstop only: -max_total_time ends the run.
     timeout --kill-after=30 $((seconds + 120)) "$build/bin/$name" -fork=1 -ignore_crashes=1 -ignore_ooms=1 \
         -ignore_timeouts=1 -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=512 \
-        -artifact_prefix="$artifacts/" "${dict_arg[@]}" "$corpus" "$build/fuzz-seeds/$seeds" >"$log" 2>&1 || true
+        -artifact_prefix="$artifacts/" "${dict_arg[@]}" "$corpus" "${@/#/$data/}" >"$log" 2>&1 || true
     # libFuzzer's last status line holds the executions and the oom/timeout/crash counts.
     echo "$name: $(grep -E '^#[0-9]+: cov:' "$log" | tail -n 1 || echo "no status line, see $log")"
     echo "$name: $(($(find "$artifacts" -type f | wc -l) - before)) new input files in $artifacts"
 }
 
-run_one fuzz_settings settings ini.dict
-run_one fuzz_kvx kvx ""
-run_one fuzz_script script script.dict
+run_one fuzz_settings ini.dict settings fuzz/settings
+run_one fuzz_kvx "" fuzz/kvx
+run_one fuzz_script script.dict scripts lang fuzz/script
