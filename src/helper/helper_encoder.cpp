@@ -3,7 +3,12 @@
 #include <algorithm>
 #include <utility>
 
+#include <array>
+#include <cstdint>
+
 #include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 namespace helper {
 
@@ -13,7 +18,31 @@ HelperEncoder::HelperEncoder(std::string workerPath, std::string libraryPath, De
     : m_workerPath(std::move(workerPath))
     , m_libraryPath(std::move(libraryPath))
     , m_deadlines(deadlines)
+    , m_abort(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
 {
+}
+
+void HelperEncoder::abort()
+{
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t n = ::write(m_abort.get(), &one, sizeof one);
+}
+
+bool HelperEncoder::aborted()
+{
+    std::uint64_t count = 0;
+    if (::read(m_abort.get(), &count, sizeof count) != static_cast<ssize_t>(sizeof count) || count == 0)
+        return false;
+    lose("it was cut short");
+    m_lastError = "The encoder call was cut short.";
+    return true;
+}
+
+bool HelperEncoder::wait(std::chrono::milliseconds timeout)
+{
+    std::array<pollfd, 2> fds{{{m_process.fd(), POLLIN, 0}, {m_abort.get(), POLLIN, 0}}};
+    ::poll(fds.data(), fds.size(), static_cast<int>(timeout.count()));
+    return !aborted();
 }
 
 void HelperEncoder::lose(const std::string &what)
@@ -45,6 +74,8 @@ std::optional<Message> HelperEncoder::take(Kind kind)
 
 std::optional<Message> HelperEncoder::ask(const Message &request, Kind kind, std::chrono::milliseconds deadline)
 {
+    if (aborted())
+        return std::nullopt;
     if (!m_process.running()) {
         if (std::string problem = helperProgramProblem(m_workerPath); !problem.empty()) {
             m_lastError = std::move(problem);
@@ -74,8 +105,9 @@ std::optional<Message> HelperEncoder::ask(const Message &request, Kind kind, std
             lose("it stopped answering");
             return std::nullopt;
         }
-        pollfd in{m_process.fd(), POLLIN, 0};
-        if (::poll(&in, 1, static_cast<int>(left.count())) > 0 && !m_process.read()) {
+        if (!wait(left))
+            return std::nullopt;
+        if (!m_process.read()) {
             // Replies sent before it ended still count.
             if (auto reply = take(kind))
                 return reply;
@@ -134,8 +166,8 @@ std::int32_t HelperEncoder::encoding()
         }
         if (m_progressSeen)
             return m_percent;
-        pollfd in{m_process.fd(), POLLIN, 0};
-        ::poll(&in, 1, static_cast<int>(left.count()));
+        if (!wait(left))
+            return 100;
     }
 }
 

@@ -4,6 +4,7 @@
 #include "helper/helper_process.h"
 #include "preview/preview_source.h"
 
+#include <atomic>
 #include <chrono>
 #include <string>
 
@@ -28,7 +29,10 @@ struct EncoderDeadlines
 // garbage, it is killed, the call returns its failure value (begin -1, frame
 // 0, encoding 100, leftTime 0, end -1, getFrame 0, previews -1) with
 // "The encoder stopped unexpectedly (<what>)." as the reason, and the next
-// call starts a fresh worker. A missing worker file fails the call the same
+// call starts a fresh worker. abort() (from any thread) cuts the call under
+// way short the same way, its worker killed; when no call is under way, it
+// fails the next call at once, so that an abort racing a call's start is
+// never lost. A missing worker file fails the call the same
 // way with the sentence of helperProgramProblem().
 class HelperEncoder final : public core::Encoder, public core::PreviewSource
 {
@@ -48,12 +52,18 @@ public:
     std::int32_t end() override;
     std::int32_t getFrame(const std::string &scriptPath) override;
     std::string lastError() override;
+    void abort() override;
 
     std::int32_t previewFrames(const std::string &scriptPath, std::string &error) override;
     std::int32_t preview(const std::string &scriptPath, std::int32_t index, std::vector<std::uint8_t> &rgb,
                          std::int32_t &width, std::int32_t &height, std::string &error) override;
 
 private:
+    // Waits up to [timeout] for the worker's socket; false when aborted.
+    bool wait(std::chrono::milliseconds timeout);
+    // True (and the call failed, the worker killed) when abort() has come.
+    bool aborted();
+
     // Sends [request] (starting a worker when none runs) and waits up to
     // [deadline] for a reply of [kind]; nothing, with m_lastError set, when
     // the worker failed.
@@ -75,6 +85,7 @@ private:
     std::int32_t m_secondsLeft = 0;
     bool m_progressSeen = false;
     std::chrono::steady_clock::time_point m_lastHeard;
+    UniqueFd m_abort; // eventfd that abort() signals
 };
 
 } // namespace helper

@@ -47,7 +47,7 @@ std::string describe(int status)
 
 } // namespace
 
-HelperProcess::Fd &HelperProcess::Fd::operator=(Fd &&other) noexcept
+UniqueFd &UniqueFd::operator=(UniqueFd &&other) noexcept
 {
     if (this != &other) {
         reset();
@@ -56,14 +56,14 @@ HelperProcess::Fd &HelperProcess::Fd::operator=(Fd &&other) noexcept
     return *this;
 }
 
-int HelperProcess::Fd::release()
+int UniqueFd::release()
 {
     const int fd = m_fd;
     m_fd = -1;
     return fd;
 }
 
-void HelperProcess::Fd::reset()
+void UniqueFd::reset()
 {
     if (m_fd >= 0)
         ::close(m_fd);
@@ -83,8 +83,8 @@ bool HelperProcess::start(const std::string &program, const std::string &library
         error = std::string("socketpair: ") + std::strerror(errno);
         return false;
     }
-    Fd ours(pair[0]);
-    Fd theirs(pair[1]);
+    UniqueFd ours(pair[0]);
+    UniqueFd theirs(pair[1]);
 
     // dup2 clears close-on-exec on the copies, so only fds 0 and 1 reach the worker.
     posix_spawn_file_actions_t actions;

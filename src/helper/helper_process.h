@@ -18,6 +18,23 @@ std::string helperProgramProblem(const std::string &program);
 // a worker is lost.
 std::string stoppedText(const std::string &what);
 
+// Owns one file descriptor.
+class UniqueFd
+{
+public:
+    UniqueFd() = default;
+    explicit UniqueFd(int fd) : m_fd(fd) {}
+    ~UniqueFd() { reset(); }
+    UniqueFd(UniqueFd &&other) noexcept : m_fd(other.release()) {}
+    UniqueFd &operator=(UniqueFd &&other) noexcept;
+    int get() const { return m_fd; }
+    int release();
+    void reset();
+
+private:
+    int m_fd = -1;
+};
+
 // One running velmora-worker, spoken to over a socket pair. Not thread-safe:
 // one thread at a time. Destroying it kills and reaps a worker still running.
 class HelperProcess
@@ -53,24 +70,8 @@ public:
     std::string stop(std::chrono::milliseconds grace = std::chrono::milliseconds(0));
 
 private:
-    class Fd
-    {
-    public:
-        Fd() = default;
-        explicit Fd(int fd) : m_fd(fd) {}
-        ~Fd() { reset(); }
-        Fd(Fd &&other) noexcept : m_fd(other.release()) {}
-        Fd &operator=(Fd &&other) noexcept;
-        int get() const { return m_fd; }
-        int release();
-        void reset();
-
-    private:
-        int m_fd = -1;
-    };
-
     pid_t m_pid = -1;
-    Fd m_socket;
+    UniqueFd m_socket;
     int m_fd = -1;
     Decoder m_decoder;
 };

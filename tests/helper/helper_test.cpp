@@ -11,6 +11,7 @@
 
 #include <csignal>
 #include <fstream>
+#include <thread>
 
 #include <poll.h>
 
@@ -244,6 +245,20 @@ TEST(HelperEncoder, BlockingPassesAndPreviews)
     EXPECT_EQ(encoder.lastError(), "The encoder stopped unexpectedly (segmentation fault).");
     EXPECT_EQ(encoder.end(), -1) << "a lost pass did not complete";
     EXPECT_EQ(encoder.previewFrames(healthy, error), 10) << "a fresh worker";
+}
+
+TEST(HelperEncoder, AbortCutsAHungCallShortFromAnotherThread)
+{
+    helper::HelperEncoder encoder(WORKER_PATH, FAULT_LIBRARY_PATH);
+    std::jthread aborter([&] {
+        ::usleep(200000);
+        encoder.abort();
+    });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(encoder.getFrame(script("hang-probe")), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+    EXPECT_EQ(encoder.lastError(), "The encoder call was cut short.");
+    EXPECT_EQ(encoder.getFrame(script("healthy")), 5);
 }
 
 TEST(HelperProcess, TheWorkerDiesWithItsParent)
