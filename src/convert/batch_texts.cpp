@@ -87,4 +87,13 @@ std::string powerOffCountdownText(std::int32_t seconds)
     return "The computer will power off in " + std::to_string(seconds) + " s";
 }
 
+std::string helperLostText(std::string_view what, std::string_view doing)
+{
+    // A helper that hung was ended by us: it did not stop by itself.
+    constexpr std::string_view kHung = "it stopped answering";
+    const std::string how = what == kHung ? std::string("The encoder stopped answering")
+                                          : "The encoder stopped unexpectedly (" + std::string(what) + ")";
+    return how + " while " + std::string(doing) + ". " + kHelperLostHint;
+}
+
 } // namespace core

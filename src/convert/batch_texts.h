@@ -75,6 +75,14 @@ inline constexpr const char *kPassFailedHint = "Check that the file plays to its
 inline constexpr const char *kOutputWriteHint = "Choose another output folder, or free some space on its disk.";
 std::string withHint(std::string_view what, std::string_view hint);
 
+// The helper serving the encoder failed while [doing] ("converting the video
+// of holiday.avi", "opening holiday.avi"); [what] says how ("segmentation
+// fault", "it stopped answering"): "The encoder stopped unexpectedly
+// (segmentation fault) while converting the video of holiday.avi. The file
+// may be damaged: try another copy, or trim the damaged part."
+inline constexpr const char *kHelperLostHint = "The file may be damaged: try another copy, or trim the damaged part.";
+std::string helperLostText(std::string_view what, std::string_view doing);
+
 inline constexpr const char *kEncodeEndText = "Encode End!";
 
 // One job's result as the end message lists it.

@@ -33,228 +33,353 @@ JobSelection jobSelection(const JobEntry &entry)
             .settings = entry.settings};
 }
 
-ConversionRun::ConversionRun(Encoder &encoder, RunHost &host, PowerOff &powerOff, RunPaths paths)
-    : m_encoder(encoder)
+ConversionRun::ConversionRun(RunParts parts, RunHost &host, PowerOff &powerOff, RunPaths paths)
+    : m_parts(parts)
     , m_host(host)
     , m_powerOff(powerOff)
     , m_paths(std::move(paths))
+    , m_offload(parts.loop)
 {
+    m_parts.channel.setListener(
+        {.opened = [this](std::int32_t result, std::int32_t frames, const std::string &error) { opened(result, frames, error); },
+         .progress = [this](std::int32_t percent, std::int32_t left) { progress(percent, left); },
+         .closed = [this](std::int32_t result, const std::string &error, const std::string &notes) { closed(result, error, notes); },
+         .lost = [this](const std::string &what) { lost(what); }});
 }
 
-ConversionRun::Outcome ConversionRun::start()
+ConversionRun::~ConversionRun()
 {
+    close();
+    m_parts.channel.setListener({});
+}
+
+void ConversionRun::start()
+{
+    if (running() || m_closed)
+        return;
     m_previousPercent = 0;
-    const std::int32_t count = m_host.jobCount();
-    m_results.assign(static_cast<std::size_t>(std::max(count, 0)), {});
+    m_stopRequested = false;
+    m_count = std::max(m_host.jobCount(), 0);
+    m_results.assign(static_cast<std::size_t>(m_count), {});
     m_entries.clear();
     m_plan.clear();
     m_endLogged = false;
-    if (count > 0) {
-        // Start gives way to Stop at once: the check can take a moment.
-        m_host.setStartVisible(false);
-        m_host.clearStopRequested();
-        m_host.appendLog(logRunStart(std::chrono::system_clock::now(), count));
-        if (const std::optional<Outcome> outcome = check(count))
-            return *outcome;
+    m_index = -1;
+    if (m_count == 0) {
+        m_phase = Phase::Ending;
+        finish();
+        return;
+    }
+    // Start gives way to Stop at once: the check can take a moment.
+    m_host.setStartVisible(false);
+    m_host.appendLog(logRunStart(std::chrono::system_clock::now(), m_count));
+    m_entries = m_host.jobEntries();
+    if (m_entries.size() != static_cast<std::size_t>(m_count)) {
+        m_entries.clear();
+        checked(PreflightReport{});
+        return;
+    }
+    m_phase = Phase::Checking;
+    m_checkCancelled = false;
+    // The check probes every job through the library: off the loop's thread.
+    m_offload.run<std::optional<PreflightReport>>(
+        [this, entries = m_entries] {
+            PreflightEnv env{.encoder = m_parts.prober,
+                             .appFolder = m_paths.appFolder,
+                             .scriptPath = m_paths.scriptPath,
+                             .checkFolder = [this](const std::string &folder) { return m_host.checkFolder(folder); },
+                             .keepGoing = [this] { return !m_checkCancelled; }};
+            return preflight(entries, env);
+        },
+        [this](std::optional<PreflightReport> report) { checked(std::move(report)); });
+}
+
+void ConversionRun::stop()
+{
+    if (m_closed)
+        return;
+    switch (m_phase) {
+    case Phase::Checking:
+        m_checkCancelled = true;
+        m_parts.prober.abort();
+        m_offload.forget();
+        cleanUp();
+        return;
+    case Phase::Opening:
+    case Phase::Encoding:
+        m_stopRequested = true;
+        m_phase = Phase::Closing;
+        m_parts.channel.close(kStopBound);
+        return;
+    case Phase::Closing:
+    case Phase::Assembling:
+        // Acted on when the pass has closed or the .kvx is written.
+        m_stopRequested = true;
+        return;
+    case Phase::Idle:
+    case Phase::Ending:
+        return;
+    }
+}
+
+void ConversionRun::close()
+{
+    if (std::exchange(m_closed, true))
+        return;
+    m_checkCancelled = true;
+    m_parts.prober.abort();
+    m_offload.forget();
+    if (m_phase == Phase::Opening || m_phase == Phase::Encoding || m_phase == Phase::Closing)
+        m_parts.channel.shutdown(kShutdownBound);
+    // A .kvx being copied together is finished, so no half-written file is left.
+    m_offload.wait();
+    m_phase = Phase::Idle;
+}
+
+void ConversionRun::checked(std::optional<PreflightReport> report)
+{
+    if (m_closed)
+        return;
+    if (!report || m_stopRequested) {
+        cleanUp();
+        return;
+    }
+    m_plan = report->plan;
+    m_plan.resize(static_cast<std::size_t>(m_count));
+    for (std::size_t i = 0; i < m_results.size(); ++i) {
+        m_results[i].title = i < m_entries.size() ? m_entries[i].title : std::string();
+        const std::string &skip = m_plan[i].skipReason;
+        if (!m_entries.empty())
+            setState(static_cast<std::int32_t>(i), skip.empty() ? JobStatus::waiting() : JobStatus::failed(skip));
+        m_results[i].reason = skip;
     }
     std::vector<std::int32_t> lengths;
     for (const PlannedJob &job : m_plan)
         lengths.push_back(job.skipReason.empty() ? job.lengthSec : 0);
     m_estimate = BatchEstimate(std::move(lengths));
 
-    for (std::int32_t index = 0; index < count; ++index) {
-        if (const std::optional<Outcome> outcome = convertJob(index, count))
-            return *outcome;
+    if (!report->problems.empty()) {
+        const std::string text = preflightText(*report);
+        m_host.appendLog(logLine("Found before the first pass:") + logLine(text));
+        m_phase = Phase::Ending; // the question may let events run
+        bool startOthers = false;
+        if (report->runnable() == 0)
+            m_host.showMessage(text, {});
+        else
+            startOthers = m_host.askToStart(text);
+        if (m_closed)
+            return;
+        if (!startOthers) {
+            logRunEnd("not started");
+            cleanUp();
+            if (!m_closed)
+                m_phase = Phase::Idle;
+            return;
+        }
     }
-    return finish();
+    nextJob();
 }
 
-std::optional<ConversionRun::Outcome> ConversionRun::check(std::int32_t count)
+void ConversionRun::nextJob()
 {
-    m_entries = m_host.jobEntries();
-    if (m_entries.size() != static_cast<std::size_t>(count))
-        return std::nullopt;
-    PreflightEnv env{.encoder = m_encoder,
-                     .appFolder = m_paths.appFolder,
-                     .scriptPath = m_paths.scriptPath,
-                     .checkFolder = [this](const std::string &folder) { return m_host.checkFolder(folder); },
-                     .keepGoing = [this] {
-                         m_host.waitForEvents(std::chrono::milliseconds(0));
-                         return !m_host.closing() && !m_host.stopRequested();
-                     }};
-    const std::optional<PreflightReport> report = preflight(m_entries, env);
-    if (m_host.closing())
-        return Outcome::Gone;
-    if (!report || m_host.stopRequested())
-        return cleanUp();
-
-    m_plan = report->plan;
-    for (std::size_t i = 0; i < m_results.size(); ++i) {
-        m_results[i].title = m_entries[i].title;
-        const std::string &skip = m_plan[i].skipReason;
-        setState(static_cast<std::int32_t>(i), skip.empty() ? JobStatus::waiting() : JobStatus::failed(skip));
-        m_results[i].reason = skip;
+    m_job.reset();
+    for (++m_index; m_index < m_count; ++m_index) {
+        const auto at = static_cast<std::size_t>(m_index);
+        if (at < m_plan.size() && !m_plan[at].skipReason.empty() && at < m_entries.size()) {
+            const JobEntry &entry = m_entries[at];
+            m_host.appendLog(logJobStart(m_index, m_count, entry.fullPath, entry.settings, {})
+                             + logLine(kFailedTip + m_plan[at].skipReason));
+            continue;
+        }
+        beginJob();
+        return;
     }
-    if (report->problems.empty())
-        return std::nullopt;
-
-    const std::string text = preflightText(*report);
-    m_host.appendLog(logLine("Found before the first pass:") + logLine(text));
-    bool startOthers = false;
-    if (report->runnable() == 0)
-        m_host.showMessage(text, {});
-    else
-        startOthers = m_host.askToStart(text);
-    if (m_host.closing())
-        return Outcome::Gone;
-    if (startOthers)
-        return std::nullopt;
-    logRunEnd("not started");
-    const Outcome outcome = cleanUp();
-    return outcome == Outcome::Gone ? outcome : Outcome::NotStarted;
+    m_phase = Phase::Ending;
+    finish();
 }
 
-std::optional<ConversionRun::Outcome> ConversionRun::convertJob(std::int32_t index, std::int32_t count)
+void ConversionRun::beginJob()
 {
-    const auto at = static_cast<std::size_t>(index);
-    if (at < m_plan.size() && !m_plan[at].skipReason.empty()) {
-        const JobEntry &entry = m_entries[at];
-        m_host.appendLog(logJobStart(index, count, entry.fullPath, entry.settings, {})
-                         + logLine(kFailedTip + m_plan[at].skipReason));
-        return std::nullopt;
+    const std::int32_t index = m_index;
+    m_job = m_host.selectJob(index);
+    if (!m_job) {
+        cleanUp();
+        return;
     }
-    const std::optional<JobSelection> job = m_host.selectJob(index);
-    if (!job)
-        return cleanUp();
-    m_results[at].title = job->title;
+    m_results[static_cast<std::size_t>(index)].title = m_job->title;
     setState(index, JobStatus::converting(1));
     m_host.setStartVisible(false);
-    m_host.clearStopRequested();
     m_host.setProgress(0);
 
     // A file the job names that has gone would be left out of the script
     // without a word; the job fails instead.
-    if (std::string missing = missingFileReason(job->settings); !missing.empty()) {
-        m_host.appendLog(logJobStart(index, count, job->inputPath, job->settings, {}));
-        return failJob(index, std::move(missing));
+    if (std::string missing = missingFileReason(m_job->settings); !missing.empty()) {
+        m_host.appendLog(logJobStart(index, m_count, m_job->inputPath, m_job->settings, {}));
+        failJob(std::move(missing));
+        return;
     }
-    const ScriptOutcome script = m_host.writeScript(job->inputPath);
-    m_host.appendLog(logJobStart(index, count, job->inputPath, job->settings, script.text));
-    if (script.result == 0)
-        return failJob(index, refusalReason(script.warning, job->inputPath));
-    const RunValues &run = script.run;
-
-    // Video pass. The frame count is asked before the result is tested, as the
-    // library expects; it is only used once the pass has succeeded.
-    auto passStart = m_host.now();
-    m_estimate.passBegun(index, false, passStart);
-    const std::int32_t videoBegin = m_encoder.begin(m_paths.scriptPath, m_paths.m1vPath, run.videoBitrate,
-                                                    run.audioBitrate, run.sampleRate, 1, job->mode);
-    const std::int32_t frameNumber = m_encoder.frame();
-    if (videoBegin == kBeginFailed) {
-        // The reason is read before Encode_End, which may clear it.
-        const std::string reason = m_encoder.lastError();
-        m_encoder.end();
-        return failJob(index, withHint(reason.empty() ? kEncodeBeginErrorText : reason, kCheckInputHint));
+    const ScriptOutcome script = m_host.writeScript(m_job->inputPath);
+    m_host.appendLog(logJobStart(index, m_count, m_job->inputPath, m_job->settings, script.text));
+    if (script.result == 0) {
+        failJob(refusalReason(script.warning, m_job->inputPath));
+        return;
     }
-    m_host.setPassLabel(kVideoPassLabel);
-    if (poll(0) == PassEnd::Closing)
-        return Outcome::Gone;
-    if (Step step = afterPass(m_encoder.end()); step.outcome || !step.failure.empty())
-        return step.outcome ? step.outcome : failJob(index, std::move(step.failure));
-    m_host.appendLog(passLine("Video", m_host.now() - passStart));
-    setState(index, JobStatus::converting(2));
-
-    // Audio pass: same numbers, other output, no frame count.
-    passStart = m_host.now();
-    m_estimate.passBegun(index, true, passStart);
-    const std::int32_t audioBegin = m_encoder.begin(m_paths.scriptPath, m_paths.mp2Path, run.videoBitrate,
-                                                    run.audioBitrate, run.sampleRate, 0, job->mode);
-    if (audioBegin == kBeginFailed) {
-        const std::string reason = m_encoder.lastError();
-        m_encoder.end();
-        return failJob(index, withHint(reason.empty() ? kEncodeBeginErrorText : reason, kCheckInputHint));
-    }
-    m_host.setPassLabel(kAudioPassLabel);
-    if (poll(100) == PassEnd::Closing)
-        return Outcome::Gone;
-    if (Step step = afterPass(m_encoder.end()); step.outcome || !step.failure.empty())
-        return step.outcome ? step.outcome : failJob(index, std::move(step.failure));
-    m_host.appendLog(passLine("Audio", m_host.now() - passStart));
-
-    // Assembling. A failed write leaves no partial .kvx (the writer sees to
-    // that); files of earlier jobs are untouched.
-    const std::string outputPath = outputPathFor(job->title, job->outputFolder);
-    const ContainerResult written = writeContainer({.outputPath = outputPath,
-                                                    .audioPath = m_paths.mp2Path,
-                                                    .videoPath = m_paths.m1vPath,
-                                                    .frameNumber = frameNumber,
-                                                    .run = run});
-    if (!written.ok())
-        return failJob(index, withHint(written.error, kOutputWriteHint));
-    m_host.deleteTemporaryFiles();
-    const std::int32_t lengthSec = run.frameRate > 0 ? (frameNumber + run.frameRate - 1) / run.frameRate : 0;
-    m_host.appendLog(logLine("Frames: " + std::to_string(frameNumber))
-                     + logLine("Output: " + outputPath + ", " + std::to_string(written.bytes) + " bytes")
-                     + logLine("Done"));
-    setState(index, JobStatus::done(written.bytes, lengthSec));
-    if (m_host.stopRequested())
-        return cleanUp();
-    return std::nullopt;
+    m_run = script.run;
+    m_audioPass = false;
+    openPass();
 }
 
-std::optional<ConversionRun::Outcome> ConversionRun::failJob(std::int32_t index, std::string reason)
+void ConversionRun::openPass()
+{
+    m_passStart = m_host.now();
+    m_estimate.passBegun(m_index, m_audioPass, m_passStart);
+    m_beginError.clear();
+    m_phase = Phase::Opening;
+    // Both passes get the same numbers; only the output and the pass differ.
+    m_parts.channel.open({.scriptPath = m_paths.scriptPath,
+                          .outputPath = m_audioPass ? m_paths.mp2Path : m_paths.m1vPath,
+                          .videoBitrate = m_run.videoBitrate,
+                          .audioBitrate = m_run.audioBitrate,
+                          .sampleRate = m_run.sampleRate,
+                          .videoPass = m_audioPass ? 0 : 1,
+                          .mode = m_job->mode});
+}
+
+void ConversionRun::opened(std::int32_t result, std::int32_t frames, const std::string &error)
+{
+    if (m_closed || m_phase != Phase::Opening)
+        return;
+    // The frame count is asked before the result is tested, as the library
+    // expects; it is only used once the pass has succeeded.
+    if (!m_audioPass)
+        m_frames = frames;
+    if (result == kBeginFailed) {
+        // The library is ended as after any pass; the job fails once it has.
+        m_beginError = withHint(error.empty() ? kEncodeBeginErrorText : error, kCheckInputHint);
+        m_phase = Phase::Closing;
+        m_parts.channel.close(kPassEndBound);
+        return;
+    }
+    m_phase = Phase::Encoding;
+    m_host.setPassLabel(m_audioPass ? kAudioPassLabel : kVideoPassLabel);
+}
+
+void ConversionRun::progress(std::int32_t current, std::int32_t secondsLeft)
+{
+    if (m_closed || m_phase != Phase::Encoding)
+        return;
+    if (current != m_previousPercent) {
+        // The controls' range is 0..200; a stray value from the library is held inside it.
+        const std::int32_t value = std::clamp((m_audioPass ? 100 : 0) + current, 0, 200);
+        m_host.setProgress(value);
+        m_host.setPercentLabel(std::to_string(value / 2) + "%");
+        m_host.setTimeLeftLabel(FrametoS(secondsLeft));
+        if (const std::optional<std::int32_t> left = m_estimate.secondsLeft(current, m_host.now()))
+            m_host.setBatchTimeLeft(kBatchTimeLeftText + FrametoS(*left));
+    }
+    m_previousPercent = current;
+    if (current >= 100) {
+        m_estimate.passEnded(m_host.now());
+        m_phase = Phase::Closing;
+        m_parts.channel.close(kPassEndBound);
+    }
+}
+
+void ConversionRun::closed(std::int32_t result, const std::string &error, const std::string &notes)
+{
+    if (m_closed || m_phase != Phase::Closing)
+        return;
+    if (!notes.empty())
+        m_host.appendLog(logLine(notes));
+    if (m_stopRequested) {
+        cleanUp();
+        return;
+    }
+    if (!m_beginError.empty()) {
+        failJob(std::exchange(m_beginError, {}));
+        return;
+    }
+    // A pass that broke off half way has left an incomplete stream: no .kvx from it.
+    if (result < 0) {
+        failJob(withHint(error.empty() ? kEncodeFailedText : error, kPassFailedHint));
+        return;
+    }
+    m_host.appendLog(passLine(m_audioPass ? "Audio" : "Video", m_host.now() - m_passStart));
+    if (m_audioPass) {
+        assemble();
+        return;
+    }
+    setState(m_index, JobStatus::converting(2));
+    m_audioPass = true;
+    openPass();
+}
+
+void ConversionRun::lost(const std::string &what)
+{
+    if (m_closed || (m_phase != Phase::Opening && m_phase != Phase::Encoding && m_phase != Phase::Closing))
+        return;
+    // Ended by us while stopping: that is the Stop, not a fault of the file.
+    if (m_stopRequested) {
+        cleanUp();
+        return;
+    }
+    const std::string doing = std::string("converting the ") + (m_audioPass ? "sound" : "video") + " of " + m_job->title;
+    const std::string reason = helperLostText(what, doing);
+    m_host.appendLog(logLine("The encoder's helper failed: " + what));
+    failJob(reason);
+}
+
+void ConversionRun::assemble()
+{
+    // A failed write leaves no partial .kvx (the writer sees to that); files
+    // of earlier jobs are untouched. Copying the streams is disk work: off
+    // the loop's thread.
+    m_phase = Phase::Assembling;
+    ContainerRequest request{.outputPath = outputPathFor(m_job->title, m_job->outputFolder),
+                             .audioPath = m_paths.mp2Path,
+                             .videoPath = m_paths.m1vPath,
+                             .frameNumber = m_frames,
+                             .run = m_run};
+    m_offload.run<ContainerResult>([request] { return writeContainer(request); },
+                                   [this](ContainerResult written) { assembled(std::move(written)); });
+}
+
+void ConversionRun::assembled(ContainerResult written)
+{
+    if (m_closed || m_phase != Phase::Assembling)
+        return;
+    if (!written.ok()) {
+        failJob(withHint(written.error, kOutputWriteHint));
+        return;
+    }
+    m_host.deleteTemporaryFiles();
+    const std::int32_t lengthSec = m_run.frameRate > 0 ? (m_frames + m_run.frameRate - 1) / m_run.frameRate : 0;
+    const std::string outputPath = outputPathFor(m_job->title, m_job->outputFolder);
+    m_host.appendLog(logLine("Frames: " + std::to_string(m_frames))
+                     + logLine("Output: " + outputPath + ", " + std::to_string(written.bytes) + " bytes")
+                     + logLine("Done"));
+    setState(m_index, JobStatus::done(written.bytes, lengthSec));
+    if (m_stopRequested) {
+        cleanUp();
+        return;
+    }
+    nextJob();
+}
+
+void ConversionRun::failJob(std::string reason)
 {
     m_host.deleteTemporaryFiles();
     m_host.appendLog(logLine(kFailedTip + reason));
-    m_results[static_cast<std::size_t>(index)].reason = reason;
-    setState(index, JobStatus::failed(std::move(reason)));
-    return std::nullopt;
-}
-
-ConversionRun::PassEnd ConversionRun::poll(std::int32_t offset)
-{
-    for (;;) {
-        const std::int32_t current = m_encoder.encoding();
-        if (current != m_previousPercent) {
-            // The controls' range is 0..200; a stray value from the library is held inside it.
-            const std::int32_t value = std::clamp(offset + current, 0, 200);
-            m_host.setProgress(value);
-            m_host.setPercentLabel(std::to_string(value / 2) + "%");
-            m_host.setTimeLeftLabel(FrametoS(m_encoder.leftTime()));
-            if (const std::optional<std::int32_t> left = m_estimate.secondsLeft(current, m_host.now()))
-                m_host.setBatchTimeLeft(kBatchTimeLeftText + FrametoS(*left));
-        }
-        m_previousPercent = current;
-        m_host.waitForEvents(kPollWait);
-        // Closing is tested first: once the window is unloading nothing may touch
-        // it, not even the clean-up that Stop would lead to.
-        if (m_host.closing())
-            return PassEnd::Closing;
-        if (current >= 100) {
-            m_estimate.passEnded(m_host.now());
-            return PassEnd::Completed;
-        }
-        if (m_host.stopRequested())
-            return PassEnd::Stopped;
+    m_results[static_cast<std::size_t>(m_index)].reason = reason;
+    setState(m_index, JobStatus::failed(std::move(reason)));
+    if (m_stopRequested) {
+        cleanUp();
+        return;
     }
+    nextJob();
 }
 
-ConversionRun::Step ConversionRun::afterPass(std::int32_t endResult)
-{
-    if (m_host.closing())
-        return {Outcome::Gone, {}};
-    if (m_host.stopRequested())
-        return {cleanUp(), {}};
-    // A pass that broke off half way has left an incomplete stream: no .kvx from it.
-    if (endResult < 0) {
-        const std::string reason = m_encoder.lastError();
-        return {std::nullopt, withHint(reason.empty() ? kEncodeFailedText : reason, kPassFailedHint)};
-    }
-    return {};
-}
-
-ConversionRun::Outcome ConversionRun::finish()
+void ConversionRun::finish()
 {
     const auto converted = std::count_if(m_results.begin(), m_results.end(),
                                          [](const JobResult &r) { return r.state == JobState::Done; });
@@ -266,37 +391,37 @@ ConversionRun::Outcome ConversionRun::finish()
     bool cancelled = false;
     if (powerOffWanted) {
         cancelled = !m_host.confirmPowerOff();
-        // The countdown runs its own event loop; the window may have begun closing in it.
-        if (m_host.closing())
-            return Outcome::Gone;
+        // The countdown lets events run; the window may have begun closing in it.
+        if (m_closed)
+            return;
         if (!cancelled) {
             const PowerOff::Result powerOff = m_powerOff.request();
-            if (powerOff.accepted)
-                return Outcome::PoweredOff;
+            if (powerOff.accepted) {
+                end(Outcome::PoweredOff);
+                return;
+            }
             // Refused: do not leave the window with Start hidden; report and go idle.
             m_host.showMessage(kPowerOffRefusedText, powerOff.reason);
         }
     } else {
         m_host.showMessage(batchEndText(m_results, everyJob ? std::string() : m_host.logPath()), {});
     }
-    // The box runs its own event loop; the window may have begun closing in it.
-    if (m_host.closing())
-        return Outcome::Gone;
+    // The box lets events run; the window may have begun closing in it.
+    if (m_closed)
+        return;
     m_host.setStartVisible(true);
-    m_host.clearStopRequested();
     m_host.setProgress(0);
     m_host.setPercentLabel("0%");
     m_host.setBatchTimeLeft({});
     if (!powerOffWanted)
-        return Outcome::Finished;
-    return cancelled ? Outcome::PowerOffCancelled : Outcome::PowerOffRefused;
+        end(Outcome::Finished);
+    else
+        end(cancelled ? Outcome::PowerOffCancelled : Outcome::PowerOffRefused);
 }
 
-ConversionRun::Outcome ConversionRun::cleanUp()
+void ConversionRun::cleanUp()
 {
-    // Reached after message boxes too, whose event loops may have begun the close.
-    if (m_host.closing())
-        return Outcome::Gone;
+    m_stopRequested = false;
     m_host.deleteTemporaryFiles();
     // The job Stop cut short, and those it never reached.
     for (std::size_t i = 0; i < m_results.size(); ++i) {
@@ -312,9 +437,15 @@ ConversionRun::Outcome ConversionRun::cleanUp()
         logRunEnd("stopped");
     m_host.setStartVisible(true);
     m_host.setProgress(0);
-    m_host.clearStopRequested();
     m_host.setBatchTimeLeft({});
-    return Outcome::CleanedUp;
+    end(m_phase == Phase::Ending ? Outcome::NotStarted : Outcome::CleanedUp);
+}
+
+void ConversionRun::end(Outcome outcome)
+{
+    m_phase = Phase::Idle;
+    if (onEnded)
+        onEnded(outcome);
 }
 
 void ConversionRun::setState(std::int32_t index, JobStatus status)

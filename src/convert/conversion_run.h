@@ -2,14 +2,20 @@
 
 #include "convert/batch_estimate.h"
 #include "convert/batch_texts.h"
+#include "convert/container_writer.h"
 #include "convert/encoder.h"
+#include "convert/encoder_channel.h"
+#include "convert/event_loop.h"
+#include "convert/offload.h"
 #include "convert/power_off.h"
 #include "convert/preflight.h"
 #include "jobs/encoder_values.h"
 #include "jobs/job_list.h"
 #include "script/script_writer.h"
 
+#include <atomic>
 #include <chrono>
+#include <functional>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -25,9 +31,6 @@ inline constexpr const char *kEncodeFailedText = "Encode Error!";
 inline constexpr const char *kPowerOffRefusedText = "Encode End! The computer could not be powered off.";
 inline constexpr const char *kVideoPassLabel = "Time Left for Process1:";
 inline constexpr const char *kAudioPassLabel = "Time Left for Process2:";
-
-// The run's longest wait for window events between two encoder polls.
-inline constexpr std::chrono::milliseconds kPollWait{30};
 
 // One job as the run sees it, taken when the job is selected. The run keeps
 // this snapshot for the whole job, so edits made during its passes (to this
@@ -54,8 +57,9 @@ struct ScriptOutcome
     std::string text;        // the script as written, for the log
 };
 
-// What the run needs from the window. Every call comes from the window's
-// thread, from inside ConversionRun::start().
+// What the run needs from the window (or another front end). Every call
+// comes from the loop's thread. The boxes and questions may let events run
+// while they are up; the run copes with being stopped or closed meanwhile.
 class RunHost
 {
 public:
@@ -77,14 +81,6 @@ public:
     virtual void showMessage(const std::string &text, const std::string &detail) = 0;
     virtual void setStartVisible(bool visible) = 0; // cmdStart; hiding it uncovers cmdStop
 
-    // Lets pending window events run (Stop, closing, other controls), blocking
-    // until events arrive or [maxWait] has passed; it must not spin.
-    virtual void waitForEvents(std::chrono::milliseconds maxWait) = 0;
-    virtual bool stopRequested() = 0;
-    virtual void clearStopRequested() = 0;
-    // Once true, the window is being unloaded: the run calls nothing else on the host.
-    virtual bool closing() = 0;
-
     virtual void deleteTemporaryFiles() = 0; // "temp.avs", "temp.m1v", "temp.mp2", those that exist
     virtual bool shutDownChecked() = 0;      // the power-off box is ticked
 
@@ -95,6 +91,7 @@ public:
     // Copies of the job records in list order, for the check before the first
     // pass; none: no check.
     virtual std::vector<JobEntry> jobEntries() { return {}; }
+    // Asked on the check's own thread.
     virtual FolderCheck checkFolder(const std::string &folder) { return core::checkFolder(folder); }
     // The check's problems, with the question whether to start the others.
     virtual bool askToStart(const std::string &) { return false; }
@@ -106,6 +103,24 @@ public:
     // The countdown before the power-off: true to power off, false cancelled.
     virtual bool confirmPowerOff() { return true; }
     virtual std::chrono::steady_clock::time_point now() { return std::chrono::steady_clock::now(); }
+};
+
+// How long the helper gets to close a pass before it is ended: after a
+// completed pass it flushes the stream (a slow disk may take a while); when
+// Stop cuts the pass short, the user waits for it.
+inline constexpr std::chrono::milliseconds kPassEndBound{30000};
+inline constexpr std::chrono::milliseconds kStopBound{1500};
+// The window closing: the pass is ended at once, the helper after this.
+inline constexpr std::chrono::milliseconds kShutdownBound{1000};
+
+// What the run works with besides the host: the loop it runs on, the helper
+// that encodes the passes, and a blocking encoder for the check before the
+// first pass (used on the check's own thread only).
+struct RunParts
+{
+    EventLoop &loop;
+    EncoderChannel &channel;
+    Encoder &prober;
 };
 
 // The three temporary files of a job.
@@ -121,13 +136,14 @@ struct RunPaths
 // each job script, video pass, audio pass, .kvx, clean temporary files; then
 // the end message or the power-off.
 //
-// start() runs the whole batch and returns when it ends; the host's
-// waitForEvents() lets the window's other handlers (Stop, closing) run nested
-// inside it. A job that fails (its files, its script, a pass, its .kvx) is
-// marked failed with its reason, cleaned up, and the batch goes on with the
-// next: no box interrupts it. Stop ends the batch through the clean-up after
-// the current pass; jobs finished before keep their files. Closing makes
-// start() return at once without touching the host again.
+// A state machine driven by events: start() returns at once; the helper's
+// answers, the check's and the .kvx's completion arrive on the loop and move
+// the batch on. A job that fails (its files, its script, a pass, the helper
+// dying under it, its .kvx) is marked failed with its reason, cleaned up,
+// and the batch goes on with the next: no box interrupts it. stop() ends the
+// batch through the clean-up once the pass under way has been closed (or its
+// helper ended); jobs finished before keep their files. close() ends
+// everything at once and touches the host no more.
 //
 // The end: "Encode End!" when every job converted, or the power-off after
 // its countdown when the box is ticked; otherwise one message with the
@@ -142,39 +158,62 @@ public:
         PowerOffCancelled, // every job done, the countdown cancelled, back to idle
         NotStarted,       // the check found problems and the user did not start
         CleanedUp,        // ended early by Stop (or a vanished entry) through the clean-up
-        Gone,             // the window is closing; nothing was touched after seeing it
+        Gone,             // closed; nothing was touched after
     };
 
-    ConversionRun(Encoder &encoder, RunHost &host, PowerOff &powerOff, RunPaths paths);
+    ConversionRun(RunParts parts, RunHost &host, PowerOff &powerOff, RunPaths paths);
+    ~ConversionRun();
+    ConversionRun(const ConversionRun &) = delete;
+    ConversionRun &operator=(const ConversionRun &) = delete;
 
-    Outcome start();
+    // Called once, with the outcome, when the batch has ended.
+    std::function<void(Outcome)> onEnded;
+
+    void start();
+    // Stop: the pass under way is cut short, then the clean-up.
+    void stop();
+    // The window is going: the pass is ended within kShutdownBound, the
+    // work under way waited for; no host call and no onEnded after.
+    void close();
+    bool running() const { return m_phase != Phase::Idle; }
 
 private:
-    enum class PassEnd { Completed, Stopped, Closing };
-    // After a pass: carry on, the job failed, or the batch ends.
-    struct Step
-    {
-        std::optional<Outcome> outcome; // the batch ends
-        std::string failure;            // the job failed (empty: carry on)
-    };
+    enum class Phase { Idle, Checking, Opening, Encoding, Closing, Assembling, Ending };
 
-    // The check before the first pass: the plan, or the batch's outcome.
-    std::optional<Outcome> check(std::int32_t count);
-    // Result of one job: keep going, or the batch's outcome.
-    std::optional<Outcome> convertJob(std::int32_t index, std::int32_t count);
-    std::optional<Outcome> failJob(std::int32_t index, std::string reason);
-    PassEnd poll(std::int32_t offset);
-    // After Encode_End of a pass.
-    Step afterPass(std::int32_t endResult);
-    Outcome finish();
-    Outcome cleanUp();
+    void checked(std::optional<PreflightReport> report);
+    void nextJob();
+    void beginJob();
+    void openPass();
+    void opened(std::int32_t result, std::int32_t frames, const std::string &error);
+    void progress(std::int32_t percent, std::int32_t secondsLeft);
+    void closed(std::int32_t result, const std::string &error, const std::string &notes);
+    void lost(const std::string &what);
+    void assemble();
+    void assembled(ContainerResult written);
+    void failJob(std::string reason);
+    void finish();
+    void cleanUp();
+    void end(Outcome outcome);
     void setState(std::int32_t index, JobStatus status);
     void logRunEnd(const std::string &summary); // once per run
 
-    Encoder &m_encoder;
+    RunParts m_parts;
     RunHost &m_host;
     PowerOff &m_powerOff;
     RunPaths m_paths;
+    Offload m_offload;
+    std::atomic<bool> m_checkCancelled{false};
+    Phase m_phase = Phase::Idle;
+    bool m_stopRequested = false;
+    bool m_closed = false;
+    std::int32_t m_count = 0;
+    std::int32_t m_index = -1;
+    bool m_audioPass = false;
+    std::optional<JobSelection> m_job; // the job under way
+    RunValues m_run;                   // its encoder values
+    std::int32_t m_frames = 0;         // its video pass's Encode_Frame
+    std::string m_beginError;          // set when Encode_Begin failed: the job's reason once closed
+    std::chrono::steady_clock::time_point m_passStart;
     // The encoder's last percentage; kept across passes and jobs so the display
     // changes only when the encoder's value does.
     std::int32_t m_previousPercent = 0;

@@ -5,9 +5,11 @@
 
 namespace core {
 
-// The encoder library as the program sees it: the six entry points plus the
-// reason for the last failure. The real one binds libTarvikDll by name; tests
-// use fakes. All calls come from the window's thread.
+// The encoder library as the program sees it, blocking: the six entry points
+// plus the reason for the last failure. The real one asks a helper process
+// that serves the library; tests use fakes. Calls come from one thread at a
+// time (a probe or check thread, never the window's); only abort() may come
+// from another.
 class Encoder
 {
 public:
@@ -22,6 +24,8 @@ public:
     virtual std::int32_t end() = 0;
     virtual std::int32_t getFrame(const std::string &scriptPath) = 0;
     virtual std::string lastError() = 0;
+    // Cuts the call under way short (it fails); later calls work again.
+    virtual void abort() {}
 };
 
 } // namespace core

@@ -9,7 +9,7 @@ namespace core {
 // Single pictures of a conversion script's clip, as the encoder library's
 // video pass would encode them. The real one is the library binding; tests
 // use fakes. Called from the preview's worker thread only, never from the
-// window's.
+// window's (but for abort()).
 class PreviewSource
 {
 public:
@@ -23,6 +23,8 @@ public:
     // -1 with the reason in [error].
     virtual std::int32_t preview(const std::string &scriptPath, std::int32_t index, std::vector<std::uint8_t> &rgb,
                                  std::int32_t &width, std::int32_t &height, std::string &error) = 0;
+    // From another thread: cuts the call under way short (it fails).
+    virtual void abort() {}
 };
 
 } // namespace core

@@ -36,6 +36,8 @@ PreviewWorker::PreviewWorker(PreviewSource &source, std::string scriptPath, Deli
 PreviewWorker::~PreviewWorker()
 {
     cancel();
+    // A picture the helper is stuck on is not waited for.
+    m_source.abort();
     m_thread.request_stop();
     m_thread.join();
 }

@@ -1,9 +1,11 @@
 #include "ui/form1.h"
 
 #include "convert/conversion_run.h"
+#include "convert/offload.h"
 #include "jobs/time_text.h"
 #include "window/window_rules.h"
 #include "ui/preview_window.h"
+#include "ui/qt_event_loop.h"
 #include "ui/window_run_host.h"
 #include "ui/window_settings.h"
 
@@ -79,10 +81,10 @@ QStringList droppedFiles(const QMimeData *mime)
 
 } // namespace
 
-Form1::Form1(core::Encoder &encoder, Prompter &prompter, core::PowerOff &powerOff, const QString &programFolder,
-             QWidget *parent)
+Form1::Form1(core::EncoderServices &encoders, Prompter &prompter, core::PowerOff &powerOff,
+             const QString &programFolder, QWidget *parent)
     : QWidget(parent)
-    , m_encoder(encoder)
+    , m_encoders(encoders)
     , m_prompter(prompter)
     , m_powerOff(powerOff)
     , m_paths(settings::appPaths(QDir::fromNativeSeparators(programFolder).toStdString()))
@@ -97,6 +99,26 @@ Form1::Form1(core::Encoder &encoder, Prompter &prompter, core::PowerOff &powerOf
     bindControls();
     connectCommands();
     loadHandling();
+
+    m_loop = std::make_unique<QtEventLoop>();
+    m_passes = m_encoders.passes(*m_loop);
+    m_checkProber = m_encoders.prober();
+    m_addProber = m_encoders.prober();
+    m_addWork = std::make_unique<core::Offload>(*m_loop);
+    m_runHost = std::make_unique<WindowRunHost>(*this, m_prompter);
+    m_run = std::make_unique<core::ConversionRun>(
+        core::RunParts{.loop = *m_loop, .channel = *m_passes, .prober = *m_checkProber}, *m_runHost, m_powerOff,
+        core::RunPaths{.scriptPath = m_paths.scriptPath,
+                       .m1vPath = m_paths.m1vPath,
+                       .mp2Path = m_paths.mp2Path,
+                       .appFolder = m_paths.appFolder});
+    m_run->onEnded = [this](core::ConversionRun::Outcome outcome) {
+        // Powered off: nothing is reset.
+        if (outcome == core::ConversionRun::Outcome::PoweredOff)
+            return;
+        setListEditable(true);
+        m_converting = false;
+    };
 }
 
 Form1::~Form1() = default;
@@ -118,29 +140,30 @@ void Form1::loadHandling()
     centreOnScreen();
 }
 
+bool Form1::helperMissing()
+{
+    const std::string problem = m_encoders.problem();
+    if (problem.empty())
+        return false;
+    showError(problem, core::kErrorTitle);
+    return true;
+}
+
 void Form1::startConversion()
 {
     // Start is hidden during the passes, but a box shown before the first pass
     // lets events run while it is still there; an add probes through the same
-    // script and library.
-    if (m_converting || m_adding || m_closingFlag)
+    // script file.
+    if (m_converting || adding() || m_closingFlag || helperMissing())
         return;
     m_converting = true;
     setListEditable(false);
+    m_run->start();
+}
 
-    WindowRunHost host(*this, m_prompter);
-    core::ConversionRun run(m_encoder, host, m_powerOff,
-                            {.scriptPath = m_paths.scriptPath,
-                             .m1vPath = m_paths.m1vPath,
-                             .mp2Path = m_paths.mp2Path,
-                             .appFolder = m_paths.appFolder});
-    const core::ConversionRun::Outcome outcome = run.start();
-    // Gone: the window is unloading and is not touched again. Powered off:
-    // nothing is reset.
-    if (outcome == core::ConversionRun::Outcome::Gone || outcome == core::ConversionRun::Outcome::PoweredOff)
-        return;
-    setListEditable(true);
-    m_converting = false;
+void Form1::stopConversion()
+{
+    m_run->stop();
 }
 
 void Form1::setListEditable(bool editable)
@@ -154,10 +177,13 @@ void Form1::closeEvent(QCloseEvent *event)
     event->accept();
     if (m_closingFlag)
         return;
-    // In this order: a run waiting for events sees the flag before anything
-    // else, and the encoder has closed its files before they are deleted.
+    // In this order: the run and the add hear of it before anything else, and
+    // the helpers have closed their files before they are deleted.
     m_closingFlag = true;
-    m_encoder.end();
+    m_run->close();
+    m_add.reset();
+    m_addProber->abort();
+    m_addWork->wait();
     const WindowSettings target(*this);
     settings::finishExit(m_paths, target);
     emit unloading();
@@ -187,7 +213,7 @@ void Form1::selectJob(int row)
 
 void Form1::openVideoFiles()
 {
-    if (m_adding)
+    if (adding())
         return;
     const FileRequest request{qs(core::qtFileFilter(core::kVideoFilter)), m_folders.video, qs(core::kOpenFileTitle),
                               QStringLiteral("avi")};
@@ -198,51 +224,75 @@ void Form1::openVideoFiles()
 
 void Form1::addVideoFiles(const QStringList &paths)
 {
-    // Events run between the files of a long selection; a second add started
-    // from inside them would interleave with this one. A running conversion
-    // owns the script file that the probe would overwrite.
-    if (m_adding || m_converting || paths.isEmpty())
+    // One add at a time. A running conversion owns the script file that the
+    // probe would overwrite.
+    if (adding() || m_converting || m_closingFlag || paths.isEmpty() || helperMissing())
         return;
-    m_adding = true;
-    m_cmdOpenVideo->setEnabled(false);
-
     std::vector<std::string> files;
     for (const QString &path : paths)
         files.push_back(QDir::fromNativeSeparators(path).toStdString());
-    core::AddSteps steps;
-    steps.keepGoing = [this] {
-        QCoreApplication::processEvents();
-        return !m_closingFlag;
-    };
-    steps.check = [this](const std::string &path) { return checkFile(path); };
-    steps.add = [this](const std::string &title, const std::string &path) { appendJob(title, path); };
-    steps.error = [this](const std::string &text) { showError(text, core::kErrorTitle); };
-    try {
-        const std::string folder = core::addSelectedFiles(files, steps);
-        if (!folder.empty())
-            m_folders.video = qs(folder);
-    } catch (const std::exception &) {
-        // Entries added before the failure stay.
-        showError(core::kNotSupportedText, core::kErrorTitle);
-    }
-
-    m_cmdOpenVideo->setEnabled(true);
-    m_adding = false;
+    m_add.emplace(std::move(files));
+    // Every file is probed as the panel stood when the add began.
+    m_addRequest = scriptRequest(0, {});
+    m_cmdOpenVideo->setEnabled(false);
+    probeNextFile();
 }
 
-std::int32_t Form1::checkFile(const std::string &path)
+void Form1::probeNextFile()
 {
-    const core::ScriptResult script = core::writeScript(scriptRequest(0, qs(path)));
-    if (script.result == 0) {
-        m_prompter.message(qs(core::scriptWarningText(script.warning)), qs(core::kProgramName),
-                           MessageIcon::Exclamation);
-        return 0;
+    if (m_add->done()) {
+        m_folders.video = qs(m_add->folder());
+        m_add.reset();
+        m_cmdOpenVideo->setEnabled(!m_converting);
+        return;
     }
-    const std::int32_t length = m_encoder.getFrame(m_scriptPath.toStdString());
+    core::ScriptRequest request = m_addRequest;
+    request.videoPath = m_add->next();
+    struct Probe
+    {
+        std::int32_t length = 0;
+        std::string warning; // the writer's, shown as its own box
+        std::string reason;  // the library's or the helper's
+    };
+    // The probe opens the file in a helper, which may take a while for a
+    // file whose container states no length: off the window's thread.
+    m_addWork->run<Probe>(
+        [request, &prober = *m_addProber] {
+            Probe probe;
+            const core::ScriptResult script = core::writeScript(request);
+            if (script.result == 0) {
+                probe.warning = core::scriptWarningText(script.warning);
+                return probe;
+            }
+            probe.length = prober.getFrame(request.scriptPath);
+            if (probe.length <= 0)
+                probe.reason = prober.lastError();
+            // A script that cannot be deleted still leaves a usable file.
+            std::error_code ignored;
+            std::filesystem::remove(request.scriptPath, ignored);
+            return probe;
+        },
+        [this](Probe probe) { fileProbed(probe.length, probe.warning, probe.reason); });
+}
+
+void Form1::fileProbed(std::int32_t length, const std::string &warning, const std::string &reason)
+{
+    if (!m_add || m_closingFlag)
+        return;
+    if (!warning.empty())
+        m_prompter.message(qs(warning), qs(core::kProgramName), MessageIcon::Exclamation);
+    // The box lets events run: the window may be closing now.
+    if (!m_add || m_closingFlag)
+        return;
+    const std::string path = m_add->next();
     m_frameCount = length;
-    // A script that cannot be deleted still leaves a usable file.
-    QFile::remove(m_scriptPath);
-    return length;
+    const std::string message = m_add->probed(length, reason);
+    if (length != 0)
+        appendJob(core::fileTitle(path), path);
+    else if (!message.empty())
+        showError(message, core::kErrorTitle);
+    if (m_add && !m_closingFlag)
+        probeNextFile();
 }
 
 void Form1::appendJob(const std::string &title, const std::string &path)
@@ -499,7 +549,7 @@ void Form1::connectCommands()
     clicked("cmdFont", [this] { chooseLogoFont(); });
     clicked("cmdColor", [this] { chooseLogoColour(); });
     clicked("cmdStart", [this] { startConversion(); });
-    clicked("cmdStop", [this] { m_stopRequested = true; });
+    clicked("cmdStop", [this] { stopConversion(); });
     clicked("cmdExit", [this] { close(); });
 
     connect(m_list, &QListWidget::currentRowChanged, this, [this](int row) {
@@ -536,7 +586,7 @@ bool Form1::eventFilter(QObject *watched, QEvent *event)
         case QEvent::DragEnter:
         case QEvent::DragMove: {
             auto *drag = static_cast<QDragMoveEvent *>(event);
-            if (!m_adding && !m_converting && !droppedFiles(drag->mimeData()).isEmpty())
+            if (!adding() && !m_converting && !droppedFiles(drag->mimeData()).isEmpty())
                 drag->acceptProposedAction();
             else
                 drag->ignore();

@@ -1,13 +1,14 @@
 #pragma once
 
 #include "convert/batch_texts.h"
-#include "convert/encoder.h"
+#include "convert/encoder_services.h"
 #include "convert/power_off.h"
 #include "convert/run_log.h"
 #include "jobs/controls.h"
 #include "jobs/job_list.h"
 #include "preview/preview_source.h"
 #include "script/script_writer.h"
+#include "window/window_rules.h"
 #include "settings/startup.h"
 #include "ui/prompter.h"
 
@@ -17,6 +18,8 @@
 #include <QWidget>
 
 #include <array>
+#include <memory>
+#include <optional>
 #include <cstdint>
 #include <string_view>
 
@@ -32,9 +35,16 @@ class QScrollBar;
 class QSlider;
 class QToolButton;
 
+namespace core {
+class ConversionRun;
+class Offload;
+} // namespace core
+
 namespace ui {
 
 class PreviewWindow;
+class QtEventLoop;
+class WindowRunHost;
 
 // The folders the file pickers start in, each ending in "/" once used.
 struct PickerFolders
@@ -62,24 +72,28 @@ struct PickerFolders
 // saved, also in the middle of a conversion.
 //
 // Collaborators are borrowed and must outlive the window. Everything runs on
-// the window's thread.
+// the window's thread; the encoder library works in helper processes, and
+// the window never waits for one: it reacts to their answers as events.
 class Form1 final : public QWidget
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(Form1)
 
 public:
-    Form1(core::Encoder &encoder, Prompter &prompter, core::PowerOff &powerOff, const QString &programFolder,
-          QWidget *parent = nullptr);
+    Form1(core::EncoderServices &encoders, Prompter &prompter, core::PowerOff &powerOff,
+          const QString &programFolder, QWidget *parent = nullptr);
     ~Form1() override;
 
     // --- the conversion run
-    // Start: converts every job in list order and returns when the batch has
-    // ended, letting the window's events run meanwhile (Stop, closing, the
-    // other controls). Does nothing while a run or an add is under way. Add
-    // and Remove are disabled for the run's length.
+    // Start: begins converting every job in list order and returns at once;
+    // the batch moves on as the helpers answer. Does nothing while a run or
+    // an add is under way. Add and Remove are disabled for the run's length.
     void startConversion();
+    // Stop: the pass under way is cut short and the batch ends.
+    void stopConversion();
     bool converting() const { return m_converting; }
+    // An add is probing its files.
+    bool adding() const { return m_add.has_value(); }
 
     // --- the job list
     const core::JobList &jobs() const { return m_jobs; }
@@ -87,8 +101,10 @@ public:
     int selectedJob() const;
     // Selects [row] and loads its record into the controls, as a click does.
     void selectJob(int row);
-    // The add sequence for files chosen together: probe each, append the good
-    // ones, report the refused ones. Files dropped on the list come here too.
+    // The add sequence for files chosen together: probe each (off the
+    // window's thread, one after another), append the good ones as their
+    // answers come, report the refused ones. Returns at once. Files dropped
+    // on the list come here too.
     void addVideoFiles(const QStringList &paths);
     // Removes the selected job (no question asked) and selects a neighbour.
     void removeSelectedJob();
@@ -134,8 +150,6 @@ public:
     const QString &m1vPath() const { return m_m1vPath; }
     const QString &mp2Path() const { return m_mp2Path; }
 
-    bool stopRequested() const { return m_stopRequested; }
-    void clearStopRequested() { m_stopRequested = false; }
     // True once the window has begun to close; never cleared.
     bool closing() const { return m_closingFlag; }
     // Selects the power-off method; this platform has a single one.
@@ -208,8 +222,11 @@ private:
 
     // The add sequence's parts.
     void openVideoFiles();
-    std::int32_t checkFile(const std::string &path);
+    void probeNextFile();
+    void fileProbed(std::int32_t length, const std::string &warning, const std::string &reason);
     void appendJob(const std::string &title, const std::string &path);
+    // The helpers cannot run: says so (true) before anything is tried.
+    bool helperMissing();
 
     void setStart();
     void setEnd();
@@ -221,7 +238,7 @@ private:
 
     void showError(const std::string &text, const char *title);
 
-    core::Encoder &m_encoder;
+    core::EncoderServices &m_encoders;
     Prompter &m_prompter;
     core::PowerOff &m_powerOff;
     core::JobList m_jobs;
@@ -235,9 +252,7 @@ private:
     PickerFolders m_folders;
     QString m_chosenFolder; // shared with the output folder chooser
     std::int32_t m_frameCount = 0;
-    bool m_stopRequested = false;
     bool m_closingFlag = false;
-    bool m_adding = false;     // an add is letting events run between files
     bool m_converting = false; // a conversion run is under way
     std::int32_t m_glngWhichWindows32 = 1;
 
@@ -265,6 +280,17 @@ private:
     QLineEdit *m_textLogo = nullptr;
     QPushButton *m_cmdStart = nullptr;
     QPushButton *m_cmdStop = nullptr;
+
+    // Declared before what uses it, so it goes last.
+    std::unique_ptr<QtEventLoop> m_loop;
+    std::unique_ptr<core::EncoderChannel> m_passes;
+    std::unique_ptr<core::Encoder> m_checkProber; // the run's check, on its own thread
+    std::unique_ptr<WindowRunHost> m_runHost;
+    std::unique_ptr<core::ConversionRun> m_run;
+    std::unique_ptr<core::Encoder> m_addProber;   // the add's probes, on their own thread
+    std::unique_ptr<core::Offload> m_addWork;
+    std::optional<core::AddSequence> m_add;       // the add under way
+    core::ScriptRequest m_addRequest;             // the panel's probe request, taken when the add began
 
     core::PreviewSource *m_previewSource = nullptr;
     PreviewWindow *m_preview = nullptr; // a child window, made on first use

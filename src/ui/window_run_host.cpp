@@ -6,13 +6,10 @@
 #include "window/window_rules.h"
 
 #include <QCheckBox>
-#include <QCoreApplication>
-#include <QEventLoop>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSlider>
-#include <QTimer>
 
 namespace ui {
 
@@ -89,33 +86,6 @@ void WindowRunHost::showMessage(const std::string &text, const std::string &deta
 void WindowRunHost::setStartVisible(bool visible)
 {
     control<QPushButton>("cmdStart")->setVisible(visible);
-}
-
-void WindowRunHost::waitForEvents(std::chrono::milliseconds maxWait)
-{
-    // The timer's event ends the wait when nothing else comes; any other event
-    // ends it sooner, once handled. The thread sleeps in the event dispatcher
-    // meanwhile.
-    QTimer limit;
-    limit.setSingleShot(true);
-    limit.setTimerType(Qt::PreciseTimer);
-    limit.start(maxWait);
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-}
-
-bool WindowRunHost::stopRequested()
-{
-    return m_window.stopRequested();
-}
-
-void WindowRunHost::clearStopRequested()
-{
-    m_window.clearStopRequested();
-}
-
-bool WindowRunHost::closing()
-{
-    return m_window.closing();
 }
 
 void WindowRunHost::deleteTemporaryFiles()

@@ -29,13 +29,6 @@ public:
     void showMessage(const std::string &text, const std::string &detail) override;
     void setStartVisible(bool visible) override;
 
-    // Processes the window's events as they come and sleeps in between; a
-    // single-shot timer bounds the sleep.
-    void waitForEvents(std::chrono::milliseconds maxWait) override;
-    bool stopRequested() override;
-    void clearStopRequested() override;
-    bool closing() override;
-
     void deleteTemporaryFiles() override;
     bool shutDownChecked() override;
 

@@ -3,6 +3,7 @@
 #include "jobs/job_list.h"
 
 #include <cmath>
+#include <utility>
 #include <vector>
 
 namespace core {
@@ -101,32 +102,26 @@ Rgb unpackColour(std::int32_t colour)
     return Rgb{colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF};
 }
 
-std::string addSelectedFiles(const std::vector<std::string> &paths, const AddSteps &steps)
+AddSequence::AddSequence(std::vector<std::string> paths) : m_paths(std::move(paths)) {}
+
+std::string AddSequence::probed(std::int32_t length, const std::string &reason)
 {
-    if (paths.empty())
+    const std::string title = fileTitle(m_paths[m_next++]);
+    if (length != 0)
         return {};
-    if (paths.size() == 1) {
-        const std::string &path = paths.front();
-        const std::string title = fileTitle(path);
-        if (steps.check(path) != 0)
-            steps.add(title, path);
-        else
-            steps.error(cannotAddFileText(title));
-        return fileFolder(path);
-    }
-    bool reported = false;
-    for (const auto &path : paths) {
-        if (!steps.keepGoing())
-            break;
-        const std::string name = fileTitle(path);
-        if (steps.check(path) != 0) {
-            steps.add(name, path);
-        } else if (!reported) {
-            steps.error(cannotAddFilesText(name));
-            reported = true;
-        }
-    }
-    return fileFolder(paths.back());
+    std::string text;
+    if (m_paths.size() == 1)
+        text = cannotAddFileText(title);
+    else if (!std::exchange(m_reported, true))
+        text = cannotAddFilesText(title);
+    else
+        return {};
+    return reason.empty() ? text : text + "\n\n" + reason;
+}
+
+std::string AddSequence::folder() const
+{
+    return m_paths.empty() ? std::string() : fileFolder(m_paths.back());
 }
 
 } // namespace core

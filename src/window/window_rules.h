@@ -4,7 +4,6 @@
 // folder paths, the logo style's recorded form, and the add sequence.
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -78,23 +77,30 @@ struct Rgb
 };
 Rgb unpackColour(std::int32_t colour);
 
-// The add sequence for the files chosen in one go, with the window's parts as
-// callbacks. One file: the "Cannot add the file" message when it is refused.
-// Several: events are let run before each file, and only the first refused
-// file gets the "Cannot add input files" message. [check] probes a file and
-// returns its length (0 refuses it); [add] appends it with its title and path.
-// [keepGoing] is asked before each file of several; false ends the add (the
-// window is closing).
-struct AddSteps
+// The add sequence for the files chosen in one go. Each file is probed in
+// turn (off the window's thread) and added when it has a length. One file:
+// the "Cannot add the file" message when it is refused. Several: only the
+// first refused file gets the "Cannot add input files" message. A refusal
+// with a reason (the library's, or the helper's failure) carries it on a
+// line of its own.
+class AddSequence
 {
-    std::function<bool()> keepGoing;
-    std::function<std::int32_t(const std::string &path)> check;
-    std::function<void(const std::string &title, const std::string &path)> add;
-    std::function<void(const std::string &text)> error;
-};
+public:
+    explicit AddSequence(std::vector<std::string> paths);
 
-// Runs the add for [paths] and returns the folder the next add starts in (the
-// last file's folder, ending in "/"); empty [paths] change nothing and return "".
-std::string addSelectedFiles(const std::vector<std::string> &paths, const AddSteps &steps);
+    bool done() const { return m_next >= m_paths.size(); }
+    // The file to probe next; done() must be false.
+    const std::string &next() const { return m_paths[m_next]; }
+    // The next file measured [length] seconds (0 refuses it, [reason] may say
+    // why); moves on. The message to show, or empty.
+    std::string probed(std::int32_t length, const std::string &reason);
+    // Where the next add starts: the last file's folder ("" with no files).
+    std::string folder() const;
+
+private:
+    std::vector<std::string> m_paths;
+    std::size_t m_next = 0;
+    bool m_reported = false;
+};
 
 } // namespace core

@@ -13,11 +13,11 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <dlfcn.h>
 #include <poll.h>
-#include <sys/prctl.h>
 #include <unistd.h>
 
 namespace {
@@ -284,9 +284,16 @@ int main(int argc, char **argv)
         else if (flag == "--parent")
             parent = std::strtol(argv[i + 1], nullptr, 10);
     }
-    // Die with the program; if it died before this line, nobody would.
-    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (library.empty() || parent <= 0 || ::getppid() != static_cast<pid_t>(parent))
         return 0;
+    // Die with the program, also while stuck inside the library. Not through
+    // PR_SET_PDEATHSIG: that fires when the program's thread that started us
+    // ends (the program starts helpers from short-lived threads), not the
+    // program. A program that died leaves us to another parent.
+    std::thread([parent] {
+        while (::getppid() == static_cast<pid_t>(parent))
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        ::_exit(0);
+    }).detach();
     Worker(load(library), library).run();
 }

@@ -3,12 +3,16 @@
 // path of two clips with their own settings, and outputs that cannot be
 // written, where the user must learn where and why.
 
+#include "convert/conversion_run.h"
 #include "convert/run_log.h"
 #include "kvx_reader.h"
-#include "ui/dll_encoder.h"
+#include "helper/helper_channel.h"
+#include "helper/helper_encoder.h"
+#include "helper/helper_services.h"
 #include "ui/window_fixture.h"
 
 #include <QCheckBox>
+#include <QElapsedTimer>
 
 #include <array>
 #include <cstring>
@@ -53,40 +57,61 @@ kvx::Header headerOf(const std::string &bytes)
     return ::testing::AssertionSuccess();
 }
 
-// Forwards every call to the real binding, with hooks before a pass begins
-// and after it ended. Passes count from 0: job 1 video, job 1 audio, ...
-class StagedEncoder final : public core::Encoder
+// The real helpers, with hooks before a pass begins and after it closed.
+// Passes count from 0: job 1 video, job 1 audio, ... Each pass gets a
+// helper of its own, so that limits the test sets on this process reach
+// the helper that writes the stream.
+class StagedServices final : public core::EncoderServices
 {
 public:
-    explicit StagedEncoder(core::Encoder &real) : m_real(real) {}
+    StagedServices(std::string worker, std::string library) : m_worker(std::move(worker)), m_library(std::move(library)) {}
     std::function<void(int pass)> beforeBegin, afterEnd;
 
-    std::int32_t begin(const std::string &script, const std::string &out, std::int32_t v, std::int32_t a, std::int32_t r,
-                       std::int32_t videoPass, std::int32_t mode) override
+    std::string problem() override { return helper::HelperServices(m_worker, m_library).problem(); }
+    std::unique_ptr<core::EncoderChannel> passes(core::EventLoop &loop) override
     {
-        if (beforeBegin)
-            beforeBegin(m_passes);
-        ++m_passes;
-        m_open = true;
-        return m_real.begin(script, out, v, a, r, videoPass, mode);
+        return std::make_unique<Channel>(*this, loop);
     }
-    std::int32_t frame() override { return m_real.frame(); }
-    std::int32_t encoding() override { return m_real.encoding(); }
-    std::int32_t leftTime() override { return m_real.leftTime(); }
-    std::int32_t end() override
-    {
-        const std::int32_t result = m_real.end();
-        if (std::exchange(m_open, false) && afterEnd) // once per begun pass
-            afterEnd(m_passes - 1);
-        return result;
-    }
-    std::int32_t getFrame(const std::string &script) override { return m_real.getFrame(script); }
-    std::string lastError() override { return m_real.lastError(); }
+    std::unique_ptr<core::Encoder> prober() override { return std::make_unique<helper::HelperEncoder>(m_worker, m_library); }
+    std::unique_ptr<core::PreviewSource> previews() override { return nullptr; }
 
 private:
-    core::Encoder &m_real;
-    int m_passes = 0;
-    bool m_open = false;
+    class Channel final : public core::EncoderChannel
+    {
+    public:
+        Channel(StagedServices &owner, core::EventLoop &loop) : m_owner(owner), m_loop(loop) {}
+        void setListener(Listener listener) override { m_listener = std::move(listener); }
+        void open(const core::PassArgs &args) override
+        {
+            if (m_owner.beforeBegin)
+                m_owner.beforeBegin(m_passes);
+            m_real = std::make_unique<helper::HelperChannel>(m_loop, m_owner.m_worker, m_owner.m_library);
+            Listener forward = m_listener;
+            forward.closed = [this, pass = m_passes](std::int32_t result, const std::string &error, const std::string &notes) {
+                if (m_owner.afterEnd)
+                    m_owner.afterEnd(pass);
+                m_listener.closed(result, error, notes);
+            };
+            m_real->setListener(forward);
+            ++m_passes;
+            m_real->open(args);
+        }
+        void close(std::chrono::milliseconds bound) override { m_real->close(bound); }
+        void shutdown(std::chrono::milliseconds bound) override
+        {
+            if (m_real)
+                m_real->shutdown(bound);
+        }
+
+    private:
+        StagedServices &m_owner;
+        core::EventLoop &m_loop;
+        Listener m_listener;
+        std::unique_ptr<helper::HelperChannel> m_real;
+        int m_passes = 0;
+    };
+
+    std::string m_worker, m_library;
 };
 
 class EndToEnd : public WindowTest
@@ -108,7 +133,7 @@ protected:
     void addJob(const fs::path &input, const fs::path &folder)
     {
         const int before = window->jobs().count();
-        window->addVideoFiles({qs(input.string())});
+        add({qs(input.string())});
         ASSERT_EQ(window->jobs().count(), before + 1) << input << " was refused";
         edit("OutputText")->setText(qs(folder.string() + "/"));
     }
@@ -120,9 +145,7 @@ protected:
         EXPECT_EQ(namesIn(program), (std::set<std::string>{"Velmora.ini", "libTarvikDll.so"}));
     }
 
-    std::vector<std::string> libraryReports;
-    ui::DllEncoder real{qs(program.string()), [this](const std::string &m) { libraryReports.push_back(m); }};
-    StagedEncoder staged{real};
+    StagedServices staged{VELMORA_WORKER_PATH, (program / "libTarvikDll.so").string()};
 };
 
 TEST_F(EndToEnd, TwoClipsWithTheirOwnSettingsBecomeTwoPlayableFiles)
@@ -142,10 +165,9 @@ TEST_F(EndToEnd, TwoClipsWithTheirOwnSettingsBecomeTwoPlayableFiles)
     child<QCheckBox>("CheckReverse")->setChecked(false);
     EXPECT_EQ(std::pair(window->jobs().settingsAt(0).totalTime, window->jobs().settingsAt(1).totalTime), std::pair(2, 3));
 
-    click("cmdStart");
+    runBatch();
 
     EXPECT_EQ(prompter.boxes(), std::vector<std::string>{"Encode End!"});
-    EXPECT_TRUE(libraryReports.empty());
     EXPECT_EQ(namesIn(output), (std::set<std::string>{"alpha.kvx", "beta.kvx"}));
     EXPECT_EQ(namesIn(program), std::set<std::string>{"libTarvikDll.so"});
     for (const auto &[name, frames, rate, fps] : {std::tuple{"alpha", 20u, 32000u, 10u}, {"beta", 45u, 22050u, 15u}}) {
@@ -207,7 +229,7 @@ TEST_P(OutputFaults, TheUserLearnsWhereAndWhyAndNothingHalfWrittenStays)
     addJob(clip("alpha.avi", inputs), output);
     addJob(clip("beta.avi", inputs), secondFolder);
 
-    click("cmdStart");
+    runBatch();
     limit.lift();
 
     EXPECT_EQ(prompter.questions.size(), GetParam() == Fault::FolderMissing ? 1u : 0u);
@@ -215,13 +237,12 @@ TEST_P(OutputFaults, TheUserLearnsWhereAndWhyAndNothingHalfWrittenStays)
     ASSERT_EQ(shown.size(), 1u) << ::testing::PrintToString(shown);
     EXPECT_NE(shown[0].find(named.string()), std::string::npos) << shown[0] << "\n(should name " << named << ")";
     EXPECT_NE(shown[0].find(reason), std::string::npos) << shown[0];
-    EXPECT_TRUE(libraryReports.empty());
     EXPECT_TRUE(isCompleteKvx(output / "alpha.kvx"));
     EXPECT_EQ(namesIn(output), std::set<std::string>{"alpha.kvx"});
     EXPECT_EQ(namesIn(program), std::set<std::string>{"libTarvikDll.so"});
     EXPECT_FALSE(child("cmdStart")->isHidden());
     EXPECT_TRUE(child("cmdOpenVideo")->isEnabled());
-    EXPECT_FALSE(window->converting() || window->stopRequested());
+    EXPECT_FALSE(window->converting());
     quit();
 }
 
@@ -230,5 +251,93 @@ INSTANTIATE_TEST_SUITE_P(Output, OutputFaults,
                          [](const auto &fault) {
                              return std::string(std::array{"FolderMissing", "KvxPastDiskLimit", "StreamPastDiskLimit"}[int(fault.param)]);
                          });
+
+// The real helpers over a library that misbehaves when a file's name says
+// so: whatever a helper does, the window and the rest of the batch go on.
+class HelperFaults : public WindowTest
+{
+protected:
+    HelperFaults()
+    {
+        fs::create_symlink(FAULT_LIBRARY_PATH, program / "libTarvikDll.so");
+        window = open(&helpers);
+        edit("OutputText")->setText(qs(output.string() + "/"));
+    }
+    ~HelperFaults() override { window.reset(); }
+
+    void addFiles(const std::vector<std::string> &names)
+    {
+        QStringList paths;
+        for (const std::string &name : names) {
+            support::writeFile(media / name, "");
+            paths << qs((media / name).string());
+        }
+        add(paths);
+        ASSERT_EQ(window->jobs().count(), int(names.size()));
+    }
+    std::string tip(int row) const { return list()->item(row)->toolTip().toStdString(); }
+
+    helper::HelperServices helpers{VELMORA_WORKER_PATH, (program / "libTarvikDll.so").string()};
+};
+
+// A helper that crashes in the video pass of job 2 of 3: jobs 1 and 3
+// converted, job 2 failed with the crash as its reason, nothing temporary
+// left, the log tells all three.
+TEST_F(HelperFaults, ACrashFailsItsJobAndTheBatchGoesOn)
+{
+    addFiles({"one.avi", "two-crash-video.avi", "three.avi"});
+    runBatch();
+    EXPECT_EQ(std::vector({window->jobState(0), window->jobState(1), window->jobState(2)}),
+              std::vector({core::JobState::Done, core::JobState::Failed, core::JobState::Done}));
+    EXPECT_NE(tip(1).find("stopped unexpectedly (segmentation fault) while converting the video of two-crash-video.avi"),
+              std::string::npos) << tip(1);
+    EXPECT_EQ(namesIn(output), (std::set<std::string>{"one.kvx", "three.kvx"}));
+    EXPECT_EQ(namesIn(program), std::set<std::string>{"libTarvikDll.so"});
+    window->runLog().flush();
+    const std::string log = support::readFile(window->runLog().path());
+    for (const std::string part : {"Job 1 of 3", "Job 2 of 3", "Job 3 of 3", "segmentation fault", "three.kvx"})
+        EXPECT_NE(log.find(part), std::string::npos) << part;
+    ASSERT_EQ(prompter.boxes().size(), 1u);
+    EXPECT_NE(prompter.boxes()[0].find("2 of 3"), std::string::npos) << prompter.boxes()[0];
+}
+
+// Stop while the helper is stuck inside the library: the batch ends within
+// 2 s, the helper with it.
+TEST_F(HelperFaults, StopEndsARunWhoseHelperHangs)
+{
+    addFiles({"stuck-hang-video.avi"});
+    click("cmdStart");
+    waitUntil([this] { return label("LabelInfoPro")->text() == QString::fromUtf8(core::kVideoPassLabel); });
+    QTest::qWait(200); // the helper is inside the library by now
+    QElapsedTimer stopped;
+    stopped.start();
+    click("cmdStop");
+    waitUntil([this] { return !window->converting(); });
+    EXPECT_LT(stopped.elapsed(), 2000);
+    EXPECT_EQ(window->jobState(0), core::JobState::Stopped);
+    EXPECT_FALSE(child("cmdStart")->isHidden());
+    EXPECT_EQ(namesIn(program), std::set<std::string>{"libTarvikDll.so"});
+}
+
+// A file whose probe crashes its helper is refused with the reason; the list stays.
+TEST_F(HelperFaults, AProbeThatCrashesRefusesThatFileOnly)
+{
+    addFiles({"good.avi"});
+    support::writeFile(media / "bad-crash-probe.avi", "");
+    add({qs((media / "bad-crash-probe.avi").string())});
+    EXPECT_EQ(titles(), QStringList{QStringLiteral("good.avi")});
+    ASSERT_EQ(prompter.boxes().size(), 1u);
+    EXPECT_NE(prompter.boxes()[0].find("segmentation fault"), std::string::npos) << prompter.boxes()[0];
+}
+
+// Without its helper program the window says so at once, and nothing hangs.
+TEST_F(WindowTest, AMissingHelperIsReportedAtAddAndStart)
+{
+    services.missing = "The helper program is missing.";
+    add({video("v.avi", 10)});
+    click("cmdStart");
+    EXPECT_EQ(prompter.boxes(), std::vector<std::string>(2, services.missing));
+    EXPECT_FALSE(window->converting() || window->adding());
+}
 
 } // namespace

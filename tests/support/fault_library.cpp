@@ -5,6 +5,7 @@
 #include "../../engine/include/tarvik.h"
 
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -46,6 +47,15 @@ bool wants(const char *fault)
     return state().script.find(fault) != std::string::npos;
 }
 
+// Dies as a crashing decoder would, also where a sanitizer's handler would
+// otherwise turn the signal into an ordinary exit.
+[[noreturn]] void crash()
+{
+    std::signal(SIGSEGV, SIG_DFL);
+    std::raise(SIGSEGV);
+    std::abort();
+}
+
 [[noreturn]] void hang()
 {
     for (;;)
@@ -76,7 +86,7 @@ TARVIK_API int32_t Encode_Encoding(void) TARVIK_NOEXCEPT
 {
     if (state().videoPass) {
         if (wants("crash-video"))
-            std::raise(SIGSEGV);
+            crash();
         if (wants("hang-video"))
             hang();
         if (wants("exit-video"))
@@ -105,7 +115,7 @@ TARVIK_API int32_t Encode_GetFrame(const char *scriptPath) TARVIK_NOEXCEPT
     if (!readScript(scriptPath))
         return 0;
     if (wants("crash-probe"))
-        std::raise(SIGSEGV);
+        crash();
     if (wants("hang-probe"))
         hang();
     return 5;

@@ -19,6 +19,7 @@ TEST_F(WindowTest, AddAsksForVideosInTheRememberedFolderAndSelectsTheProbedFile)
     const QString path = video("clip.avi", 125);
     prompter.filesAnswers.push_back({path});
     click("cmdOpenVideo");
+    waitUntil([this] { return !window->adding(); });
 
     ASSERT_EQ(prompter.fileRequests.size(), 1u);
     const ui::FileRequest &request = prompter.fileRequests.front();
@@ -45,12 +46,12 @@ TEST_F(WindowTest, AddAsksForVideosInTheRememberedFolderAndSelectsTheProbedFile)
 
 TEST_F(WindowTest, RefusedFilesAreNamedInTheirMessages)
 {
-    window->addVideoFiles({video("good1.avi", 10), video("bad1.avi", 0), video("bad2.avi", 0), video("good2.avi", 30)});
+    add({video("good1.avi", 10), video("bad1.avi", 0), video("bad2.avi", 0), video("good2.avi", 30)});
     EXPECT_EQ(titles(), (QStringList{QStringLiteral("good1.avi"), QStringLiteral("good2.avi")}));
-    window->addVideoFiles({video("broken.avi", 0)});
+    add({video("broken.avi", 0)});
     // A start after the clip's length: the writer's warning, then the add's.
     edit("TextStartTime")->setText(QStringLiteral("99"));
-    window->addVideoFiles({video("late.avi", 60)});
+    add({video("late.avi", 60)});
     EXPECT_EQ(prompter.boxes(), (std::vector<std::string>{
                                     "Cannot add input files. Either'bad1.avi' and others are not valid video files or "
                                     "Converter does not support the file format.",
@@ -136,7 +137,8 @@ TEST_F(WindowTest, DroppedFilesAreAddedThroughTheProbe)
     EXPECT_TRUE(enter.isAccepted());
     QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(list()->viewport(), &drop);
-    QApplication::processEvents();
+    waitUntil([this] { return window->adding(); });
+    waitUntil([this] { return !window->adding(); });
     EXPECT_EQ(titles(), QStringList{QStringLiteral("dropped.avi")});
     ASSERT_EQ(prompter.messages.size(), 1u);
     EXPECT_TRUE(prompter.messages[0].text.contains(QStringLiteral("'notvideo.avi'")));

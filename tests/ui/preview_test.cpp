@@ -110,7 +110,7 @@ TEST_F(PreviewTest, ShowsTheReasonInsteadOfAPictureAndPausesDuringARun)
         if (poll == 1 && during.isEmpty())
             QTest::qWait(400), during = part<QLabel>("PreviewPicture")->text();
     };
-    click("cmdStart");
+    runBatch();
     EXPECT_TRUE(during.startsWith(QStringLiteral("Paused"))) << during.toStdString();
     EXPECT_TRUE(settles([&] { return !part<QLabel>("PreviewPicture")->text().startsWith(QStringLiteral("Paused")); }));
 }

@@ -6,6 +6,7 @@
 
 #include "support/fake_encoder.h"
 #include "support/fake_prompter.h"
+#include "support/fake_services.h"
 #include "support/scratch.h"
 #include "ui/form1.h"
 
@@ -16,6 +17,7 @@
 #include <QListWidget>
 #include <QScrollBar>
 #include <QSlider>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -33,9 +35,9 @@ protected:
     }
 
     // Over the fake library and dialogs unless others are given.
-    std::unique_ptr<ui::Form1> open(core::Encoder *library = nullptr, ui::Prompter *dialogs = nullptr)
+    std::unique_ptr<ui::Form1> open(core::EncoderServices *library = nullptr, ui::Prompter *dialogs = nullptr)
     {
-        return std::make_unique<ui::Form1>(library ? *library : encoder, dialogs ? *dialogs : prompter, powerOff,
+        return std::make_unique<ui::Form1>(library ? *library : services, dialogs ? *dialogs : prompter, powerOff,
                                            qs(program.string()));
     }
     static QString qs(const std::string &text) { return QString::fromStdString(text); }
@@ -53,7 +55,25 @@ protected:
         QStringList paths;
         for (int i = first; i < first + count; ++i)
             paths << video(QStringLiteral("v%1.avi").arg(i, 3, 10, QLatin1Char('0')).toStdString(), length);
+        add(paths);
+    }
+    // The window's add, waited for: the probes answer as events.
+    void add(const QStringList &paths)
+    {
         window->addVideoFiles(paths);
+        waitUntil([this] { return !window->adding(); });
+    }
+    // Lets the window's events run until [done] holds (at most 20 s).
+    template <typename F>
+    static void waitUntil(F done)
+    {
+        ASSERT_TRUE(QTest::qWaitFor(done, 20000)) << "the window never got there";
+    }
+    // Start, waited for until the batch has ended.
+    void runBatch()
+    {
+        click("cmdStart");
+        waitUntil([this] { return !window->converting() || window->closing(); });
     }
     QStringList titles() const
     {
@@ -80,6 +100,7 @@ protected:
     const support::fs::path root = support::scratchFolder();
     const support::fs::path program = root / "program", media = root / "media", output = root / "out";
     support::FakeEncoder encoder;
+    support::FakeServices services{encoder};
     support::FakePrompter prompter;
     support::FakePowerOff powerOff;
     std::unique_ptr<ui::Form1> window;

@@ -52,39 +52,34 @@ TEST(WindowRules, ColourPacksRedLow)
     EXPECT_EQ(std::tuple(rgb.red, rgb.green, rgb.blue), std::tuple(0x12, 0x34, 0x56));
 }
 
-// The add sequence against recorded callbacks: several files let events
-// run before each and report the first refusal only; it stops when the
-// window closes (here after [stopAfter] files).
+// The add sequence: files in order, the first refusal of several reported
+// only, a single file's refusal in its own words, a reason on its own line.
 TEST(AddSequence, AddsInOrderAndReportsTheFirstRefusal)
 {
     struct Case
     {
         std::vector<std::string> paths, refused;
-        int stopAfter;
         std::string folder;
-        std::vector<std::string> events;
+        std::vector<std::string> messages; // per file, in order
     };
+    const std::string why = "The encoder stopped unexpectedly (segmentation fault).";
     const Case cases[] = {
-        {{"/m/a.avi"}, {}, -1, "/m/", {"add:a.avi"}},
-        {{"/m/a.avi"}, {"a.avi"}, -1, "/m/", {"error:" + core::cannotAddFileText("a.avi")}},
-        {{"/m/a.avi", "/m/b.avi", "/m/c.avi", "/m/d.avi"}, {"b.avi", "c.avi"}, -1, "/m/",
-         {"events", "add:a.avi", "events", "error:" + core::cannotAddFilesText("b.avi"), "events", "events", "add:d.avi"}},
-        {{"/m/a.avi", "/m/b.avi", "/m/c.avi"}, {}, 1, "/m/", {"events", "add:a.avi", "events"}},
-        {{}, {}, -1, "", {}}};
+        {{"/m/a.avi"}, {}, "/m/", {""}},
+        {{"/m/a.avi"}, {"a.avi"}, "/m/", {core::cannotAddFileText("a.avi") + "\n\n" + why}},
+        {{"/m/a.avi", "/n/b.avi", "/m/c.avi", "/o/d.avi"}, {"b.avi", "c.avi"}, "/o/",
+         {"", core::cannotAddFilesText("b.avi") + "\n\n" + why, "", ""}},
+        {{}, {}, "", {}}};
     for (const Case &c : cases) {
-        std::vector<std::string> events;
-        core::AddSteps steps;
-        steps.keepGoing = [&] {
-            events.push_back("events");
-            return c.stopAfter < 0 || std::ssize(events) - std::count(events.begin(), events.end(), "events") < c.stopAfter;
-        };
-        steps.check = [&](const std::string &path) {
-            return std::any_of(c.refused.begin(), c.refused.end(), [&](const std::string &bad) { return path.ends_with(bad); }) ? 0 : 60;
-        };
-        steps.add = [&](const std::string &title, const std::string &) { events.push_back("add:" + title); };
-        steps.error = [&](const std::string &text) { events.push_back("error:" + text); };
-        EXPECT_EQ(core::addSelectedFiles(c.paths, steps), c.folder);
-        EXPECT_EQ(events, c.events) << c.paths.size();
+        core::AddSequence add(c.paths);
+        std::vector<std::string> messages;
+        for (std::size_t i = 0; !add.done(); ++i) {
+            const bool bad = std::any_of(c.refused.begin(), c.refused.end(),
+                                         [&](const std::string &name) { return add.next().ends_with(name); });
+            EXPECT_EQ(add.next(), c.paths[i]);
+            messages.push_back(add.probed(bad ? 0 : 60, bad ? why : std::string()));
+        }
+        EXPECT_EQ(messages, c.messages) << c.paths.size();
+        EXPECT_EQ(add.folder(), c.folder);
     }
 }
 

@@ -4,6 +4,7 @@
 
 #include "support/fake_encoder.h"
 #include "support/fake_prompter.h"
+#include "support/fake_services.h"
 #include "ui/folder_chooser.h"
 #include "ui/form1.h"
 
@@ -16,6 +17,7 @@
 #include <QPixmap>
 #include <QScrollBar>
 #include <QTemporaryDir>
+#include <QTest>
 
 int main(int argc, char *argv[])
 {
@@ -25,10 +27,11 @@ int main(int argc, char *argv[])
 
     const QTemporaryDir program, media, output;
     support::FakeEncoder encoder;
+    support::FakeServices services(encoder);
     support::FakePrompter prompter;
     support::FakePowerOff powerOff;
     // No settings file in the program folder: the window shows the defaults.
-    ui::Form1 window(encoder, prompter, powerOff, program.path());
+    ui::Form1 window(services, prompter, powerOff, program.path());
     window.findChild<QLineEdit *>(QStringLiteral("OutputText"))->setText(output.path() + QLatin1Char('/'));
 
     encoder.defaultLength = 754;
@@ -38,6 +41,7 @@ int main(int argc, char *argv[])
         QFile(clips.back()).open(QIODevice::WriteOnly);
     }
     window.addVideoFiles(clips);
+    (void)QTest::qWaitFor([&] { return !window.adding(); });
     window.show();
 
     const auto save = [&](QWidget &widget, const QString &name) {
@@ -64,6 +68,7 @@ int main(int argc, char *argv[])
             save(window, QStringLiteral("run-during.png"));
     };
     window.startConversion();
+    (void)QTest::qWaitFor([&] { return !window.converting(); });
     save(window, QStringLiteral("run-after.png"));
     return 0;
 }
