@@ -78,7 +78,7 @@ int quarterTurns(const AVStream &st)
 class MediaSource final : public Clip
 {
 public:
-    MediaSource(const std::string &path, const MediaSourceOptions &options) : m_path(path)
+    MediaSource(const std::string &path, const MediaSourceOptions &options) : m_path(path), m_source(options.source)
     {
         m_probe = av::openInputFile(path);
         const int videoIndex = options.video ? av::pickVideoStream(*m_probe) : -1;
@@ -114,6 +114,13 @@ protected:
     {
         openVideo();
         return m_video->frameToScaleAt(n);
+    }
+
+    std::optional<SourceMoment> originAt(std::int64_t n, SourceNumber source) override
+    {
+        if (source != m_source)
+            return std::nullopt;
+        return SourceMoment{n, m_info.fpsNum, m_info.fpsDen};
     }
 
     void audioAt(std::int64_t start, std::int64_t count, std::span<float> out) override
@@ -214,6 +221,7 @@ private:
     }
 
     std::string m_path;
+    SourceNumber m_source;
     av::InputPtr m_probe; // handed to the video decoder on first use
     int m_videoIndex = -1;
     int m_audioIndex = -1;

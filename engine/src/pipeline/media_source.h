@@ -18,6 +18,9 @@ struct MediaSourceOptions
     std::optional<double> fps;
     bool video = true;
     bool audio = true;
+    // The number its frames' source moments carry (frame n is the moment
+    // n / fps of the file, counted from its first picture).
+    SourceNumber source = 0;
 };
 
 // Opens path for DirectShowSource. Only container metadata is read here;
