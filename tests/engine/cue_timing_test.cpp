@@ -104,7 +104,8 @@ const Row kRows[] = {
     // introduction, src = k - 1.
     {"StillFadeOutStartInsideIntro", 2, 8, Intro::Still, 1, 1, false, 121, {{1, 8}, {16, 45}, {61, 75}, {106, 120}}},
     // Black, introduction, src = 180 - k, and D on the fade to black.
-    {"IntroVideoFadeInOutReversed", 0, 10, Intro::Video, 2, 1, true, 181, {{53, 75}, {106, 120}, {136, 165}, {173, 180}}},
+    {"IntroVideoFadeInOutReversed", 0, 10, Intro::Video, 2, 1, true, 181,
+     {{53, 75}, {106, 120}, {136, 165}, {173, 180}}},
     // Still frame 0, then 30 frames blending the still into src = k - 1: D
     // shows from the first faint blend on.
     {"StillOverlap", 0, 10, Intro::Still, 3, 2, false, 151, {{1, 8}, {16, 45}, {61, 75}, {106, 128}}},

@@ -206,7 +206,8 @@ private:
         if (in.duration == AV_NOPTS_VALUE || in.duration <= 0)
             return {countedDuration(index, st), st.time_base};
         const std::int64_t videoStart = firstPicture - fileStart;
-        const std::int64_t end = av::scanPackets(m_path, index, in.duration - kTailSeconds * AV_TIME_BASE).countedEndMicros;
+        const std::int64_t end =
+            av::scanPackets(m_path, index, in.duration - kTailSeconds * AV_TIME_BASE).countedEndMicros;
         if (end > videoStart)
             return {end - videoStart, kMicros};
         return {in.duration, kMicros};
