@@ -76,6 +76,21 @@ mdat=$(grep -obUa mdat corrupt_all.mp4 | head -n 1 | cut -d: -f1)
 [ -n "$mdat" ] || fail "no mdat box in corrupt_all.mp4"
 scribble corrupt_all.mp4 $(( mdat + 4 )) $(( $(size_of corrupt_all.mp4) - mdat - 4 ))
 
+# Sound that starts half a second after the 4 s picture and so outlasts it,
+# as a Matroska muxer writes an audio delay: the file's duration (4.5 s) is
+# the sound's end. Once with the per-track length tags muxers write, once
+# without them (the tag names spoilt, their lengths kept), so that only the
+# file's duration and its packets tell. And an MP4 whose sound outlasts the
+# picture by a second.
+ff -f lavfi -i testsrc=size=160x120:rate=25:duration=4 -itsoffset 0.5 \
+    -f lavfi -i sine=frequency=440:sample_rate=44100:duration=4 $h264 -c:a aac late_sound.mkv
+d=$(ffprobe -v error -show_entries format=duration -of csv=p=0 late_sound.mkv)
+[ "$d" = 4.500000 ] || fail "late_sound.mkv should last 4.5 s, lasts $d"
+LC_ALL=C sed 's/DURATION/DURATIOX/g' late_sound.mkv > late_sound_untagged.mkv
+ffprobe -v error -show_entries stream_tags=DURATION late_sound_untagged.mkv | grep -q DURATION \
+    && fail "late_sound_untagged.mkv still has length tags"
+ff $av -f lavfi -i sine=frequency=440:sample_rate=44100:duration=5 -map 0:v -map 2:a $h264 -c:a aac long_sound.mp4
+
 # Streams missing, or very short.
 ff -f lavfi -i sine=frequency=440:duration=2 -c:a aac audio_only.m4a
 ff -f lavfi -i testsrc=size=160x120:rate=25:duration=2 $h264 no_audio.mp4

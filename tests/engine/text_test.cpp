@@ -20,10 +20,11 @@ using engine::FrameRef;
 namespace text = engine::text;
 namespace script = engine::script;
 
-// A flat grey picture sequence (luma 60) with silent sound.
+// A flat grey picture sequence (luma 60) with silent sound, standing for the
+// user's video (picture source 0, which subtitle cues are timed against).
 ClipPtr greyClip(int w, int h, std::int64_t frames)
 {
-    return support::synthetic({.frames = frames, .width = w, .height = h},
+    return support::synthetic({.frames = frames, .width = w, .height = h, .source = 0},
                               [](std::int64_t, int p, int, int) { return std::uint8_t(p ? 128 : 60); },
                               [](std::int64_t, int) { return 0.0f; });
 }

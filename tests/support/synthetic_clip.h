@@ -39,13 +39,14 @@ struct Shape
     int rate = 32000;
     int channels = 2;
     std::int64_t samples = -1; // -1: as long as the video
+    int source = -1;           // picture source whose frame n is moment n / fps; -1: generated pictures
 };
 
 class SyntheticClip final : public engine::Clip
 {
 public:
     explicit SyntheticClip(const Shape &s, Painter paint = defaultPaint, Sound sound = rampSample)
-        : m_paint(std::move(paint)), m_sound(std::move(sound))
+        : m_paint(std::move(paint)), m_sound(std::move(sound)), m_source(s.source)
     {
         m_info.hasVideo = s.video;
         m_info.width = s.video ? s.width : 0;
@@ -73,6 +74,13 @@ protected:
         return f;
     }
 
+    std::optional<engine::SourceMoment> originAt(std::int64_t n, engine::SourceNumber source) override
+    {
+        if (source != m_source)
+            return std::nullopt;
+        return engine::SourceMoment{n, m_info.fpsNum, m_info.fpsDen};
+    }
+
     void audioAt(std::int64_t start, std::int64_t count, std::span<float> out) override
     {
         for (std::int64_t i = 0; i < count; ++i)
@@ -83,6 +91,7 @@ protected:
 private:
     Painter m_paint;
     Sound m_sound;
+    int m_source;
 };
 
 inline std::shared_ptr<SyntheticClip> synthetic(const Shape &s, Painter paint = defaultPaint,

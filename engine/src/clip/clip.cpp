@@ -42,6 +42,13 @@ std::int64_t VideoInfo::framesForSamples(std::int64_t samples) const
     return static_cast<std::int64_t>(q);
 }
 
+std::int64_t SourceMoment::millis() const
+{
+    if (fpsNum <= 0)
+        return 0;
+    return static_cast<std::int64_t>(static_cast<Int128>(frame) * 1000 * fpsDen / fpsNum);
+}
+
 std::int64_t Clip::frameIndex(std::int64_t n) const
 {
     if (!m_info.hasVideo || m_info.frameCount <= 0)
@@ -57,6 +64,13 @@ FrameRef Clip::frame(std::int64_t n)
 std::int64_t Clip::cheapFrameNear(std::int64_t n)
 {
     return frameIndex(cheapFrameNearAt(frameIndex(n)));
+}
+
+std::optional<SourceMoment> Clip::origin(std::int64_t n, SourceNumber source)
+{
+    if (!m_info.hasVideo || m_info.frameCount <= 0)
+        return std::nullopt;
+    return originAt(frameIndex(n), source);
 }
 
 PictureToScale Clip::frameToScale(std::int64_t n)
@@ -88,6 +102,11 @@ FilterClip::FilterClip(ClipPtr child) : m_child(std::move(child))
 FrameRef FilterClip::frameAt(std::int64_t n)
 {
     return m_child->frame(n);
+}
+
+std::optional<SourceMoment> FilterClip::originAt(std::int64_t n, SourceNumber source)
+{
+    return m_child->origin(n, source);
 }
 
 void FilterClip::audioAt(std::int64_t start, std::int64_t count, std::span<float> out)

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <utility>
 
@@ -58,6 +59,24 @@ struct PictureToScale
     bool blendFields = false;
 };
 
+// The moment of a picture source that a frame shows: frame `frame` of the
+// source at its own rate (fpsNum / fpsDen), i.e. frame * fpsDen / fpsNum
+// seconds into it. Subtitle cues are timed against it.
+struct SourceMoment
+{
+    std::int64_t frame = 0;
+    int fpsNum = 0;
+    int fpsDen = 1;
+
+    // Whole milliseconds, rounded down: a cue on [start, end) in
+    // milliseconds covers exactly the frames whose moment lies inside.
+    std::int64_t millis() const;
+};
+
+// Picture sources are numbered in the order their script opens them; the
+// first is the user's own video (an introduction is opened after it).
+using SourceNumber = int;
+
 class Clip
 {
 public:
@@ -78,6 +97,13 @@ public:
     // Frame n for a scaler: frame(n), or the picture before a correction
     // the scaler can fold in. Precondition: as frame().
     PictureToScale frameToScale(std::int64_t n);
+
+    // The moment of picture source `source` that frame n (clamped to
+    // [0, N-1]) shows, following the frame back through every clip it
+    // passed; nothing for a frame that shows no picture of that source (an
+    // introduction, a black frame) or a clip without video. A blend of two
+    // pictures shows each of them. Cheap: nothing is decoded.
+    std::optional<SourceMoment> origin(std::int64_t n, SourceNumber source);
 
     // Fills out (count * channels floats) with samples [start, start+count);
     // samples outside [0, S) read as zeros. Throws engine::Error on failure.
@@ -103,6 +129,8 @@ protected:
     // Called with 0 <= n < N. Only clips that pass their source's pictures
     // on untouched may hand on a correction still owed.
     virtual PictureToScale frameToScaleAt(std::int64_t n) { return {frameAt(n), false}; }
+    // Called with 0 <= n < N. Generated pictures come from no source.
+    virtual std::optional<SourceMoment> originAt(std::int64_t, SourceNumber) { return std::nullopt; }
     // Called with 0 <= start, count > 0, start + count <= S; out is exactly
     // count * channels floats, and every one of them must be written (it is
     // not cleared beforehand).
@@ -128,6 +156,7 @@ protected:
     explicit FilterClip(ClipPtr child);
 
     FrameRef frameAt(std::int64_t n) override;
+    std::optional<SourceMoment> originAt(std::int64_t n, SourceNumber source) override;
     void audioAt(std::int64_t start, std::int64_t count, std::span<float> out) override;
 
     ClipPtr m_child;

@@ -29,7 +29,8 @@ public:
 // script function returns; the pass pulling the graph takes it from the
 // root clip.
 //
-// It also gathers notes for the user about faults the work hid (a damaged
+// It numbers the picture sources the script opens, so that a frame can be
+// followed back to the one it shows. It also gathers notes for the user about faults the work hid (a damaged
 // stretch of a file made silent), which the pass hands on when it ends.
 //
 // Threading: requestStop(), stopRequested(), workTotal(), workDone(),
@@ -64,6 +65,11 @@ public:
 
     void setListener(Listener listener) { m_listener = std::move(listener); }
 
+    // Picture sources are numbered in the order the script opens them (0
+    // first): the number the next one gets, and counting one opened.
+    int nextPictureSource() const noexcept { return m_pictureSources.load(); }
+    void addPictureSource() noexcept { m_pictureSources.fetch_add(1); }
+
     // Adds a note, once: the same text told twice is kept once.
     void note(const std::string &text)
     {
@@ -83,6 +89,7 @@ private:
     std::atomic<bool> m_stop{false};
     std::atomic<std::int64_t> m_total{0};
     std::atomic<std::int64_t> m_done{0};
+    std::atomic<int> m_pictureSources{0};
     Listener m_listener;
     mutable std::mutex m_notesMutex;
     std::vector<std::string> m_notes;

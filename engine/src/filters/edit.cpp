@@ -30,6 +30,10 @@ protected:
     FrameRef frameAt(std::int64_t n) override { return m_video->frame(n); }
     std::int64_t cheapFrameNearAt(std::int64_t n) override { return m_video->cheapFrameNear(n); }
     PictureToScale frameToScaleAt(std::int64_t n) override { return m_video->frameToScale(n); }
+    std::optional<SourceMoment> originAt(std::int64_t n, SourceNumber source) override
+    {
+        return m_video->origin(n, source);
+    }
     void audioAt(std::int64_t start, std::int64_t count, std::span<float> out) override
     {
         m_audio->audio(start, count, out);
@@ -69,6 +73,10 @@ public:
 
 protected:
     FrameRef frameAt(std::int64_t n) override { return m_child->frame(m_firstFrame + n); }
+    std::optional<SourceMoment> originAt(std::int64_t n, SourceNumber source) override
+    {
+        return m_child->origin(m_firstFrame + n, source);
+    }
     void audioAt(std::int64_t start, std::int64_t count, std::span<float> out) override
     {
         m_child->audio(m_audioOffset + start, count, out);
@@ -148,6 +156,18 @@ protected:
             }
         }
         return out;
+    }
+
+    // The same frames frameAt() takes. A blended frame shows both pictures,
+    // so it shows the source moment of either; b's is asked first.
+    std::optional<SourceMoment> originAt(std::int64_t n, SourceNumber source) override
+    {
+        if (n < m_videoStart)
+            return m_a->origin(n, source);
+        const std::optional<SourceMoment> fromB = m_b->origin(n - m_videoStart, source);
+        if (fromB || n > m_videoEnd)
+            return fromB;
+        return m_a->origin(n, source);
     }
 
     void audioAt(std::int64_t start, std::int64_t count, std::span<float> out) override

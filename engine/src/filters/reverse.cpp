@@ -111,6 +111,11 @@ protected:
         return out;
     }
 
+    std::optional<SourceMoment> originAt(std::int64_t n, SourceNumber source) override
+    {
+        return m_child->origin(m_info.frameCount - 1 - n, source);
+    }
+
     void audioAt(std::int64_t start, std::int64_t count, std::span<float> out) override
     {
         if (!m_audio)

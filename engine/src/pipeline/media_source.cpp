@@ -11,9 +11,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <tuple>
 
 extern "C" {
+#include <libavutil/dict.h>
 #include <libavutil/display.h>
 #include <libavutil/mathematics.h>
 }
@@ -24,6 +26,8 @@ namespace {
 
 // Silence for a file without audio, until ResampleAudio sets the job's rate.
 constexpr int kSilenceRate = 48000;
+// How far before a file's stated end its pictures' end is looked for.
+constexpr std::int64_t kTailSeconds = 10;
 
 int pickAudioStream(AVFormatContext &in)
 {
@@ -78,7 +82,7 @@ int quarterTurns(const AVStream &st)
 class MediaSource final : public Clip
 {
 public:
-    MediaSource(const std::string &path, const MediaSourceOptions &options) : m_path(path)
+    MediaSource(const std::string &path, const MediaSourceOptions &options) : m_path(path), m_source(options.source)
     {
         m_probe = av::openInputFile(path);
         const int videoIndex = options.video ? av::pickVideoStream(*m_probe) : -1;
@@ -114,6 +118,13 @@ protected:
     {
         openVideo();
         return m_video->frameToScaleAt(n);
+    }
+
+    std::optional<SourceMoment> originAt(std::int64_t n, SourceNumber source) override
+    {
+        if (source != m_source)
+            return std::nullopt;
+        return SourceMoment{n, m_info.fpsNum, m_info.fpsDen};
     }
 
     void audioAt(std::int64_t start, std::int64_t count, std::span<float> out) override
@@ -153,9 +164,7 @@ private:
             m_info.fpsNum = rate.num;
             m_info.fpsDen = rate.den;
         }
-        auto [duration, tb] = streamDuration(*m_probe, *st);
-        if (duration <= 0)
-            duration = countedDuration(index, *st);
+        const auto [duration, tb] = videoDuration(index, *st);
         m_info.hasVideo = true;
         m_layout.storedWidth = st->codecpar->width;
         m_layout.storedHeight = st->codecpar->height;
@@ -171,6 +180,51 @@ private:
         m_layout.fpsNum = m_info.fpsNum;
         m_layout.fpsDen = m_info.fpsDen;
         m_layout.frameCount = m_info.frameCount;
+    }
+
+    // How long the pictures last. A container's duration covers every
+    // stream: a Matroska file whose sound starts late states the end of its
+    // sound, and the clip would gain pictures repeated past the video's end.
+    // So, where the stream states no length of its own, its own tag tells
+    // (Matroska muxers write one per track, saying where it ends), else the
+    // end of its last packets, read near the stated end; the container's duration only
+    // stands when neither is there (a file cut off before its end, which
+    // the video stream then reports as damaged), and a file that states no
+    // length at all has its pictures counted.
+    std::pair<std::int64_t, AVRational> videoDuration(int index, const AVStream &st) const
+    {
+        constexpr AVRational kMicros{1, AV_TIME_BASE};
+        if (st.duration != AV_NOPTS_VALUE && st.duration > 0)
+            return {st.duration, st.time_base};
+        const AVFormatContext &in = *m_probe;
+        const std::int64_t fileStart = in.start_time != AV_NOPTS_VALUE ? in.start_time : 0;
+        const std::int64_t firstPicture =
+            st.start_time != AV_NOPTS_VALUE ? av_rescale_q(st.start_time, st.time_base, kMicros) : fileStart;
+        // The tag tells where the track ends, on the file's clock.
+        if (const std::int64_t tagged = taggedEndMicros(st); tagged > firstPicture)
+            return {tagged - firstPicture, kMicros};
+        if (in.duration == AV_NOPTS_VALUE || in.duration <= 0)
+            return {countedDuration(index, st), st.time_base};
+        const std::int64_t videoStart = firstPicture - fileStart;
+        const std::int64_t end =
+            av::scanPackets(m_path, index, in.duration - kTailSeconds * AV_TIME_BASE).countedEndMicros;
+        if (end > videoStart)
+            return {end - videoStart, kMicros};
+        return {in.duration, kMicros};
+    }
+
+    // Matroska's per-track "DURATION" tag, "HH:MM:SS.nnnnnnnnn": the end of
+    // the track's last frame. 0 when there is none or it does not read.
+    static std::int64_t taggedEndMicros(const AVStream &st)
+    {
+        const AVDictionaryEntry *tag = av_dict_get(st.metadata, "DURATION", nullptr, 0);
+        long long hours = 0;
+        int minutes = 0;
+        double seconds = 0;
+        if (!tag || std::sscanf(tag->value, "%lld:%d:%lf", &hours, &minutes, &seconds) != 3 || hours < 0 ||
+            minutes < 0 || !(seconds >= 0) || hours > 1'000'000)
+            return 0;
+        return std::llround((static_cast<double>(hours) * 3600 + minutes * 60 + seconds) * AV_TIME_BASE);
     }
 
     // A file that states no length (a raw H.264 stream as cameras and
@@ -214,6 +268,7 @@ private:
     }
 
     std::string m_path;
+    SourceNumber m_source;
     av::InputPtr m_probe; // handed to the video decoder on first use
     int m_videoIndex = -1;
     int m_audioIndex = -1;

@@ -18,6 +18,9 @@ struct MediaSourceOptions
     std::optional<double> fps;
     bool video = true;
     bool audio = true;
+    // The number its frames' source moments carry (frame n is the moment
+    // n / fps of the file, counted from its first picture).
+    SourceNumber source = 0;
 };
 
 // Opens path for DirectShowSource. Only container metadata is read here;
@@ -26,7 +29,10 @@ struct MediaSourceOptions
 //
 // Video: YUV 4:2:0 at the size it is shown at (a stream whose display
 // matrix turns it by 90 or 270 degrees has width and height swapped, and its
-// pictures are turned upright), N = ceil(duration * fps); frame n is the last
+// pictures are turned upright), N = ceil(duration * fps), duration being
+// the pictures' own length (never a container's that also covers sound
+// going on after them; counted from the packets where nothing states it);
+// frame n is the last
 // decoded picture starting at or before n / fps, counted from the first
 // picture; interlaced pictures are deinterlaced. When decoding ends early,
 // the last picture is repeated up to N if the shortfall is at most 1 s or 5 %

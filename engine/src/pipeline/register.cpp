@@ -32,7 +32,15 @@ Value callDirectShowSource(const CallArgs &args)
         options.fps = args.real(1);
     options.audio = args.boolean(3, true);
     options.video = args.boolean(4, true);
-    return openMediaSource(resolvePath(args, 0), options);
+    WorkControl *control = args.context->control.get();
+    if (control)
+        options.source = control->nextPictureSource();
+    ClipPtr clip = openMediaSource(resolvePath(args, 0), options);
+    // Only a file with pictures counts: a sound file dubbed onto the video
+    // takes no number.
+    if (control && clip->info().hasVideo)
+        control->addPictureSource();
+    return clip;
 }
 
 Value callImageSource(const CallArgs &args)

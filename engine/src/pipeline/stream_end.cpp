@@ -38,6 +38,12 @@ PacketScan scanPackets(const std::string &path, int counted, std::int64_t fromMi
             scan.endMicros = std::max(scan.endMicros, stop - start);
         }
         if (pkt->stream_index == counted) {
+            if (ts != AV_NOPTS_VALUE) {
+                const std::int64_t length =
+                    duration > 0 ? duration : av_rescale_q(1, av_inv_q(streamFrameRate(*st)), st->time_base);
+                const std::int64_t stop = av_rescale_q(ts + length, st->time_base, AVRational{1, AV_TIME_BASE});
+                scan.countedEndMicros = std::max(scan.countedEndMicros, stop - start);
+            }
             ++scan.packets;
             scan.duration += duration;
             durations = durations && duration > 0;

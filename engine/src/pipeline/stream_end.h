@@ -19,6 +19,9 @@ struct PacketScan
     // base (0 when any of them lacks one).
     std::int64_t packets = 0;
     std::int64_t duration = 0;
+    // Where the counted stream's data ends, as endMicros does for the file;
+    // a packet without a duration lasts one frame of the stream's rate.
+    std::int64_t countedEndMicros = -1;
 };
 
 // Reads the packets of path from about fromMicros after its start (from the

@@ -77,8 +77,11 @@ std::string readWholeFile(const std::string &path)
     return std::move(bytes).str();
 }
 
-// TextSub(clip, file): subtitles from an SRT, SSA/ASS or MicroDVD file, timed
-// on the clip's own frames: frame n shows what is on at n / fps.
+// TextSub(clip, file): subtitles from an SRT, SSA/ASS or MicroDVD file. The
+// file is timed against the user's video, the script's first picture
+// source, and the clip reaching TextSub has been trimmed, joined to an
+// introduction and perhaps reversed: frame n shows the cues that are on at
+// the moment of that video it shows, and none when it shows none of it.
 class TextSubClip final : public OverlayClip
 {
 public:
@@ -120,13 +123,12 @@ protected:
         FrameRef picture = m_child->frame(n);
         if (!m_overlay)
             return picture;
-        // Whole milliseconds, rounded down: an event on [start, end) in
-        // milliseconds shows on exactly the frames whose time lies inside.
-        const std::int64_t ms = n * 1000 * m_info.fpsDen / m_info.fpsNum;
-        return m_overlay->draw(picture, ms);
+        const std::optional<SourceMoment> moment = m_child->origin(n, kUsersVideo);
+        return moment ? m_overlay->draw(picture, moment->millis()) : picture;
     }
 
 private:
+    static constexpr SourceNumber kUsersVideo = 0;
     std::unique_ptr<AssOverlay> m_overlay;
 };
 
