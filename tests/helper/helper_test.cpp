@@ -261,6 +261,7 @@ TEST(HelperEncoder, AbortCutsAHungCallShortFromAnotherThread)
     EXPECT_EQ(encoder.getFrame(script("healthy")), 5);
 }
 
+// Killed while its worker is stuck in the library, as a crashed window would be.
 TEST(HelperProcess, TheWorkerDiesWithItsParent)
 {
     helper::HelperProcess parent;
