@@ -35,6 +35,8 @@ namespace ui {
 namespace {
 
 constexpr int kTwipsPerPixel = 15;
+constexpr const char *kLogoStartTip = "Start Time, in seconds of the source video (before its start is cut)";
+constexpr const char *kLogoEndTip = "End Time, in seconds of the source video (before its start is cut)";
 
 int px(int twips)
 {
@@ -414,13 +416,15 @@ void Form1::buildExternPanel(QGroupBox *panel)
     label(frame9, "Label31", "x:", "x Position", tw(120, 240, 255, 255));
     textBox(frame9, "TextLogoX", "x Position", tw(360, 240, 735, 285));
     label(frame9, "Label33", "Start:", "Start Time", tw(1320, 240, 615, 255));
-    textBox(frame9, "TextLogoStart", "Start Time", tw(1800, 240, 735, 285));
+    // The logo is drawn before the time window is cut: its times are the
+    // source video's, whatever the start and the introduction do.
+    textBox(frame9, "TextLogoStart", kLogoStartTip, tw(1800, 240, 735, 285));
     label(frame9, "Label35", "s", "Start Time", tw(2520, 240, 255, 255));
     button(frame9, "cmdFont", "Font", "Text Logo Font Setting", tw(3000, 240, 615, 255));
     label(frame9, "Label32", "y:", "y Position", tw(120, 480, 255, 255));
     textBox(frame9, "TextLogoY", "y Position", tw(360, 480, 735, 285));
     label(frame9, "Label34", "End:", "End Time", tw(1320, 480, 615, 255));
-    textBox(frame9, "TextLogoEnd", "End Time", tw(1800, 480, 735, 285));
+    textBox(frame9, "TextLogoEnd", kLogoEndTip, tw(1800, 480, 735, 285));
     label(frame9, "Label36", "s", "End Time", tw(2520, 480, 255, 255));
     button(frame9, "cmdColor", "Color", "Text Logo Color Setting", tw(3000, 480, 615, 255));
 }
