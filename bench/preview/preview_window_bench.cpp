@@ -1,4 +1,4 @@
-// The preview window over the real library, driven as a user scrubs: the
+// The preview window over the real helper processes, driven as a user scrubs: the
 // slider moves every 120 ms and a colour bar every 700 ms for SECONDS, while
 // a 16 ms timer on the window's thread records how late each tick comes
 // (a tick late by more than 50 ms is a frame the window could not draw in
@@ -9,15 +9,13 @@
 //   BASELINE=1   the same, with the preview window hidden (nothing renders):
 //                the lateness the machine's other load causes by itself
 
-#include "ui/dll_encoder.h"
 #include "../quiet_prompter.h"
+#include "helper/helper_services.h"
 #include "ui/form1.h"
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
@@ -66,14 +64,18 @@ int main(int argc, char **argv)
         return 2;
     }
     QTemporaryDir program;
-    QFile::link(QStringLiteral(TARVIK_LIBRARY_PATH), QDir(program.path()).filePath(QStringLiteral("libTarvikDll.so")));
     SilentPrompter prompter;
     NoPowerOff powerOff;
-    ui::DllEncoder encoder(program.path(), [](const std::string &m) { std::fprintf(stderr, "%s\n", m.c_str()); });
-    ui::Form1 window(encoder, prompter, powerOff, program.path());
-    window.setPreviewSource(&encoder);
+    helper::HelperServices encoders(VELMORA_WORKER_PATH, TARVIK_LIBRARY_PATH);
+    // Made before the window, whose preview uses it to the end.
+    const auto previews = encoders.previews();
+    ui::Form1 window(encoders, prompter, powerOff, program.path());
+    window.setPreviewSource(previews.get());
     window.show();
     window.addVideoFiles({QString::fromLocal8Bit(argv[1])});
+    // The add probes on its own thread; the preview needs the job in the list.
+    while (window.adding())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     window.findChild<QLineEdit *>(QStringLiteral("TextLogo"))->setText(QStringLiteral("Velmora"));
     window.findChild<QLineEdit *>(QStringLiteral("TextLogoX"))->setText(QStringLiteral("12"));
     window.findChild<QLineEdit *>(QStringLiteral("TextLogoY"))->setText(QStringLiteral("100"));
