@@ -50,6 +50,18 @@ struct Row
         next.control.layoutValue = value;
         return next;
     }
+    constexpr Row opt(std::string_view option) const
+    {
+        Row next = *this;
+        next.control.option = option;
+        return next;
+    }
+    constexpr Row choosing(std::span<const std::string_view> words) const
+    {
+        Row next = *this;
+        next.control.choices = words;
+        return next;
+    }
     constexpr operator Control() const { return control; }
 };
 
@@ -82,55 +94,62 @@ constexpr std::array<Control, kControlCount> kControls{{
     row(kFolders, "videoIntOpenDir", "", K::Folder).keyed("videointopendir"),
     row(kFolders, "imageIntOpenDir", "", K::Folder).keyed("imageintopendir"),
 
-    row("Select Setting", "OptionSel", "0", K::SwitchedOption),
+    row("Select Setting", "OptionSel", "0", K::SwitchedOption).choosing(kPanelWords),
 
-    row(kParameter, "FRCombo",       "14",  K::ListIndex,  &J::frameRateIndex).listing(kFrameRateItems),
-    row(kParameter, "VBRText",       "256", K::Text,       &J::videoBitrate),
-    row(kParameter, "ABRCombo",      "4",   K::ListIndex,  &J::audioBitrateIndex).listing(kAudioBitrateItems),
-    row(kParameter, "ASRCombo",      "4",   K::ListIndex,  &J::sampleRateIndex).listing(kSampleRateItems),
-    row(kParameter, "ModeCombo",     "1",   K::ListIndex,  &J::encodeModeIndex).listing(kEncodeModeItems),
-    row(kParameter, "AutoCropCheck", "0",   K::CheckState, &J::autoCrop),
+    row(kParameter, "FRCombo",       "14",  K::ListIndex,  &J::frameRateIndex).listing(kFrameRateItems).opt("frame-rate"),
+    row(kParameter, "VBRText",       "256", K::Text,       &J::videoBitrate).opt("video-bitrate"),
+    row(kParameter, "ABRCombo",      "4",   K::ListIndex,  &J::audioBitrateIndex).listing(kAudioBitrateItems).opt("audio-bitrate"),
+    row(kParameter, "ASRCombo",      "4",   K::ListIndex,  &J::sampleRateIndex).listing(kSampleRateItems).opt("sample-rate"),
+    row(kParameter, "ModeCombo",     "1",   K::ListIndex,  &J::encodeModeIndex).listing(kEncodeModeItems).opt("mode")
+                                                                       .choosing(kEncodeModeWords),
+    row(kParameter, "AutoCropCheck", "0",   K::CheckState, &J::autoCrop).opt("auto-crop"),
 
     // There are no drive letters here: the layout's root stands in for "C:\".
-    row("Output Directory", "OutputText", "", K::OutputFolder, &J::outputDir).laidOutAs("/"),
+    row("Output Directory", "OutputText", "", K::OutputFolder, &J::outputDir).laidOutAs("/").opt("output-folder"),
 
-    row(kTime, "TextStartTime", "0", K::Text,       &J::startTime),
-    row(kTime, "TextEndTime",   "0", K::Text,       &J::endTime).then(FollowUp::EndNotBeforeStart),
+    row(kTime, "TextStartTime", "0", K::Text,       &J::startTime).opt("start"),
+    row(kTime, "TextEndTime",   "0", K::Text,       &J::endTime).then(FollowUp::EndNotBeforeStart).opt("end"),
     row(kTime, "frameCount",    "0", K::ClipLength, &J::totalTime).keyed("TotalTime").then(FollowUp::ClipCoversEnd),
-    row(kTime, "CheckReverse",  "0", K::CheckState, &J::reverse).then(FollowUp::ShowTimeWindow),
+    row(kTime, "CheckReverse",  "0", K::CheckState, &J::reverse).then(FollowUp::ShowTimeWindow).opt("reverse"),
 
-    row(kColour, "HScrollHue", "0",  K::BarValue, &J::hue).bar({-180, 180, 10}, "LabelHue", LabelRule::Value)
+    row(kColour, "HScrollHue", "0",  K::BarValue, &J::hue).bar({-180, 180, 10}, "LabelHue", LabelRule::Value).opt("hue")
                                                           .storingWhileDragged(),
-    row(kColour, "HScrollSat", "15", K::BarValue, &J::saturation).bar({0, 100, 5}, "LabelSat", LabelRule::Tenths)
+    row(kColour, "HScrollSat", "15", K::BarValue, &J::saturation).bar({0, 100, 5}, "LabelSat", LabelRule::Tenths).opt("saturation")
                                                                  .laidOutAs("10"),
-    row(kColour, "HScrollBri", "0",  K::BarValue, &J::brightness).bar({-255, 255, 10}, "LabelBri", LabelRule::Value),
-    row(kColour, "HScrollCon", "10", K::BarValue, &J::contrast).bar({0, 100, 5}, "LabelCon", LabelRule::Tenths),
-    row(kColour, "HScrollSha", "50", K::BarValue, &J::sharpness).bar({-158, 100, 10}, "LabelSha", LabelRule::Value)
+    row(kColour, "HScrollBri", "0",  K::BarValue, &J::brightness).bar({-255, 255, 10}, "LabelBri", LabelRule::Value)
+                                                         .opt("brightness"),
+    row(kColour, "HScrollCon", "10", K::BarValue, &J::contrast).bar({0, 100, 5}, "LabelCon", LabelRule::Tenths)
+                                                          .opt("contrast"),
+    row(kColour, "HScrollSha", "50", K::BarValue, &J::sharpness).bar({-158, 100, 10}, "LabelSha", LabelRule::Value).opt("sharpness")
                                                                 .laidOutAs("0"),
 
-    row(kAudio, "HScrollVol", "100", K::BarValue, &J::volume).bar({0, 1000, 50}, "LabelVol", LabelRule::Value),
-    row(kAudio, "OptionCha",  "0",   K::Option,   &J::channelMode),
-    row(kAudio, "HScrollDel", "0",   K::BarValue, &J::audioDelay).bar({-100, 100, 5}, "LabelDel", LabelRule::Tenths),
+    row(kAudio, "HScrollVol", "100", K::BarValue, &J::volume).bar({0, 1000, 50}, "LabelVol", LabelRule::Value)
+                                                      .opt("volume"),
+    row(kAudio, "OptionCha",  "0",   K::Option,   &J::channelMode).opt("channel").choosing(kChannelWords),
+    row(kAudio, "HScrollDel", "0",   K::BarValue, &J::audioDelay).bar({-100, 100, 5}, "LabelDel", LabelRule::Tenths)
+                                                         .opt("delay"),
 
-    row(kExtern, "AudioFileText", "",              K::Text,       &J::audioFile),
-    row(kExtern, "SubFileText",   "",              K::Text,       &J::subtitleFile),
-    row(kExtern, "TextLogo",      "",              K::Text,       &J::logoText),
-    row(kExtern, "TextLogoX",     "0",             K::Text,       &J::logoX),
-    row(kExtern, "TextLogoY",     "0",             K::Text,       &J::logoY),
-    row(kExtern, "TextLogoStart", "0",             K::Text,       &J::logoStart),
-    row(kExtern, "TextLogoEnd",   "5",             K::Text,       &J::logoEnd),
-    row(kExtern, "TextLogo",      "MS Sans Serif", K::FontName,   &J::logoFontName).keyed("TextLogo.Font"),
-    row(kExtern, "TextLogo",      "8",             K::FontSize,   &J::logoFontSize).keyed("TextLogo.FontSize"),
-    row(kExtern, "TextLogo",      "0",             K::FontBold,   &J::logoBold).keyed("TextLogo.FontBold"),
-    row(kExtern, "TextLogo",      "0",             K::FontItalic, &J::logoItalic).keyed("TextLogo.FontItalic"),
-    row(kExtern, "TextLogo",      "0",             K::FontColour, &J::logoColor).keyed("TextLogo.ForeColor"),
+    row(kExtern, "AudioFileText", "",              K::Text,       &J::audioFile).opt("audio"),
+    row(kExtern, "SubFileText",   "",              K::Text,       &J::subtitleFile).opt("subtitles"),
+    row(kExtern, "TextLogo",      "",              K::Text,       &J::logoText).opt("logo-text"),
+    row(kExtern, "TextLogoX",     "0",             K::Text,       &J::logoX).opt("logo-x"),
+    row(kExtern, "TextLogoY",     "0",             K::Text,       &J::logoY).opt("logo-y"),
+    row(kExtern, "TextLogoStart", "0",             K::Text,       &J::logoStart).opt("logo-start"),
+    row(kExtern, "TextLogoEnd",   "5",             K::Text,       &J::logoEnd).opt("logo-end"),
+    row(kExtern, "TextLogo",      "MS Sans Serif", K::FontName,   &J::logoFontName).keyed("TextLogo.Font").opt("logo-font"),
+    row(kExtern, "TextLogo",      "8",             K::FontSize,   &J::logoFontSize).keyed("TextLogo.FontSize").opt("logo-size"),
+    row(kExtern, "TextLogo",      "0",             K::FontBold,   &J::logoBold).keyed("TextLogo.FontBold").opt("logo-bold"),
+    row(kExtern, "TextLogo",      "0",             K::FontItalic, &J::logoItalic).keyed("TextLogo.FontItalic").opt("logo-italic"),
+    row(kExtern, "TextLogo",      "0",             K::FontColour, &J::logoColor).keyed("TextLogo.ForeColor").opt("logo-colour"),
 
-    row(kIntro, "TextIntVideo",     "",  K::Text,           &J::introVideoFile),
-    row(kIntro, "TextIntImage",     "",  K::Text,           &J::introImageFile),
-    row(kIntro, "OptionInt",        "0", K::SwitchedOption, &J::introType),
-    row(kIntro, "TextIntImageTime", "5", K::Text,           &J::introImageTime),
-    row(kIntro, "TextFadeTime",     "1", K::Text,           &J::introFadeTime),
-    row(kIntro, "OptionFade",       "0", K::Option,         &J::introFadeMode).laidOutAs("1"),
+    row(kIntro, "TextIntVideo",     "",  K::Text,           &J::introVideoFile).opt("intro-video"),
+    row(kIntro, "TextIntImage",     "",  K::Text,           &J::introImageFile).opt("intro-image"),
+    row(kIntro, "OptionInt",        "0", K::SwitchedOption, &J::introType).opt("intro-type")
+                                                                          .choosing(kIntroTypeWords),
+    row(kIntro, "TextIntImageTime", "5", K::Text,           &J::introImageTime).opt("intro-image-time"),
+    row(kIntro, "TextFadeTime",     "1", K::Text,           &J::introFadeTime).opt("intro-fade-time"),
+    row(kIntro, "OptionFade",       "0", K::Option,         &J::introFadeMode).laidOutAs("1").opt("intro-fade")
+                                                                          .choosing(kFadeWords),
 
     row("Others", "ShutDownCheck", "0", K::CheckState),
 }};

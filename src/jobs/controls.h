@@ -76,6 +76,12 @@ inline constexpr std::array<std::string_view, 11> kAudioBitrateItems{"32",  "48"
 inline constexpr std::array<std::string_view, 7> kSampleRateItems{"8000",  "11250", "16000", "22050",
                                                                   "32000", "44100", "48000"};
 inline constexpr std::array<std::string_view, 3> kEncodeModeItems{"High Quality", "Normal Quality", "Fast Speed"};
+inline constexpr std::array<std::string_view, 3> kEncodeModeWords{"high", "normal", "fast"};
+inline constexpr std::array<std::string_view, 6> kPanelWords{"parameter", "output-time", "colour",
+                                                             "audio",     "extern",      "introduction"};
+inline constexpr std::array<std::string_view, 3> kChannelWords{"stereo", "left", "right"};
+inline constexpr std::array<std::string_view, 2> kIntroTypeWords{"video", "image"};
+inline constexpr std::array<std::string_view, 4> kFadeWords{"in", "out", "in-out", "overlap"};
 
 struct Control
 {
@@ -101,6 +107,13 @@ struct Control
     // The value the layout gives the control before the settings file is
     // read, where it is not the default; it shows when a load stops early.
     std::string_view layoutValue = {};
+    // The command line's long option for the row ("frame-rate"); empty for
+    // the window's own values, which have none.
+    std::string_view option = {};
+    // The words a user types for a combo's items or an option group's buttons,
+    // index 0 first; a combo without them takes its items as numbers. An
+    // option group's button count is the count of its words.
+    std::span<const std::string_view> choices = {};
 };
 
 inline constexpr std::size_t kControlCount = 44;

@@ -1,0 +1,463 @@
+#include "cli/cli_run.h"
+
+#include "convert/conversion_run.h"
+#include "convert/output_path.h"
+#include "convert/run_log.h"
+#include "helper/helper_channel.h"
+#include "helper/helper_encoder.h"
+#include "helper/helper_process.h"
+#include "helper/poll_loop.h"
+#include "jobs/number_text.h"
+#include "jobs/time_text.h"
+#include "settings/startup.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <ostream>
+#include <set>
+#include <utility>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace cli {
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+// The run's temporary files in a folder of their own, so a window converting
+// at the same time keeps its own; removed with what is left in it.
+class WorkFolder
+{
+public:
+    explicit WorkFolder(const std::string &parent)
+    {
+        std::string pattern = parent + ".velmora-cli-XXXXXX";
+        if (mkdtemp(pattern.data()) != nullptr)
+            m_path = pattern + "/";
+    }
+    ~WorkFolder()
+    {
+        std::error_code ignored;
+        if (!m_path.empty())
+            fs::remove_all(m_path, ignored);
+    }
+    WorkFolder(const WorkFolder &) = delete;
+    WorkFolder &operator=(const WorkFolder &) = delete;
+    const std::string &path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
+
+class NoPowerOff final : public core::PowerOff
+{
+public:
+    Result request() override { return {false, "not from the command line"}; }
+};
+
+// Lines on [out] for each event: JSON objects or plain text.
+class Reporter
+{
+public:
+    Reporter(bool json, std::ostream &out, std::ostream &err)
+        : m_json(json)
+        , m_out(out)
+        , m_err(err)
+    {
+    }
+
+    void started(const FileResult &file)
+    {
+        if (m_json)
+            line("started", file.file, {});
+        else
+            m_out << "started   " << file.file << "\n" << std::flush;
+    }
+    void progress(const FileResult &file, std::int32_t pass, std::int32_t percent, const std::string &left)
+    {
+        if (m_json)
+            line("progress", file.file,
+                 ",\"pass\":" + std::to_string(pass) + ",\"percent\":" + std::to_string(percent) +
+                     ",\"time_left\":" + jsonString(left));
+        else
+            m_out << "progress  " << file.file << " pass " << pass << " " << percent << "% " << left << " left\n"
+                  << std::flush;
+    }
+    void ended(const FileResult &file)
+    {
+        if (file.state == FileResult::State::Converted) {
+            if (m_json)
+                line("done", file.file,
+                     ",\"output\":" + jsonString(file.output) + ",\"size\":" + std::to_string(file.bytes) +
+                         ",\"seconds\":" + core::decimalText(std::round(file.seconds * 10) / 10));
+            else
+                m_out << "done      " << file.file << " -> " << file.output << " (" << file.bytes << " bytes)\n"
+                      << std::flush;
+            return;
+        }
+        if (m_json)
+            line(file.state == FileResult::State::Stopped ? "stopped" : "failed", file.file,
+                 ",\"reason\":" + jsonString(file.reason));
+        else
+            m_out << (file.state == FileResult::State::Stopped   ? "stopped   "
+                      : file.state == FileResult::State::Skipped ? "skipped   "
+                                                                 : "failed    ")
+                  << file.file << ": "
+                  << file.reason << "\n"
+                  << std::flush;
+    }
+    void note(const std::string &text)
+    {
+        if (m_json)
+            m_out << "{\"event\":\"note\",\"text\":" << jsonString(text) << "}\n" << std::flush;
+        else
+            m_err << text << "\n";
+    }
+    // The final table: on standard output unless that is for JSON.
+    std::ostream &tableStream() { return m_json ? m_err : m_out; }
+
+private:
+    void line(const char *event, const std::string &file, const std::string &rest)
+    {
+        m_out << "{\"event\":\"" << event << "\",\"file\":" << jsonString(file) << rest << "}\n" << std::flush;
+    }
+
+    bool m_json;
+    std::ostream &m_out;
+    std::ostream &m_err;
+};
+
+// The run's host for the command line: the jobs are fixed records, the
+// progress and states become the reporter's lines.
+class CliRunHost final : public core::RunHost
+{
+public:
+    CliRunHost(std::vector<core::JobEntry> entries, std::vector<FileResult *> results, Reporter &reporter,
+               const settings::AppPaths &paths, core::LogFile &log)
+        : m_entries(std::move(entries))
+        , m_results(std::move(results))
+        , m_reporter(reporter)
+        , m_paths(paths)
+        , m_log(log)
+    {
+    }
+
+    std::int32_t jobCount() override { return static_cast<std::int32_t>(m_entries.size()); }
+    std::optional<core::JobSelection> selectJob(std::int32_t index) override
+    {
+        if (index < 0 || index >= jobCount())
+            return std::nullopt;
+        m_current = index;
+        return core::jobSelection(m_entries[static_cast<std::size_t>(index)]);
+    }
+    core::ScriptOutcome writeScript(const std::string &) override
+    {
+        const core::ScriptResult script = core::writeScript(
+            core::conversionRequest(m_entries[static_cast<std::size_t>(m_current)], m_paths.appFolder,
+                                    m_paths.scriptPath));
+        return {.result = script.result, .run = script.run, .warning = script.warning, .text = script.text};
+    }
+
+    void setProgress(std::int32_t) override {}
+    void setPercentLabel(const std::string &text) override
+    {
+        m_percent = core::parseWhole(text.substr(0, text.find('%'))).value_or(m_percent);
+        reportProgress();
+    }
+    void setPassLabel(const std::string &) override {}
+    void setTimeLeftLabel(const std::string &text) override { m_left = text; }
+    void showMessage(const std::string &text, const std::string &detail) override
+    {
+        m_messages.push_back(detail.empty() ? text : text + "\n" + detail);
+    }
+    void setStartVisible(bool) override {}
+    void deleteTemporaryFiles() override { settings::deleteTempFiles(m_paths); }
+    bool shutDownChecked() override { return false; }
+
+    std::vector<core::JobEntry> jobEntries() override { return m_entries; }
+    // The files the check refuses are reported and skipped; the others go on.
+    bool askToStart(const std::string &) override { return true; }
+    void setJobState(std::int32_t index, const core::JobStatus &status) override
+    {
+        if (index < 0 || index >= jobCount())
+            return;
+        FileResult &file = *m_results[static_cast<std::size_t>(index)];
+        switch (status.state) {
+        case core::JobState::None:
+        case core::JobState::Waiting:
+            return;
+        case core::JobState::Converting:
+            if (status.pass == 1) {
+                m_started = Clock::now();
+                m_lastProgress.reset();
+                m_reporter.started(file);
+            }
+            m_pass = status.pass;
+            return;
+        case core::JobState::Done:
+            file.state = FileResult::State::Converted;
+            file.bytes = status.outputBytes;
+            file.seconds = std::chrono::duration<double>(Clock::now() - m_started).count();
+            break;
+        case core::JobState::Failed:
+            file.state = FileResult::State::Failed;
+            file.reason = status.reason;
+            break;
+        case core::JobState::Stopped:
+            file.state = FileResult::State::Stopped;
+            file.reason = "stopped";
+            break;
+        }
+        m_reporter.ended(file);
+    }
+    void appendLog(const std::string &text) override
+    {
+        m_log.append(text);
+        if (text.starts_with(core::kRunStartMark))
+            m_log.append(core::logLine("From the command line (velmora-cli)"));
+    }
+    std::string logPath() override { return m_log.path().string(); }
+
+    const std::vector<std::string> &messages() const { return m_messages; }
+
+private:
+    // At most once a second, so a log or a program reading the lines is not flooded.
+    void reportProgress()
+    {
+        if (m_current < 0 || m_pass == 0)
+            return;
+        const auto now = Clock::now();
+        if (m_lastProgress && now - *m_lastProgress < std::chrono::seconds(1))
+            return;
+        m_lastProgress = now;
+        m_reporter.progress(*m_results[static_cast<std::size_t>(m_current)], m_pass, m_percent, m_left);
+    }
+
+    std::vector<core::JobEntry> m_entries;
+    std::vector<FileResult *> m_results; // per entry
+    Reporter &m_reporter;
+    const settings::AppPaths &m_paths;
+    core::LogFile &m_log;
+    std::int32_t m_current = -1;
+    std::int32_t m_pass = 0;
+    std::int32_t m_percent = 0;
+    std::string m_left;
+    Clock::time_point m_started;
+    std::optional<Clock::time_point> m_lastProgress;
+    std::vector<std::string> m_messages;
+};
+
+// Why [file] cannot be an input; empty when it can be read.
+std::string inputProblem(const std::string &file)
+{
+    struct stat info{};
+    if (::stat(file.c_str(), &info) != 0)
+        return "no such file";
+    if (S_ISDIR(info.st_mode))
+        return "a folder, not a video file";
+    if (!S_ISREG(info.st_mode))
+        return "not a plain file";
+    if (::access(file.c_str(), R_OK) != 0)
+        return "cannot be read (permission denied)";
+    return {};
+}
+
+bool interrupted(int fd)
+{
+    if (fd < 0)
+        return false;
+    char byte = 0;
+    return ::read(fd, &byte, 1) == 1;
+}
+
+} // namespace
+
+std::string jsonString(std::string_view text)
+{
+    std::string quoted = "\"";
+    for (const char c : text) {
+        switch (c) {
+        case '"':
+            quoted += "\\\"";
+            break;
+        case '\\':
+            quoted += "\\\\";
+            break;
+        case '\n':
+            quoted += "\\n";
+            break;
+        case '\t':
+            quoted += "\\t";
+            break;
+        case '\r':
+            quoted += "\\r";
+            break;
+        default:
+            if (static_cast<unsigned char>(c) < 0x20) {
+                char escaped[8];
+                std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
+                quoted += escaped;
+            } else {
+                quoted += c;
+            }
+        }
+    }
+    return quoted + "\"";
+}
+
+std::string resultTable(const std::vector<FileResult> &results)
+{
+    static constexpr const char *kStates[] = {"skipped", "failed", "converted", "stopped"};
+    std::size_t width = 4;
+    for (const FileResult &result : results)
+        width = std::max(width, result.file.size());
+    std::string table;
+    const auto row = [&](std::string file, std::string state, std::string what) {
+        file.resize(width, ' ');
+        state.resize(10, ' ');
+        table += file + "  " + state + "  " + what + "\n";
+    };
+    row("File", "Result", "Output or reason");
+    for (const FileResult &result : results)
+        row(result.file, kStates[static_cast<int>(result.state)],
+            result.state == FileResult::State::Converted ? result.output : result.reason);
+    return table;
+}
+
+int convertFiles(const std::vector<std::string> &files, const core::JobSettings &settings, bool json,
+                 const RunEnv &env, std::ostream &out, std::ostream &err)
+{
+    Reporter reporter(json, out, err);
+    std::vector<FileResult> results(files.size());
+    const std::string worker = env.programFolder + "velmora-worker";
+    const std::string library = env.programFolder + "libTarvikDll.so";
+    if (const std::string problem = helper::helperProgramProblem(worker); !problem.empty()) {
+        reporter.note(problem);
+        return kExitSomeFailed;
+    }
+    WorkFolder work(env.programFolder);
+    if (work.path().empty()) {
+        reporter.note("Cannot make a folder for the temporary files in " + env.programFolder);
+        return kExitSomeFailed;
+    }
+    settings::AppPaths paths{.appFolder = env.programFolder,
+                             .scriptPath = work.path() + "temp.avs",
+                             .m1vPath = work.path() + "temp.m1v",
+                             .mp2Path = work.path() + "temp.mp2",
+                             .settingsPath = env.programFolder + "Velmora.ini"};
+
+    // Each file is probed for its length, as the window's add does; one
+    // that cannot be read or probed is skipped with the reason.
+    helper::HelperEncoder prober(worker, library);
+    std::vector<core::JobEntry> entries;
+    std::vector<FileResult *> entryResults;
+    std::set<std::string> outputs;
+    bool stopped = false;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        FileResult &result = results[i];
+        result.file = files[i];
+        if (stopped || interrupted(env.interruptFd)) {
+            stopped = true;
+            result.state = FileResult::State::Stopped;
+            result.reason = "stopped";
+            continue;
+        }
+        std::error_code ignored;
+        const std::string path = fs::absolute(files[i], ignored).lexically_normal().string();
+        core::JobEntry entry;
+        entry.title = core::fileTitle(path);
+        entry.fullPath = path;
+        entry.settings = settings;
+        result.output = core::outputPathFor(entry.title, settings.outputDir);
+        result.reason = inputProblem(path);
+        if (result.reason.empty() && !outputs.insert(result.output).second)
+            result.reason = "would write " + result.output + " again, which an earlier file writes";
+        if (result.reason.empty()) {
+            core::ScriptRequest probe = core::conversionRequest(entry, paths.appFolder, paths.scriptPath);
+            probe.mode = 0;
+            const core::ScriptResult script = core::writeScript(probe);
+            const std::int32_t length = script.result == 0 ? 0 : prober.getFrame(paths.scriptPath);
+            fs::remove(paths.scriptPath, ignored);
+            if (script.result == 0) {
+                result.reason = core::scriptWarningText(script.warning);
+            } else if (length <= 0) {
+                const std::string why = prober.lastError();
+                result.reason = why.empty() ? "the video cannot be opened" : why;
+            } else {
+                entry.settings.totalTime = length;
+                // An end the user gave stays when it lies within the video.
+                const auto end = core::parseWhole(entry.settings.endTime);
+                if (!end || *end <= 0 || *end > length)
+                    entry.settings.endTime = std::to_string(length);
+            }
+        }
+        if (!result.reason.empty()) {
+            result.state = FileResult::State::Skipped;
+            reporter.ended(result);
+            continue;
+        }
+        result.state = FileResult::State::Failed;
+        result.reason = "not reached";
+        entries.push_back(std::move(entry));
+        entryResults.push_back(&result);
+    }
+
+    if (!entries.empty() && !stopped) {
+        core::LogFile log(fs::path(env.programFolder) / core::kLogFileName);
+        helper::PollLoop loop;
+        helper::HelperChannel channel(loop, worker, library);
+        NoPowerOff powerOff;
+        CliRunHost host(std::move(entries), entryResults, reporter, paths, log);
+        core::ConversionRun run({loop, channel, prober}, host, powerOff,
+                                {paths.scriptPath, paths.m1vPath, paths.mp2Path, paths.appFolder});
+        bool ended = false;
+        run.onEnded = [&ended](core::ConversionRun::Outcome) { ended = true; };
+        if (env.interruptFd >= 0) {
+            loop.watch(env.interruptFd, [&] {
+                if (!interrupted(env.interruptFd))
+                    return;
+                // A second signal does not wait for the passes to close.
+                if (std::exchange(stopped, true)) {
+                    run.close();
+                    ended = true;
+                } else {
+                    run.stop();
+                }
+            });
+        }
+        run.start();
+        while (!loop.runUntil([&] { return ended; }, std::chrono::hours(1))) {
+        }
+        if (!ended)
+            run.close();
+        // Each file's end is reported already; the run's end message adds
+        // something only when a file did not convert.
+        for (const std::string &message : host.messages())
+            if (message != core::kEncodeEndText)
+                reporter.note(message);
+        log.flush();
+    }
+
+    for (FileResult &result : results) {
+        if (stopped && result.state == FileResult::State::Failed && result.reason == "not reached") {
+            result.state = FileResult::State::Stopped;
+            result.reason = "stopped";
+        }
+    }
+    reporter.tableStream() << resultTable(results) << std::flush;
+    if (stopped)
+        return kExitInterrupted;
+    for (const FileResult &result : results)
+        if (result.state != FileResult::State::Converted)
+            return kExitSomeFailed;
+    return kExitConverted;
+}
+
+} // namespace cli

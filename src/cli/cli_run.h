@@ -1,0 +1,43 @@
+#pragma once
+
+#include "cli/cli_options.h"
+#include "jobs/job_settings.h"
+
+#include <cstdint>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace cli {
+
+// Where the run finds its helper, library, settings and log.
+struct RunEnv
+{
+    std::string programFolder; // ending in "/"
+    int interruptFd = -1;      // readable once SIGINT or SIGTERM came; -1: none
+};
+
+// What became of one file given on the command line.
+struct FileResult
+{
+    std::string file;
+    enum class State { Skipped, Failed, Converted, Stopped } state = State::Skipped;
+    std::string reason;
+    std::string output;
+    std::int64_t bytes = 0;
+    double seconds = 0.0;
+};
+
+// Probes and converts [files] one after another with [settings], reporting
+// each event on [out] (JSON lines when [json]) and notes on [err]. The exit
+// status: kExitConverted, kExitSomeFailed or kExitInterrupted.
+int convertFiles(const std::vector<std::string> &files, const core::JobSettings &settings, bool json,
+                 const RunEnv &env, std::ostream &out, std::ostream &err);
+
+// The end table, one row per file.
+std::string resultTable(const std::vector<FileResult> &results);
+
+// [text] as a JSON string literal.
+std::string jsonString(std::string_view text);
+
+} // namespace cli

@@ -1,0 +1,95 @@
+// velmora-cli: the converter without its window, for scripts and servers.
+// Its helper (velmora-worker), the encoder library, the settings file and
+// the log are those of the program folder, the executable's own.
+
+#include "cli/cli_options.h"
+#include "cli/cli_run.h"
+#include "settings/settings_schema.h"
+#include "settings/startup.h"
+
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <iostream>
+#include <unistd.h>
+
+namespace {
+
+// The write end of the pipe that turns SIGINT and SIGTERM into an event.
+volatile std::sig_atomic_t signalPipe = -1;
+
+void onSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(signalPipe, &byte, 1);
+}
+
+// The pipe's ends, closed when main returns.
+class SignalPipe
+{
+public:
+    SignalPipe()
+    {
+        if (::pipe2(m_fds, O_CLOEXEC | O_NONBLOCK) != 0)
+            return;
+        signalPipe = m_fds[1];
+        struct sigaction action{};
+        action.sa_handler = onSignal;
+        sigemptyset(&action.sa_mask);
+        ::sigaction(SIGINT, &action, nullptr);
+        ::sigaction(SIGTERM, &action, nullptr);
+    }
+    ~SignalPipe()
+    {
+        std::signal(SIGINT, SIG_DFL);
+        std::signal(SIGTERM, SIG_DFL);
+        signalPipe = -1;
+        for (int fd : m_fds)
+            if (fd >= 0)
+                ::close(fd);
+    }
+    SignalPipe(const SignalPipe &) = delete;
+    SignalPipe &operator=(const SignalPipe &) = delete;
+    int readEnd() const { return m_fds[0]; }
+
+private:
+    int m_fds[2] = {-1, -1};
+};
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    const cli::Options options = cli::parseOptions(args);
+    switch (options.action) {
+    case cli::Options::Action::Help:
+        std::cout << cli::helpText();
+        return cli::kExitConverted;
+    case cli::Options::Action::Version:
+        std::cout << "velmora-cli " << VELMORA_VERSION << "\n";
+        return cli::kExitConverted;
+    case cli::Options::Action::UsageError:
+        std::cerr << "velmora-cli: " << options.error << "\n";
+        return cli::kExitUsage;
+    case cli::Options::Action::Convert:
+        break;
+    }
+
+    std::error_code error;
+    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", error);
+    const std::string folder = settings::programFolder(error ? std::string() : exe.parent_path().string());
+    const char *home = std::getenv("HOME");
+    std::string problem;
+    const auto settings = cli::loadJobSettings(folder + "Velmora.ini",
+                                               settings::outputFolderDefault(home != nullptr ? home : "/"),
+                                               options.values, problem);
+    if (!settings) {
+        std::cerr << "velmora-cli: " << problem << "\n";
+        return cli::kExitUsage;
+    }
+    SignalPipe signals;
+    return cli::convertFiles(options.files, *settings, options.json, {folder, signals.readEnd()}, std::cout,
+                             std::cerr);
+}
