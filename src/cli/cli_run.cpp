@@ -212,7 +212,7 @@ public:
             break;
         case core::JobState::Stopped:
             file.state = FileResult::State::Stopped;
-            file.reason = "stopped";
+            file.reason = "interrupted";
             break;
         }
         m_reporter.ended(file);
@@ -366,7 +366,7 @@ int convertFiles(const std::vector<std::string> &files, const core::JobSettings 
         if (stopped || interrupted(env.interruptFd)) {
             stopped = true;
             result.state = FileResult::State::Stopped;
-            result.reason = "stopped";
+            result.reason = "interrupted";
             continue;
         }
         std::error_code ignored;
@@ -448,7 +448,7 @@ int convertFiles(const std::vector<std::string> &files, const core::JobSettings 
     for (FileResult &result : results) {
         if (stopped && result.state == FileResult::State::Failed && result.reason == "not reached") {
             result.state = FileResult::State::Stopped;
-            result.reason = "stopped";
+            result.reason = "interrupted";
         }
     }
     reporter.tableStream() << resultTable(results) << std::flush;

@@ -6,7 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -90,6 +93,106 @@ TEST(CliProgram, TwoInputsForOneOutputConvertTheFirstOnly)
     const Outcome run = runCli("-o '" + folder.string() + "' '" + clip + "' '" + same.string() + "'");
     EXPECT_EQ(run.status, cli::kExitSomeFailed) << run.out;
     EXPECT_NE(run.out.find("again"), std::string::npos) << run.out;
+}
+
+// A running velmora-cli whose standard output is read line by line.
+class Running
+{
+public:
+    explicit Running(const std::vector<std::string> &args)
+    {
+        int fds[2];
+        if (::pipe(fds) != 0)
+            return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+        posix_spawn_file_actions_addclose(&actions, fds[0]);
+        std::vector<std::string> all{CLI_PATH};
+        all.insert(all.end(), args.begin(), args.end());
+        std::vector<char *> argv;
+        for (std::string &arg : all)
+            argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        if (posix_spawn(&m_pid, CLI_PATH, &actions, nullptr, argv.data(), environ) != 0)
+            m_pid = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(fds[1]);
+        m_out = fdopen(fds[0], "r");
+    }
+    ~Running()
+    {
+        if (m_pid > 0) {
+            ::kill(m_pid, SIGKILL);
+            waitStatus();
+        }
+        if (m_out != nullptr)
+            std::fclose(m_out);
+    }
+    Running(const Running &) = delete;
+    Running &operator=(const Running &) = delete;
+
+    // The next line; empty at the end.
+    std::string line()
+    {
+        std::string text;
+        for (int c; m_out != nullptr && (c = std::fgetc(m_out)) != EOF;) {
+            text += static_cast<char>(c);
+            if (c == '\n')
+                break;
+        }
+        return text;
+    }
+    void signal(int number) { ::kill(m_pid, number); }
+    int waitStatus()
+    {
+        int raw = 0;
+        if (m_pid <= 0 || ::waitpid(m_pid, &raw, 0) != m_pid)
+            return -1;
+        m_pid = -1;
+        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    }
+
+private:
+    pid_t m_pid = -1;
+    FILE *m_out = nullptr;
+};
+
+TEST(CliProgram, AnInterruptDuringAPassStopsAtOnceKeepingEarlierOutputs)
+{
+    const auto folder = support::scratchFolder();
+    const std::string shortClip =
+        support::media("cli-one.mp4", support::testCard(160, 120, 15, 1.0) + support::kH264);
+    const std::string longClip =
+        support::media("cli-long.mp4", support::testCard(160, 120, 15, 900.0) + support::kH264);
+
+    for (const int number : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(number);
+        std::filesystem::remove_all(folder);
+        std::filesystem::create_directories(folder);
+        Running cli({"--json", "-o", folder.string(), shortClip, longClip, shortClip + ".never"});
+        // Interrupted as soon as the long clip's first pass has begun.
+        std::string seen;
+        for (std::string line = cli.line(); !line.empty(); line = cli.line()) {
+            seen += line;
+            if (line.find("\"started\",\"file\":\"" + longClip + "\"") != std::string::npos) {
+                cli.signal(number);
+                break;
+            }
+        }
+        while (true) {
+            const std::string line = cli.line();
+            if (line.empty())
+                break;
+            seen += line;
+        }
+        EXPECT_EQ(cli.waitStatus(), cli::kExitInterrupted) << seen;
+        EXPECT_TRUE(std::filesystem::exists(folder / (std::filesystem::path(shortClip).stem().string() + ".kvx")));
+        // Nothing but the earlier output: no half-written .kvx, no temporary file.
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1) << seen;
+        EXPECT_FALSE(support::temporariesIn(std::filesystem::path(CLI_PATH).parent_path()));
+        EXPECT_NE(seen.find("\"stopped\",\"file\":\"" + longClip + "\""), std::string::npos) << seen;
+    }
 }
 
 } // namespace
