@@ -66,8 +66,9 @@ public:
 class Reporter
 {
 public:
-    Reporter(bool json, std::ostream &out, std::ostream &err)
+    Reporter(bool json, bool terminal, std::ostream &out, std::ostream &err)
         : m_json(json)
+        , m_terminal(terminal && !json)
         , m_out(out)
         , m_err(err)
     {
@@ -78,7 +79,7 @@ public:
         if (m_json)
             line("started", file.file, {});
         else
-            m_out << "started   " << file.file << "\n" << std::flush;
+            m_out << clearLine() << "started   " << file.file << "\n" << std::flush;
     }
     void progress(const FileResult &file, std::int32_t pass, std::int32_t percent, const std::string &left)
     {
@@ -87,8 +88,9 @@ public:
                  ",\"pass\":" + std::to_string(pass) + ",\"percent\":" + std::to_string(percent) +
                      ",\"time_left\":" + jsonString(left));
         else
-            m_out << "progress  " << file.file << " pass " << pass << " " << percent << "% " << left << " left\n"
-                  << std::flush;
+            m_out << clearLine() << "progress  " << file.file << " pass " << pass << " " << percent << "% " << left
+                  << " left" << (m_terminal ? "" : "\n") << std::flush;
+        m_pending = m_terminal;
     }
     void ended(const FileResult &file)
     {
@@ -98,7 +100,7 @@ public:
                      ",\"output\":" + jsonString(file.output) + ",\"size\":" + std::to_string(file.bytes) +
                          ",\"seconds\":" + core::decimalText(std::round(file.seconds * 10) / 10));
             else
-                m_out << "done      " << file.file << " -> " << file.output << " (" << file.bytes << " bytes)\n"
+                m_out << clearLine() << "done      " << file.file << " -> " << file.output << " (" << file.bytes << " bytes)\n"
                       << std::flush;
             return;
         }
@@ -106,7 +108,8 @@ public:
             line(file.state == FileResult::State::Stopped ? "stopped" : "failed", file.file,
                  ",\"reason\":" + jsonString(file.reason));
         else
-            m_out << (file.state == FileResult::State::Stopped   ? "stopped   "
+            m_out << clearLine()
+                  << (file.state == FileResult::State::Stopped   ? "stopped   "
                       : file.state == FileResult::State::Skipped ? "skipped   "
                                                                  : "failed    ")
                   << file.file << ": "
@@ -121,7 +124,11 @@ public:
             m_err << text << "\n";
     }
     // The final table: on standard output unless that is for JSON.
-    std::ostream &tableStream() { return m_json ? m_err : m_out; }
+    std::ostream &tableStream()
+    {
+        m_out << clearLine();
+        return m_json ? m_err : m_out;
+    }
 
 private:
     void line(const char *event, const std::string &file, const std::string &rest)
@@ -129,7 +136,13 @@ private:
         m_out << "{\"event\":\"" << event << "\",\"file\":" << jsonString(file) << rest << "}\n" << std::flush;
     }
 
+    // On a terminal the progress line is rewritten in place, and taken away
+    // before any other line.
+    const char *clearLine() { return std::exchange(m_pending, false) ? "\r\033[K" : ""; }
+
     bool m_json;
+    bool m_terminal;
+    bool m_pending = false; // a progress line without its line end is shown
     std::ostream &m_out;
     std::ostream &m_err;
 };
@@ -334,7 +347,7 @@ std::string resultTable(const std::vector<FileResult> &results)
 int convertFiles(const std::vector<std::string> &files, const core::JobSettings &settings, bool json,
                  const RunEnv &env, std::ostream &out, std::ostream &err)
 {
-    Reporter reporter(json, out, err);
+    Reporter reporter(json, env.terminal, out, err);
     std::vector<FileResult> results(files.size());
     const std::string worker = env.programFolder + "velmora-worker";
     const std::string library = env.programFolder + "libTarvikDll.so";
@@ -360,6 +373,7 @@ int convertFiles(const std::vector<std::string> &files, const core::JobSettings 
     std::vector<FileResult *> entryResults;
     std::set<std::string> outputs;
     bool stopped = false;
+    std::vector<std::string> notes; // the run's end message, after the table
     for (std::size_t i = 0; i < files.size(); ++i) {
         FileResult &result = results[i];
         result.file = files[i];
@@ -441,7 +455,7 @@ int convertFiles(const std::vector<std::string> &files, const core::JobSettings 
         // something only when a file did not convert.
         for (const std::string &message : host.messages())
             if (message != core::kEncodeEndText)
-                reporter.note(message);
+                notes.push_back(message);
         log.flush();
     }
 
@@ -452,6 +466,8 @@ int convertFiles(const std::vector<std::string> &files, const core::JobSettings 
         }
     }
     reporter.tableStream() << resultTable(results) << std::flush;
+    for (const std::string &note : notes)
+        reporter.note(note);
     if (stopped)
         return kExitInterrupted;
     for (const FileResult &result : results)

@@ -15,6 +15,7 @@ struct RunEnv
 {
     std::string programFolder; // ending in "/"
     int interruptFd = -1;      // readable once SIGINT or SIGTERM came; -1: none
+    bool terminal = false;     // plain progress updates one line in place
 };
 
 // What became of one file given on the command line.
