@@ -402,6 +402,14 @@ Options parseOptions(const std::vector<std::string> &args)
                 return std::nullopt;
             return args[++i];
         };
+        if (name == "jobs") {
+            const auto given = takeValue();
+            const auto count = given ? core::parseNumber(*given) : std::nullopt;
+            if (!count || *count != std::floor(*count) || *count < 1 || *count > kMaxJobs)
+                return usage("--jobs: '" + given.value_or("") + "' is outside 1.." + std::to_string(kMaxJobs));
+            options.jobs = static_cast<int>(*count);
+            continue;
+        }
         if (name == "set") {
             const auto pair = takeValue();
             if (!pair)
@@ -448,6 +456,7 @@ std::string helpText()
                        "      --version            the program's version\n"
                        "      --json               one JSON object per line on standard output\n"
                        "      --set KEY=VALUE      any key of the settings file, as the file holds it\n"
+                       "      --jobs 1..8          files converted at the same time (default 1)\n"
                        "  -o, --output-folder DIR  where the .kvx files go (default: the settings file's)\n";
     for (const core::Control &row : core::kControls) {
         if (row.option.empty() || row.kind == core::ValueKind::OutputFolder)

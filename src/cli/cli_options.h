@@ -34,7 +34,10 @@ struct Options
     std::vector<std::string> files;
     std::vector<StoredValue> values; // in the order given; later ones win
     bool json = false;
+    int jobs = 1; // files converted at the same time
 };
+
+inline constexpr int kMaxJobs = 8;
 
 // Reads the arguments after the program's name.
 Options parseOptions(const std::vector<std::string> &args);

@@ -11,12 +11,14 @@
 #include "jobs/time_text.h"
 #include "settings/startup.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <set>
@@ -267,6 +269,39 @@ private:
     std::vector<std::string> m_messages;
 };
 
+// One conversion run with its own helpers and temporary files, over the
+// files dealt to it.
+struct Lane
+{
+    Lane(const std::string &programFolder, const std::string &worker, const std::string &library,
+         helper::PollLoop &loop, core::PowerOff &powerOff, std::vector<core::JobEntry> entries,
+         std::vector<FileResult *> results, Reporter &reporter, core::LogFile &log)
+        : work(programFolder)
+        , paths{.appFolder = programFolder,
+                .scriptPath = work.path() + "temp.avs",
+                .m1vPath = work.path() + "temp.m1v",
+                .mp2Path = work.path() + "temp.mp2",
+                .settingsPath = programFolder + "Velmora.ini"}
+        , checker(worker, library)
+        , channel(loop, worker, library)
+        , host(std::move(entries), std::move(results), reporter, paths, log)
+        , run({loop, channel, checker}, host, powerOff,
+              {paths.scriptPath, paths.m1vPath, paths.mp2Path, paths.appFolder})
+    {
+        run.onEnded = [this](core::ConversionRun::Outcome) { ended = true; };
+    }
+    Lane(const Lane &) = delete;
+    Lane &operator=(const Lane &) = delete;
+
+    WorkFolder work;
+    settings::AppPaths paths;
+    helper::HelperEncoder checker;
+    helper::HelperChannel channel;
+    CliRunHost host;
+    core::ConversionRun run; // last: closed before the parts it drives go
+    bool ended = false;
+};
+
 // Why [file] cannot be an input; empty when it can be read.
 std::string inputProblem(const std::string &file)
 {
@@ -344,7 +379,7 @@ std::string resultTable(const std::vector<FileResult> &results)
     return table;
 }
 
-int convertFiles(const std::vector<std::string> &files, const core::JobSettings &settings, bool json,
+int convertFiles(const std::vector<std::string> &files, const core::JobSettings &settings, bool json, int jobs,
                  const RunEnv &env, std::ostream &out, std::ostream &err)
 {
     Reporter reporter(json, env.terminal, out, err);
@@ -426,36 +461,56 @@ int convertFiles(const std::vector<std::string> &files, const core::JobSettings 
     if (!entries.empty() && !stopped) {
         core::LogFile log(fs::path(env.programFolder) / core::kLogFileName);
         helper::PollLoop loop;
-        helper::HelperChannel channel(loop, worker, library);
         NoPowerOff powerOff;
-        CliRunHost host(std::move(entries), entryResults, reporter, paths, log);
-        core::ConversionRun run({loop, channel, prober}, host, powerOff,
-                                {paths.scriptPath, paths.m1vPath, paths.mp2Path, paths.appFolder});
-        bool ended = false;
-        run.onEnded = [&ended](core::ConversionRun::Outcome) { ended = true; };
+        // The files are dealt to the lanes in turn; each job is converted
+        // alone in its lane, so the outputs do not depend on the lanes.
+        const std::size_t count = std::min<std::size_t>(static_cast<std::size_t>(std::max(jobs, 1)), entries.size());
+        std::vector<std::vector<core::JobEntry>> dealt(count);
+        std::vector<std::vector<FileResult *>> dealtResults(count);
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            dealt[i % count].push_back(std::move(entries[i]));
+            dealtResults[i % count].push_back(entryResults[i]);
+        }
+        std::vector<std::unique_ptr<Lane>> lanes;
+        for (std::size_t k = 0; k < count; ++k) {
+            lanes.push_back(std::make_unique<Lane>(env.programFolder, worker, library, loop, powerOff,
+                                                   std::move(dealt[k]), std::move(dealtResults[k]), reporter, log));
+            if (lanes.back()->work.path().empty()) {
+                reporter.note("Cannot make a folder for the temporary files in " + env.programFolder);
+                return kExitSomeFailed;
+            }
+        }
+        const auto allEnded = [&] {
+            return std::all_of(lanes.begin(), lanes.end(), [](const auto &lane) { return lane->ended; });
+        };
         if (env.interruptFd >= 0) {
             loop.watch(env.interruptFd, [&] {
                 if (!interrupted(env.interruptFd))
                     return;
                 // A second signal does not wait for the passes to close.
-                if (std::exchange(stopped, true)) {
-                    run.close();
-                    ended = true;
-                } else {
-                    run.stop();
+                const bool again = std::exchange(stopped, true);
+                for (const auto &lane : lanes) {
+                    if (again) {
+                        lane->run.close();
+                        lane->ended = true;
+                    } else {
+                        lane->run.stop();
+                    }
                 }
             });
         }
-        run.start();
-        while (!loop.runUntil([&] { return ended; }, std::chrono::hours(1))) {
+        for (const auto &lane : lanes)
+            lane->run.start();
+        while (!loop.runUntil(allEnded, std::chrono::hours(1))) {
         }
-        if (!ended)
-            run.close();
-        // Each file's end is reported already; the run's end message adds
-        // something only when a file did not convert.
-        for (const std::string &message : host.messages())
-            if (message != core::kEncodeEndText)
-                notes.push_back(message);
+        for (const auto &lane : lanes) {
+            // Each file's end is reported already; the run's end message adds
+            // something only when a file did not convert.
+            for (const std::string &message : lane->host.messages())
+                if (message != core::kEncodeEndText)
+                    notes.push_back(message);
+        }
+        lanes.clear();
         log.flush();
     }
 

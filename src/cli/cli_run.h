@@ -29,10 +29,11 @@ struct FileResult
     double seconds = 0.0;
 };
 
-// Probes and converts [files] one after another with [settings], reporting
+// Probes [files], then converts them [jobs] at a time (each in a helper of its
+// own, with temporary files of its own) with [settings], reporting
 // each event on [out] (JSON lines when [json]) and notes on [err]. The exit
 // status: kExitConverted, kExitSomeFailed or kExitInterrupted.
-int convertFiles(const std::vector<std::string> &files, const core::JobSettings &settings, bool json,
+int convertFiles(const std::vector<std::string> &files, const core::JobSettings &settings, bool json, int jobs,
                  const RunEnv &env, std::ostream &out, std::ostream &err);
 
 // The end table, one row per file.

@@ -82,6 +82,31 @@ TEST(CliProgram, ConvertsTheGoodClipsAndNamesTheBadOneWithItsReason)
     EXPECT_FALSE(support::temporariesIn(std::filesystem::path(CLI_PATH).parent_path()));
 }
 
+TEST(CliProgram, TwoAtATimeGiveTheSameOutputsAsOneAtATime)
+{
+    const auto folder = support::scratchFolder();
+    const std::string card = support::testCard(160, 120, 15, 1.0);
+    const std::vector<std::string> clips{support::media("cli-one.mp4", card + support::kH264),
+                                         support::media("cli-two.mkv", card + " -c:v mpeg4 -c:a mp2"),
+                                         support::media("cli-three.mp4", support::testCard(176, 144, 25, 2.0) +
+                                                                             support::kH264)};
+    std::string inputs;
+    for (const std::string &clip : clips)
+        inputs += " '" + clip + "'";
+    std::map<std::string, std::map<std::string, std::string>> outputs; // jobs -> file -> bytes
+    for (const std::string jobs : {"1", "2", "3"}) {
+        const auto out = folder / jobs;
+        std::filesystem::create_directories(out);
+        const Outcome run = runCli("--jobs " + jobs + " -o '" + out.string() + "'" + inputs);
+        EXPECT_EQ(run.status, cli::kExitConverted) << run.out;
+        for (const auto &entry : std::filesystem::directory_iterator(out))
+            outputs[jobs][entry.path().filename().string()] = support::readFile(entry.path());
+    }
+    EXPECT_EQ(outputs["1"].size(), clips.size());
+    EXPECT_EQ(outputs["2"], outputs["1"]);
+    EXPECT_EQ(outputs["3"], outputs["1"]);
+}
+
 TEST(CliProgram, TwoInputsForOneOutputConvertTheFirstOnly)
 {
     const auto folder = support::scratchFolder();
