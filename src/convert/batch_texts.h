@@ -4,6 +4,8 @@
 // the list, the reasons a job failed with what to do about it, the end
 // message, and the power-off countdown.
 
+#include "jobs/job_status.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -11,43 +13,6 @@
 #include <vector>
 
 namespace core {
-
-enum class JobState {
-    None,       // no run has touched the job since it was added or edited
-    Waiting,    // in the batch, not yet reached
-    Converting, // one of its passes is running
-    Done,       // its .kvx is written
-    Failed,     // it was skipped or broke off; the reason says why
-    Stopped,    // Stop ended the batch during this job
-};
-
-// One job's state with the detail its tooltip shows.
-struct JobStatus
-{
-    JobState state = JobState::None;
-    std::int32_t pass = 0;         // Converting: 1 video, 2 audio
-    std::int64_t outputBytes = 0;  // Done: the .kvx's size
-    std::int32_t lengthSec = 0;    // Done: the movie's length
-    std::string reason;            // Failed: what went wrong and what to do
-
-    static JobStatus waiting() { return make(JobState::Waiting); }
-    static JobStatus converting(std::int32_t pass) { return make(JobState::Converting, pass); }
-    static JobStatus done(std::int64_t bytes, std::int32_t lengthSec)
-    {
-        return make(JobState::Done, 0, bytes, lengthSec);
-    }
-    static JobStatus failed(std::string why) { return make(JobState::Failed, 0, 0, 0, std::move(why)); }
-    static JobStatus stopped() { return make(JobState::Stopped); }
-
-    bool operator==(const JobStatus &) const = default;
-
-private:
-    static JobStatus make(JobState state, std::int32_t pass = 0, std::int64_t bytes = 0, std::int32_t lengthSec = 0,
-                          std::string why = {})
-    {
-        return {state, pass, bytes, lengthSec, std::move(why)};
-    }
-};
 
 // Tooltip texts of the states; a tooltip starts with one of them.
 inline constexpr const char *kWaitingTip = "Waiting";

@@ -8,7 +8,7 @@ namespace core {
 
 bool JobList::append(std::string title, std::string fullPath, const JobSettings &settings)
 {
-    return append(JobEntry{std::move(title), std::move(fullPath), settings});
+    return append(JobEntry{std::move(title), std::move(fullPath), settings, {}});
 }
 
 bool JobList::append(JobEntry entry)
@@ -17,6 +17,12 @@ bool JobList::append(JobEntry entry)
         return false;
     m_entries.push_back(std::move(entry));
     return true;
+}
+
+void JobList::clearStatuses()
+{
+    for (JobEntry &entry : m_entries)
+        entry.status = {};
 }
 
 bool JobList::removeAt(int k)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "jobs/job_settings.h"
+#include "jobs/job_status.h"
 
 #include <cstddef>
 #include <optional>
@@ -15,6 +16,7 @@ struct JobEntry
     std::string title;    // what the list box shows: the file name without its folder
     std::string fullPath; // the file itself, as added
     JobSettings settings; // the entry's own record
+    JobStatus status;     // what the last batch made of it; None once edited
 
     bool operator==(const JobEntry &) const = default;
 };
@@ -60,6 +62,16 @@ public:
     JobEntry &at(int i);
     const JobSettings &settingsAt(int i) const { return at(i).settings; }
     JobSettings &settingsAt(int i) { return at(i).settings; }
+    // The record to change: an edited job is no longer what its state says,
+    // so the state goes.
+    JobSettings &edit(int i)
+    {
+        at(i).status = {};
+        return at(i).settings;
+    }
+    void setStatus(int i, JobStatus status) { at(i).status = std::move(status); }
+    // Every job's state back to None (the list itself changed).
+    void clearStatuses();
 
     // The entry if i is a valid position, else nullptr (for callers holding a
     // list-box row that may be -1).

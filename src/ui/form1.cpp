@@ -336,29 +336,37 @@ void Form1::removeSelectedJob()
 
 void Form1::showJobState(int row, const core::JobStatus &status)
 {
+    if (m_jobs.find(row) == nullptr)
+        return;
+    m_jobs.setStatus(row, status);
+    drawJobState(row);
+}
+
+void Form1::drawJobState(int row)
+{
     QListWidgetItem *item = m_list->item(row);
-    if (item == nullptr)
+    const core::JobEntry *entry = m_jobs.find(row);
+    if (item == nullptr || entry == nullptr)
         return;
     // A job without a state keeps a blank icon, so the texts stay aligned.
     static const std::array<const char *, 6> kIcons{nullptr, ":/velmora/state-waiting.svg",
                                                     ":/velmora/state-converting.svg", ":/velmora/state-done.svg",
                                                     ":/velmora/state-failed.svg", ":/velmora/state-stopped.svg"};
-    const auto state = static_cast<std::size_t>(status.state);
+    const core::JobStatus &status = entry->status;
     if (status.state == core::JobState::None) {
         QPixmap blank(m_list->iconSize());
         blank.fill(Qt::transparent);
         item->setIcon(QIcon(blank));
     } else {
-        item->setIcon(QIcon(qs(kIcons[state])));
+        item->setIcon(QIcon(qs(kIcons[static_cast<std::size_t>(status.state)])));
     }
     item->setToolTip(qs(core::statusTooltip(status)));
-    item->setData(Qt::UserRole, static_cast<int>(state));
 }
 
 core::JobState Form1::jobState(int row) const
 {
-    const QListWidgetItem *item = m_list->item(row);
-    return item != nullptr ? static_cast<core::JobState>(item->data(Qt::UserRole).toInt()) : core::JobState::None;
+    const core::JobEntry *entry = m_jobs.find(row);
+    return entry != nullptr ? entry->status.state : core::JobState::None;
 }
 
 void Form1::clearJobState(int row)
@@ -370,11 +378,11 @@ void Form1::clearJobState(int row)
 
 void Form1::clearJobStates()
 {
+    m_jobs.clearStatuses();
     for (int row = 0; row < m_list->count(); ++row) {
         QListWidgetItem *item = m_list->item(row);
         item->setIcon(QIcon());
         item->setToolTip({});
-        item->setData(Qt::UserRole, {});
     }
 }
 

@@ -109,9 +109,9 @@ public:
     // Removes the selected job (no question asked) and selects a neighbour.
     void removeSelectedJob();
 
-    // Each entry's state in the batch: an icon and a tooltip, the entry's
-    // text unchanged. Editing the job clears its state, changing the list
-    // clears them all; they are not saved.
+    // Each entry's state in the batch, kept by the job list and drawn as an
+    // icon and a tooltip, the entry's text unchanged. Editing the job clears
+    // its state, changing the list clears them all; they are not saved.
     void showJobState(int row, const core::JobStatus &status);
     core::JobState jobState(int row) const;
 
@@ -205,6 +205,8 @@ private:
     void setListEditable(bool editable);
     void clearJobState(int row);
     void clearJobStates();
+    // The entry's icon and tooltip from its state in the job list.
+    void drawJobState(int row);
 
     // form1_binding.cpp: the control table at work.
     std::int32_t readWhole(std::size_t row) const;

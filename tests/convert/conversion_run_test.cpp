@@ -127,7 +127,7 @@ public:
         for (int i = 1; i <= count; ++i) {
             const std::string title = "clip" + std::to_string(i) + ".avi";
             support::writeFile(folder / title, "x");
-            core::JobEntry job{title, (folder / title).string(), {}};
+            core::JobEntry job{title, (folder / title).string(), {}, {}};
             job.settings.outputDir = (folder / "out").string() + "/";
             job.settings.encodeModeIndex = 1;
             host.jobs.push_back(job);

@@ -79,3 +79,21 @@ TEST(JobList, TitleAndFolderOfAPath)
 }
 
 } // namespace
+
+// A job's state lives with the job: it moves with it, an edit clears it,
+// and a changed list clears them all.
+TEST(JobList, KeepsEachJobsStateUntilTheJobIsEdited)
+{
+    core::JobList list;
+    for (const char *title : {"a.avi", "b.avi", "c.avi"})
+        list.append(title, std::string("/m/") + title, {});
+    list.setStatus(1, core::JobStatus::failed("why"));
+    list.setStatus(2, core::JobStatus::done(10, 1));
+    list.removeAt(0);
+    EXPECT_EQ(list.at(0).status, core::JobStatus::failed("why"));
+    list.edit(0).hue = 5;
+    EXPECT_EQ(list.at(0).status.state, core::JobState::None);
+    EXPECT_EQ(list.at(1).status.state, core::JobState::Done);
+    list.clearStatuses();
+    EXPECT_EQ(list.at(1).status.state, core::JobState::None);
+}
