@@ -383,6 +383,10 @@ Options parseOptions(const std::vector<std::string> &args)
             options.action = Options::Action::Version;
             return options;
         }
+        if (arg == "--check") {
+            options.checkOnly = true;
+            continue;
+        }
         if (arg == "--json") {
             options.json = true;
             continue;
@@ -457,6 +461,7 @@ std::string helpText()
                        "      --json               one JSON object per line on standard output\n"
                        "      --set KEY=VALUE      any key of the settings file, as the file holds it\n"
                        "      --jobs 1..8          files converted at the same time (default 1)\n"
+                       "      --check              only check that each file can be converted\n"
                        "  -o, --output-folder DIR  where the .kvx files go (default: the settings file's)\n";
     for (const core::Control &row : core::kControls) {
         if (row.option.empty() || row.kind == core::ValueKind::OutputFolder)

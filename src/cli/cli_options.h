@@ -35,6 +35,7 @@ struct Options
     std::vector<StoredValue> values; // in the order given; later ones win
     bool json = false;
     int jobs = 1; // files converted at the same time
+    bool checkOnly = false; // run the check before the first pass, convert nothing
 };
 
 inline constexpr int kMaxJobs = 8;

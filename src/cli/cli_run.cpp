@@ -362,7 +362,7 @@ std::string jsonString(std::string_view text)
 
 std::string resultTable(const std::vector<FileResult> &results)
 {
-    static constexpr const char *kStates[] = {"skipped", "failed", "converted", "stopped"};
+    static constexpr const char *kStates[] = {"skipped", "failed", "converted", "stopped", "ready"};
     std::size_t width = 4;
     for (const FileResult &result : results)
         width = std::max(width, result.file.size());
@@ -375,12 +375,13 @@ std::string resultTable(const std::vector<FileResult> &results)
     row("File", "Result", "Output or reason");
     for (const FileResult &result : results)
         row(result.file, kStates[static_cast<int>(result.state)],
-            result.state == FileResult::State::Converted ? result.output : result.reason);
+            result.state == FileResult::State::Converted || result.state == FileResult::State::Ready ? result.output
+                                                                                                     : result.reason);
     return table;
 }
 
 int convertFiles(const std::vector<std::string> &files, const core::JobSettings &settings, bool json, int jobs,
-                 const RunEnv &env, std::ostream &out, std::ostream &err)
+                 bool checkOnly, const RunEnv &env, std::ostream &out, std::ostream &err)
 {
     Reporter reporter(json, env.terminal, out, err);
     std::vector<FileResult> results(files.size());
@@ -458,7 +459,18 @@ int convertFiles(const std::vector<std::string> &files, const core::JobSettings 
         entryResults.push_back(&result);
     }
 
-    if (!entries.empty() && !stopped) {
+    if (checkOnly && !entries.empty() && !stopped) {
+        core::PreflightEnv check{.encoder = prober, .appFolder = paths.appFolder, .scriptPath = paths.scriptPath};
+        const std::optional<core::PreflightReport> report = core::preflight(entries, check);
+        for (std::size_t i = 0; i < entryResults.size(); ++i) {
+            FileResult &result = *entryResults[i];
+            const std::string reason = report && i < report->plan.size() ? report->plan[i].skipReason : "not checked";
+            result.state = reason.empty() ? FileResult::State::Ready : FileResult::State::Failed;
+            result.reason = reason;
+            if (!reason.empty())
+                reporter.ended(result);
+        }
+    } else if (!entries.empty() && !stopped) {
         core::LogFile log(fs::path(env.programFolder) / core::kLogFileName);
         helper::PollLoop loop;
         NoPowerOff powerOff;
@@ -526,7 +538,7 @@ int convertFiles(const std::vector<std::string> &files, const core::JobSettings 
     if (stopped)
         return kExitInterrupted;
     for (const FileResult &result : results)
-        if (result.state != FileResult::State::Converted)
+        if (result.state != (checkOnly ? FileResult::State::Ready : FileResult::State::Converted))
             return kExitSomeFailed;
     return kExitConverted;
 }

@@ -22,7 +22,7 @@ struct RunEnv
 struct FileResult
 {
     std::string file;
-    enum class State { Skipped, Failed, Converted, Stopped } state = State::Skipped;
+    enum class State { Skipped, Failed, Converted, Stopped, Ready } state = State::Skipped; // Ready: --check only
     std::string reason;
     std::string output;
     std::int64_t bytes = 0;
@@ -33,8 +33,10 @@ struct FileResult
 // own, with temporary files of its own) with [settings], reporting
 // each event on [out] (JSON lines when [json]) and notes on [err]. The exit
 // status: kExitConverted, kExitSomeFailed or kExitInterrupted.
+// With [checkOnly], the check before the first pass runs instead, and the
+// status is kExitConverted when every file could be converted.
 int convertFiles(const std::vector<std::string> &files, const core::JobSettings &settings, bool json, int jobs,
-                 const RunEnv &env, std::ostream &out, std::ostream &err);
+                 bool checkOnly, const RunEnv &env, std::ostream &out, std::ostream &err);
 
 // The end table, one row per file.
 std::string resultTable(const std::vector<FileResult> &results);

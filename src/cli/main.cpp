@@ -90,6 +90,6 @@ int main(int argc, char **argv)
         return cli::kExitUsage;
     }
     SignalPipe signals;
-    return cli::convertFiles(options.files, *settings, options.json, options.jobs, {folder, signals.readEnd(), ::isatty(STDOUT_FILENO) == 1}, std::cout,
+    return cli::convertFiles(options.files, *settings, options.json, options.jobs, options.checkOnly, {folder, signals.readEnd(), ::isatty(STDOUT_FILENO) == 1}, std::cout,
                              std::cerr);
 }

@@ -107,6 +107,22 @@ TEST(CliProgram, TwoAtATimeGiveTheSameOutputsAsOneAtATime)
     EXPECT_EQ(outputs["3"], outputs["1"]);
 }
 
+TEST(CliProgram, CheckOnlyConvertsNothingAndSaysWhetherEachFileCouldBe)
+{
+    const auto folder = support::scratchFolder();
+    const std::string clip = support::media("cli-one.mp4", support::testCard(160, 120, 15, 1.0) + support::kH264);
+    const std::vector<StatusCase> cases{
+        {"--check -o '" + folder.string() + "' '" + clip + "'", cli::kExitConverted},
+        {"--check -o '" + (folder / "missing").string() + "' '" + clip + "'", cli::kExitSomeFailed},
+        {"--check --start 5 -o '" + folder.string() + "' '" + clip + "'", cli::kExitSomeFailed},
+    };
+    for (const StatusCase &c : cases) {
+        const Outcome run = runCli(c.args);
+        EXPECT_EQ(run.status, c.status) << c.args << "\n" << run.out;
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(folder));
+}
+
 TEST(CliProgram, TwoInputsForOneOutputConvertTheFirstOnly)
 {
     const auto folder = support::scratchFolder();
