@@ -73,6 +73,12 @@ void ConversionRun::start()
     // Start gives way to Stop at once: the check can take a moment.
     m_host.setStartVisible(false);
     m_host.appendLog(logRunStart(std::chrono::system_clock::now(), m_count));
+    if (m_parts.keepAwake != nullptr) {
+        const std::string why = m_parts.keepAwake->acquire(
+            "Converting " + std::to_string(m_count) + (m_count == 1 ? " video" : " videos"));
+        if (!why.empty())
+            m_host.appendLog(logLine(kMaySleepText + why));
+    }
     m_entries = m_host.jobEntries();
     if (m_entries.size() != static_cast<std::size_t>(m_count)) {
         m_entries.clear();
@@ -133,6 +139,7 @@ void ConversionRun::close()
         m_parts.channel.shutdown(kShutdownBound);
     // A .kvx being copied together is finished, so no half-written file is left.
     m_offload.wait();
+    releaseKeepAwake();
     m_phase = Phase::Idle;
 }
 
@@ -381,6 +388,8 @@ void ConversionRun::failJob(std::string reason)
 
 void ConversionRun::finish()
 {
+    // The batch's work is over: the end message may wait all night for its OK.
+    releaseKeepAwake();
     const auto converted = std::count_if(m_results.begin(), m_results.end(),
                                          [](const JobResult &r) { return r.state == JobState::Done; });
     const bool everyJob = static_cast<std::size_t>(converted) == m_results.size();
@@ -421,6 +430,7 @@ void ConversionRun::finish()
 
 void ConversionRun::cleanUp()
 {
+    releaseKeepAwake();
     m_stopRequested = false;
     m_host.deleteTemporaryFiles();
     // The job Stop cut short, and those it never reached.
@@ -441,8 +451,15 @@ void ConversionRun::cleanUp()
     end(m_phase == Phase::Ending ? Outcome::NotStarted : Outcome::CleanedUp);
 }
 
+void ConversionRun::releaseKeepAwake()
+{
+    if (m_parts.keepAwake != nullptr)
+        m_parts.keepAwake->release();
+}
+
 void ConversionRun::end(Outcome outcome)
 {
+    releaseKeepAwake();
     m_phase = Phase::Idle;
     if (onEnded)
         onEnded(outcome);

@@ -6,6 +6,7 @@
 #include "convert/encoder.h"
 #include "convert/encoder_channel.h"
 #include "convert/event_loop.h"
+#include "convert/keep_awake.h"
 #include "convert/offload.h"
 #include "convert/power_off.h"
 #include "convert/preflight.h"
@@ -121,6 +122,7 @@ struct RunParts
     EventLoop &loop;
     EncoderChannel &channel;
     Encoder &prober;
+    KeepAwake *keepAwake = nullptr; // held from Start to the end of the batch; none: not kept awake
 };
 
 // The three temporary files of a job.
@@ -194,6 +196,7 @@ private:
     void finish();
     void cleanUp();
     void end(Outcome outcome);
+    void releaseKeepAwake();
     void setState(std::int32_t index, JobStatus status);
     void logRunEnd(const std::string &summary); // once per run
 

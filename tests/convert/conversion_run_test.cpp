@@ -38,6 +38,7 @@ public:
     std::map<std::string, core::FolderCheck> folders;    // what the file system says, where it is not asked
     core::RunValues run{.frameRate = 15, .videoBitrate = 800, .audioBitrate = 96, .sampleRate = 22050};
     std::function<void(const std::string &)> onBox;   // events that run while a box is up
+    std::function<void()> onMessage;                  // when a box comes
     std::function<void(std::int32_t)> onSelect;       // when a job is selected
     bool closed = false, shutDown = false, startVisible = true;
     bool answerStart = true, answerCountdown = true;
@@ -74,6 +75,8 @@ public:
         touch();
         m_encoder.log.push_back("message " + text);
         boxes.push_back(detail.empty() ? text : text + " / " + detail);
+        if (onMessage)
+            onMessage();
         if (onBox)
             onBox(text);
     }
@@ -114,6 +117,24 @@ private:
     std::int32_t m_selected = -1;
 };
 
+// The system's sleep lock: held or not, and what it was asked.
+class FakeKeepAwake final : public core::KeepAwake
+{
+public:
+    std::string refusal; // acquire()'s answer
+    bool held = false;
+    int acquired = 0;
+    std::string why;
+
+    std::string acquire(const std::string &reason) override
+    {
+        ++acquired, why = reason;
+        held = refusal.empty();
+        return refusal;
+    }
+    void release() override { held = false; }
+};
+
 // Public: the batch cases below set up their events on it.
 class ConversionRun : public ::testing::Test
 {
@@ -136,6 +157,9 @@ public:
     // Starts the batch and runs the loop until it has ended (or was closed).
     Outcome runBatch()
     {
+        // Neither the power-off nor the end message waits on the lock.
+        powerOff.onRequest = [this] { EXPECT_FALSE(keepAwake.held); };
+        host.onMessage = [this] { EXPECT_FALSE(keepAwake.held); };
         std::optional<Outcome> outcome;
         run.onEnded = [&](Outcome o) { outcome = o; };
         channel.pollEvery = std::chrono::seconds(1); // the batch's estimate wants a few seconds of work
@@ -170,7 +194,8 @@ public:
     support::InlineChannel channel{encoder, loop};
     FakeHost host{encoder, loop, folder};
     support::FakePowerOff powerOff;
-    core::ConversionRun run{{.loop = loop, .channel = channel, .prober = encoder}, host, powerOff,
+    FakeKeepAwake keepAwake;
+    core::ConversionRun run{{.loop = loop, .channel = channel, .prober = encoder, .keepAwake = &keepAwake}, host, powerOff,
                             {.scriptPath = (folder / "temp.avs").string(),
                              .m1vPath = (folder / "temp.m1v").string(),
                              .mp2Path = (folder / "temp.mp2").string(),
@@ -276,6 +301,9 @@ TEST_P(Batches, EndAsTheRulesSayAndSayWhatHappened)
     }
     EXPECT_EQ(host.questions.size(), c.asked ? 1u : 0u);
     EXPECT_EQ(host.touchedAfterClosing, 0);
+    // Kept awake from Start to the end of the batch, however it ended.
+    EXPECT_EQ(keepAwake.acquired, c.jobs > 0 ? 1 : 0);
+    EXPECT_FALSE(keepAwake.held);
     EXPECT_LT(encoder.polls, support::FakeEncoder::kPollsBeforeGivingUp) << "a pass was never stopped";
     // Only video passes ask for frames; every pass begun is ended, failed
     // ones too, unless the window went during it.
@@ -441,6 +469,19 @@ TEST_F(ConversionRun, OneJobShowsBothPassesAndBecomesAKvx)
         std::span<const std::uint8_t, kvx::kHeaderBytes>(reinterpret_cast<const std::uint8_t *>(file.data()), kvx::kHeaderBytes));
     EXPECT_TRUE(kvx::layoutProblems(header, file.size()).empty());
     EXPECT_EQ(std::tuple(header.frameCount, header.sampleRateHz, header.frameRateX256), std::tuple(1500u, 22050u, 15u * 256u));
+}
+
+// Without a lock the batch converts anyway and the log says so once.
+TEST_F(ConversionRun, ConvertsWithoutTheSleepLockAndSaysSo)
+{
+    addJobs(2);
+    keepAwake.refusal = "no logind on the system bus";
+    EXPECT_EQ(runBatch(), Outcome::Finished);
+    EXPECT_EQ(keepAwake.why, "Converting 2 videos");
+    EXPECT_EQ(outputs(), "YY");
+    const std::string line = std::string(core::kMaySleepText) + "no logind on the system bus";
+    EXPECT_NE(host.log.find(line), std::string::npos) << host.log;
+    EXPECT_EQ(host.log.find(line), host.log.rfind(line));
 }
 
 // Also from one pass to the next: the audio pass's first 100 is not shown as 200.

@@ -108,10 +108,13 @@ class FakePowerOff final : public core::PowerOff
 public:
     Result answer{.accepted = true, .reason = {}};
     int requests = 0;
+    std::function<void()> onRequest;
 
     Result request() override
     {
         ++requests;
+        if (onRequest)
+            onRequest();
         return answer;
     }
 };
