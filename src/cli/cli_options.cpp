@@ -2,6 +2,7 @@
 
 #include "jobs/number_text.h"
 #include "settings/ini_file.h"
+#include "settings/presets.h"
 #include "settings/settings_io.h"
 #include "settings/settings_target.h"
 
@@ -414,6 +415,13 @@ Options parseOptions(const std::vector<std::string> &args)
             options.jobs = static_cast<int>(*count);
             continue;
         }
+        if (name == "preset") {
+            const auto given = takeValue();
+            if (!given || given->empty())
+                return usage("--preset needs a preset's name or file");
+            options.preset = *given;
+            continue;
+        }
         if (name == "set") {
             const auto pair = takeValue();
             if (!pair)
@@ -462,6 +470,8 @@ std::string helpText()
                        "      --set KEY=VALUE      any key of the settings file, as the file holds it\n"
                        "      --jobs 1..8          files converted at the same time (default 1)\n"
                        "      --check              only check that each file can be converted\n"
+                       "      --preset NAME|FILE   a preset from the Presets folder beside the settings\n"
+                       "                           file, or a preset file; the options go over it\n"
                        "  -o, --output-folder DIR  where the .kvx files go (default: the settings file's)\n";
     for (const core::Control &row : core::kControls) {
         if (row.option.empty() || row.kind == core::ValueKind::OutputFolder)
@@ -481,6 +491,31 @@ std::string helpText()
     text += "\nExit status: 0 every file converted, 1 a file failed or was skipped,\n"
             "2 usage error, 130 interrupted.\n";
     return text;
+}
+
+std::optional<std::vector<StoredValue>> withPreset(const std::string &presetsFolder, const std::string &nameOrPath,
+                                                   const std::vector<StoredValue> &values,
+                                                   std::vector<std::string> &notes, std::string &error)
+{
+    const std::string path = settings::findPreset(presetsFolder, nameOrPath);
+    if (path.empty()) {
+        std::string names;
+        for (const std::string &name : settings::presetNames(presetsFolder))
+            names += (names.empty() ? "" : ", ") + name;
+        error = "--preset: no preset '" + nameOrPath + "' (in " + presetsFolder + ": " +
+                (names.empty() ? std::string("none") : names) + ")";
+        return std::nullopt;
+    }
+    const std::optional<settings::Preset> preset = settings::readPreset(path, error);
+    if (!preset)
+        return std::nullopt;
+    std::vector<StoredValue> all;
+    for (const settings::PresetValue &value : preset->values)
+        all.push_back({value.row, value.text});
+    all.insert(all.end(), values.begin(), values.end());
+    for (const std::string &note : preset->notes)
+        notes.push_back("preset " + path + ": " + note);
+    return all;
 }
 
 std::optional<core::JobSettings> loadJobSettings(const std::string &settingsPath, std::string_view defaultOutput,

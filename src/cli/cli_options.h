@@ -36,6 +36,7 @@ struct Options
     bool json = false;
     int jobs = 1; // files converted at the same time
     bool checkOnly = false; // run the check before the first pass, convert nothing
+    std::string preset;     // a preset's name or file; empty: none
 };
 
 inline constexpr int kMaxJobs = 8;
@@ -52,6 +53,14 @@ std::string userText(const core::Control &row, std::string_view stored);
 std::optional<std::string> storedText(const core::Control &row, std::string_view value, std::string &error);
 
 std::string helpText();
+
+// [values] after those of the preset [nameOrPath] (settings::findPreset in
+// [presetsFolder]), so that the options go over the preset. Empty, with
+// [error] naming the presets there are, when there is no such preset;
+// [notes] gets what the preset's reading passed over or changed.
+std::optional<std::vector<StoredValue>> withPreset(const std::string &presetsFolder, const std::string &nameOrPath,
+                                                   const std::vector<StoredValue> &values,
+                                                   std::vector<std::string> &notes, std::string &error);
 
 // The settings as the window would load them from [settingsPath] (every
 // default when there is none), with [values] over the file's. Empty with

@@ -380,10 +380,15 @@ std::string resultTable(const std::vector<FileResult> &results)
     return table;
 }
 
-int convertFiles(const std::vector<std::string> &files, const core::JobSettings &settings, bool json, int jobs,
-                 bool checkOnly, const RunEnv &env, std::ostream &out, std::ostream &err)
+int convertFiles(const Request &request, const RunEnv &env, std::ostream &out, std::ostream &err)
 {
-    Reporter reporter(json, env.terminal, out, err);
+    const std::vector<std::string> &files = request.files;
+    const core::JobSettings &settings = request.settings;
+    const bool checkOnly = request.checkOnly;
+    const int jobs = request.jobs;
+    Reporter reporter(request.json, env.terminal, out, err);
+    for (const std::string &note : request.notes)
+        reporter.note(note);
     std::vector<FileResult> results(files.size());
     const std::string worker = env.programFolder + "velmora-worker";
     const std::string library = env.programFolder + "libTarvikDll.so";

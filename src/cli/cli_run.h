@@ -29,14 +29,23 @@ struct FileResult
     double seconds = 0.0;
 };
 
-// Probes [files], then converts them [jobs] at a time (each in a helper of its
-// own, with temporary files of its own) with [settings], reporting
-// each event on [out] (JSON lines when [json]) and notes on [err]. The exit
-// status: kExitConverted, kExitSomeFailed or kExitInterrupted.
-// With [checkOnly], the check before the first pass runs instead, and the
+// What to convert and how.
+struct Request
+{
+    std::vector<std::string> files;
+    core::JobSettings settings;
+    bool json = false;      // JSON lines on standard output
+    int jobs = 1;           // files converted at the same time
+    bool checkOnly = false; // the check before the first pass instead of the passes
+    std::vector<std::string> notes; // reported before the first file (a preset's)
+};
+
+// Probes the request's files, then converts them [jobs] at a time (each in a
+// helper of its own, with temporary files of its own), reporting each event
+// on [out] (JSON lines when [json]) and notes on [err]. The exit status:
+// kExitConverted, kExitSomeFailed or kExitInterrupted. With [checkOnly], the
 // status is kExitConverted when every file could be converted.
-int convertFiles(const std::vector<std::string> &files, const core::JobSettings &settings, bool json, int jobs,
-                 bool checkOnly, const RunEnv &env, std::ostream &out, std::ostream &err);
+int convertFiles(const Request &request, const RunEnv &env, std::ostream &out, std::ostream &err);
 
 // The end table, one row per file.
 std::string resultTable(const std::vector<FileResult> &results);

@@ -4,6 +4,7 @@
 
 #include "cli/cli_options.h"
 #include "cli/cli_run.h"
+#include "settings/presets.h"
 #include "settings/settings_schema.h"
 #include "settings/startup.h"
 
@@ -82,14 +83,26 @@ int main(int argc, char **argv)
     const std::string folder = settings::programFolder(error ? std::string() : exe.parent_path().string());
     const char *home = std::getenv("HOME");
     std::string problem;
-    const auto settings = cli::loadJobSettings(folder + "Velmora.ini",
-                                               settings::outputFolderDefault(home != nullptr ? home : "/"),
-                                               options.values, problem);
+    std::vector<std::string> notes;
+    std::optional<std::vector<cli::StoredValue>> values = options.values;
+    if (!options.preset.empty())
+        values = cli::withPreset(folder + std::string(settings::kPresetsFolderName), options.preset, options.values,
+                                 notes, problem);
+    const auto settings = values ? cli::loadJobSettings(folder + "Velmora.ini",
+                                                        settings::outputFolderDefault(home != nullptr ? home : "/"),
+                                                        *values, problem)
+                                 : std::nullopt;
     if (!settings) {
         std::cerr << "velmora-cli: " << problem << "\n";
         return cli::kExitUsage;
     }
     SignalPipe signals;
-    return cli::convertFiles(options.files, *settings, options.json, options.jobs, options.checkOnly, {folder, signals.readEnd(), ::isatty(STDOUT_FILENO) == 1}, std::cout,
+    const cli::Request request{.files = options.files,
+                               .settings = *settings,
+                               .json = options.json,
+                               .jobs = options.jobs,
+                               .checkOnly = options.checkOnly,
+                               .notes = std::move(notes)};
+    return cli::convertFiles(request, {folder, signals.readEnd(), ::isatty(STDOUT_FILENO) == 1}, std::cout,
                              std::cerr);
 }

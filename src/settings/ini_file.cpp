@@ -160,6 +160,22 @@ bool IniFile::write(std::string_view section, std::string_view key, std::string_
     return m_data->ini.SetValue(s.c_str(), k.c_str(), v.c_str()) >= 0;
 }
 
+std::vector<std::pair<std::string, std::string>> IniFile::keys() const
+{
+    std::vector<std::pair<std::string, std::string>> all;
+    CSimpleIniA::TNamesDepend sections;
+    m_data->ini.GetAllSections(sections);
+    sections.sort(CSimpleIniA::Entry::LoadOrder());
+    for (const CSimpleIniA::Entry &section : sections) {
+        CSimpleIniA::TNamesDepend keys;
+        m_data->ini.GetAllKeys(section.pItem, keys);
+        keys.sort(CSimpleIniA::Entry::LoadOrder());
+        for (const CSimpleIniA::Entry &key : keys)
+            all.emplace_back(section.pItem, key.pItem);
+    }
+    return all;
+}
+
 bool IniFile::commit() const
 {
     if (!m_writable)

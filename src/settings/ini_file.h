@@ -3,6 +3,8 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace settings {
 
@@ -46,6 +48,10 @@ public:
     // value where it stands. A value holding a line break is refused (false),
     // since it would end the line and plant text of its own in the file.
     bool write(std::string_view section, std::string_view key, std::string_view value);
+
+    // Every (section, key) the store holds, in the file's order: what a
+    // reader that takes only some keys tells the user it passed over.
+    std::vector<std::pair<std::string, std::string>> keys() const;
 
     // Replaces the file on disk with the store's contents: the whole text goes
     // to a new file in the same folder, is flushed to the disk, and is then

@@ -188,6 +188,7 @@ TEST(CliOptions, UsageOutcomes)
         {{"--jobs", "1.5", "a.mp4"}, Options::Action::UsageError, "1..8"},
         {{"--jobs=9", "a.mp4"}, Options::Action::UsageError, "1..8"},
         {{"--jobs", "8", "a.mp4"}, Options::Action::Convert, ""},
+        {{"a.mp4", "--preset"}, Options::Action::UsageError, "--preset needs"},
         {{"--help", "--bogus"}, Options::Action::Help, ""},
         {{"--version"}, Options::Action::Version, ""},
         {{"--", "--hue"}, Options::Action::Convert, ""},
@@ -252,6 +253,37 @@ TEST(CliOptions, OptionsGoOverTheSettingsFileAndTheRestComesFromIt)
     EXPECT_EQ(record.hue, 40);
     EXPECT_EQ(record.outputDir, "/from/file/");
     EXPECT_EQ(load(cli::parseOptions({"a.mp4"})).outputDir, "/home/user/");
+}
+
+TEST(CliOptions, APresetGoesOverTheSettingsFileAndTheOptionsOverThePreset)
+{
+    const auto folder = support::scratchFolder();
+    const auto settingsPath = (folder / "Velmora.ini").string();
+    support::writeFile(settingsPath, "[Parameter]\nFRCombo=3\nVBRText=512\n[Color Setting]\nHScrollHue=40\n");
+    std::filesystem::create_directories(folder / "Presets");
+    support::writeFile(folder / "Presets" / "web.ini", "[Parameter]\nFRCombo=5\n[Color Setting]\nHScrollHue=10\n"
+                                                         "HScrollBri=999\n[Time Control]\nTextStartTime=9\n");
+    const Options options = cli::parseOptions({"--preset", "web", "--hue", "30", "a.mp4"});
+    ASSERT_EQ(options.action, Options::Action::Convert) << options.error;
+    std::vector<std::string> notes;
+    std::string error;
+    const auto values = cli::withPreset((folder / "Presets").string(), options.preset, options.values, notes, error);
+    ASSERT_TRUE(values) << error;
+    Options layered;
+    layered.values = *values;
+    const core::JobSettings record = load(layered, settingsPath);
+    EXPECT_EQ(record.frameRateIndex, 5);
+    EXPECT_EQ(record.videoBitrate, "512");
+    EXPECT_EQ(record.hue, 30);
+    EXPECT_EQ(record.brightness, 255);
+    EXPECT_EQ(record.startTime, "0");
+    ASSERT_EQ(notes.size(), 2u) << testing::PrintToString(notes);
+    EXPECT_NE(notes[0].find("web.ini: [Time Control] TextStartTime"), std::string::npos) << notes[0];
+
+    support::writeFile(folder / "Presets" / "tv.ini", "");
+    EXPECT_FALSE(cli::withPreset((folder / "Presets").string(), "radio", {}, notes, error));
+    EXPECT_NE(error.find("no preset 'radio' (in " + (folder / "Presets").string() + ": tv, web)"), std::string::npos)
+        << error;
 }
 
 TEST(CliOptions, AValueTheFileRulesRefuseIsAUsageErrorNotDropped)

@@ -42,6 +42,7 @@ TEST(CliProgram, ExitStatusesOfUsageAndMissingInput)
         {"", cli::kExitUsage},
         {"--hue 500 a.mp4", cli::kExitUsage},
         {"--what a.mp4", cli::kExitUsage},
+        {"--preset no-such-preset a.mp4", cli::kExitUsage},
         {"--help", cli::kExitConverted},
         {"--version", cli::kExitConverted},
         {out + " '" + (folder / "missing.mp4").string() + "'", cli::kExitSomeFailed},

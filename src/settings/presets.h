@@ -1,0 +1,59 @@
+#pragma once
+
+// Presets: small files of the settings file's own sections and keys (the rows
+// of the control table), holding every setting of a job but those that
+// belong to one source: its time window and the files made for it (external
+// audio, subtitles). Plain core code, for every front end.
+
+#include "jobs/controls.h"
+#include "jobs/job_settings.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace settings {
+
+// The folder of named presets, beside the settings file.
+inline constexpr std::string_view kPresetsFolderName = "Presets";
+inline constexpr std::string_view kPresetExtension = ".ini";
+
+// Whether a preset holds [row].
+bool inPreset(const core::Control &row);
+
+// One value as the settings file would hold it.
+struct PresetValue
+{
+    const core::Control *row = nullptr;
+    std::string text;
+};
+
+struct Preset
+{
+    // The rows the file gives, in table order; the others keep what they had.
+    std::vector<PresetValue> values;
+    // What was passed over, clamped or put back to its default, one line each.
+    std::vector<std::string> notes;
+};
+
+// Reads the preset at [path] by the settings file's rules: names without
+// regard to case, values cut to the file's length; a key that is no preset's
+// is passed over, a bar's value outside its range is clamped, and any other
+// value the settings file would refuse takes the row's default, each with a
+// note. Empty, with [error] set, when the file is missing or unreadable.
+std::optional<Preset> readPreset(const std::string &path, std::string &error);
+
+// Writes the preset rows of [settings] to [path], making its folder and
+// keeping whatever else the file holds. False when it could not be written.
+bool writePreset(const std::string &path, const core::JobSettings &settings);
+
+// The preset file [nameOrPath] means: a path when it holds a '/', otherwise a
+// name in [presetsFolder] (with or without the extension), then a file of
+// that name in the current folder. Absolute; empty when there is none.
+std::string findPreset(const std::string &presetsFolder, const std::string &nameOrPath);
+
+// The names of the presets in [presetsFolder], sorted, without the extension.
+std::vector<std::string> presetNames(const std::string &presetsFolder);
+
+} // namespace settings
