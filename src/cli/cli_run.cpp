@@ -226,6 +226,7 @@ public:
             file.reason = status.reason;
             break;
         case core::JobState::Stopped:
+        case core::JobState::Interrupted:
             file.state = FileResult::State::Stopped;
             file.reason = "interrupted";
             break;

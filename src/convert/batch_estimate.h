@@ -31,6 +31,9 @@ public:
     void passBegun(std::int32_t index, bool audio, Clock::time_point at);
     // The running pass has reached 100 %: its time counts as measured.
     void passEnded(Clock::time_point at);
+    // The batch is held and goes on again: the time in between counts for nothing.
+    void paused(Clock::time_point at) { m_pausedAt = at; }
+    void resumed(Clock::time_point at) { m_passStart += at - m_pausedAt; }
 
     // Seconds left for the batch when the running pass stands at [percent];
     // empty while warming up or when the running job's length is unknown.
@@ -51,6 +54,7 @@ private:
     std::int32_t m_index = -1;
     bool m_audioPass = false;
     Clock::time_point m_passStart{};
+    Clock::time_point m_pausedAt{};
 };
 
 } // namespace core

@@ -22,6 +22,8 @@ std::string statusTooltip(const JobStatus &status)
         return kFailedTip + status.reason;
     case JobState::Stopped:
         return kStoppedTip;
+    case JobState::Interrupted:
+        return kInterruptedTip;
     }
     return {};
 }

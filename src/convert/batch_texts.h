@@ -20,6 +20,7 @@ inline constexpr const char *kConvertingTip = "Converting: pass ";
 inline constexpr const char *kDoneTip = "Done: ";
 inline constexpr const char *kFailedTip = "Failed: ";
 inline constexpr const char *kStoppedTip = "Stopped";
+inline constexpr const char *kInterruptedTip = "Interrupted: the program ended while converting it";
 
 // "Waiting", "Converting: pass 1 of 2 (video)", "Done: 1.9 MB, 00:01:20",
 // "Failed: <reason>", "Stopped"; empty for None.
@@ -49,6 +50,8 @@ inline constexpr const char *kHelperLostHint = "The file may be damaged: try ano
 std::string helperLostText(std::string_view what, std::string_view doing);
 
 inline constexpr const char *kEncodeEndText = "Encode End!";
+// Shown while a batch is held by Pause.
+inline constexpr const char *kPausedText = "Paused";
 
 // One job's result as the end message lists it.
 struct JobResult

@@ -6,6 +6,7 @@
 #include "jobs/time_text.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <cstdio>
 #include <utility>
 
@@ -53,13 +54,20 @@ ConversionRun::~ConversionRun()
     m_parts.channel.setListener({});
 }
 
-void ConversionRun::start()
+void ConversionRun::start(std::vector<std::int32_t> only)
 {
     if (running() || m_closed)
         return;
     m_previousPercent = 0;
     m_stopRequested = false;
-    m_count = std::max(m_host.jobCount(), 0);
+    m_stopAfter = false;
+    m_paused = false;
+    const std::int32_t listed = std::max(m_host.jobCount(), 0);
+    m_jobs.clear();
+    for (std::int32_t i = 0; i < listed; ++i)
+        if (only.empty() || std::binary_search(only.begin(), only.end(), i))
+            m_jobs.push_back(i);
+    m_count = static_cast<std::int32_t>(m_jobs.size());
     m_results.assign(static_cast<std::size_t>(m_count), {});
     m_entries.clear();
     m_plan.clear();
@@ -79,12 +87,13 @@ void ConversionRun::start()
         if (!why.empty())
             m_host.appendLog(logLine(kMaySleepText + why));
     }
-    m_entries = m_host.jobEntries();
-    if (m_entries.size() != static_cast<std::size_t>(m_count)) {
-        m_entries.clear();
+    const std::vector<JobEntry> listedEntries = m_host.jobEntries();
+    if (listedEntries.size() != static_cast<std::size_t>(listed)) {
         checked(PreflightReport{});
         return;
     }
+    for (const std::int32_t i : m_jobs)
+        m_entries.push_back(listedEntries[static_cast<std::size_t>(i)]);
     m_phase = Phase::Checking;
     m_checkCancelled = false;
     // The check probes every job through the library: off the loop's thread.
@@ -122,9 +131,38 @@ void ConversionRun::stop()
         // Acted on when the pass has closed or the .kvx is written.
         m_stopRequested = true;
         return;
+    case Phase::Held:
+        cleanUp();
+        return;
     case Phase::Idle:
     case Phase::Ending:
         return;
+    }
+}
+
+void ConversionRun::pause()
+{
+    if (m_closed || m_paused || !running() || m_phase == Phase::Ending)
+        return;
+    m_paused = true;
+    if (m_phase == Phase::Opening || m_phase == Phase::Encoding || m_phase == Phase::Closing) {
+        m_parts.channel.pause();
+        m_estimate.paused(m_host.now());
+    }
+    // Otherwise the batch holds before its next job.
+    m_host.showPaused(kPausedText);
+}
+
+void ConversionRun::resume()
+{
+    if (m_closed || !std::exchange(m_paused, false))
+        return;
+    m_host.showPaused({});
+    if (m_phase == Phase::Held) {
+        proceed();
+    } else if (m_phase == Phase::Opening || m_phase == Phase::Encoding || m_phase == Phase::Closing) {
+        m_estimate.resumed(m_host.now());
+        m_parts.channel.resume();
     }
 }
 
@@ -198,17 +236,73 @@ void ConversionRun::nextJob()
                              + logLine(kFailedTip + m_plan[at].skipReason));
             continue;
         }
-        beginJob();
+        break;
+    }
+    if (m_index >= m_count) {
+        m_phase = Phase::Ending;
+        finish();
         return;
     }
-    m_phase = Phase::Ending;
-    finish();
+    if (m_stopAfter) {
+        cleanUp();
+        return;
+    }
+    proceed();
+}
+
+void ConversionRun::proceed()
+{
+    if (m_paused) {
+        m_phase = Phase::Held;
+        return;
+    }
+    if (std::string problem = spaceProblem(m_index); !problem.empty()) {
+        if (m_host.canPause()) {
+            problem += ", then Resume";
+            m_host.appendLog(logLine(problem));
+            m_phase = Phase::Held;
+            m_paused = true;
+            m_host.showPaused(problem);
+            return;
+        }
+        failJob(withHint(problem, kFreeSpaceHint));
+        return;
+    }
+    beginJob();
+}
+
+std::string ConversionRun::spaceProblem(std::int32_t k)
+{
+    const auto at = static_cast<std::size_t>(k);
+    if (at >= m_plan.size() || at >= m_entries.size() || m_plan[at].estimatedBytes <= 0)
+        return {};
+    // The .kvx in its folder, and beside it the streams it is made from in
+    // the program folder: on one disk, both.
+    const std::int64_t bytes = m_plan[at].estimatedBytes;
+    const std::int64_t need = static_cast<std::int64_t>(static_cast<double>(bytes) * (1.0 + kSpaceMarginShare))
+                              + kSpaceMarginBytes;
+    const std::string outputFolder = std::filesystem::path(outputPathFor(m_entries[at].title,
+                                                                         m_entries[at].settings.outputDir))
+                                         .parent_path()
+                                         .string()
+                                     + "/";
+    const FolderCheck output = m_host.checkFolder(outputFolder);
+    const FolderCheck temporary = m_host.checkFolder(m_paths.appFolder);
+    const bool shared = output.writeError == 0 && temporary.writeError == 0 && output.device == temporary.device;
+    const auto shortOf = [](const FolderCheck &check, std::int64_t wanted) {
+        return check.writeError == 0 && check.freeBytes >= 0 && wanted > check.freeBytes ? wanted - check.freeBytes : 0;
+    };
+    if (const std::int64_t missing = shortOf(output, shared ? 2 * need : need); missing > 0)
+        return "Free " + sizeText(missing) + " on " + outputFolder;
+    if (const std::int64_t missing = shared ? 0 : shortOf(temporary, need); missing > 0)
+        return "Free " + sizeText(missing) + " on " + m_paths.appFolder;
+    return {};
 }
 
 void ConversionRun::beginJob()
 {
     const std::int32_t index = m_index;
-    m_job = m_host.selectJob(index);
+    m_job = m_host.selectJob(m_jobs[static_cast<std::size_t>(index)]);
     if (!m_job) {
         cleanUp();
         return;
@@ -432,6 +526,9 @@ void ConversionRun::cleanUp()
 {
     releaseKeepAwake();
     m_stopRequested = false;
+    m_stopAfter = false;
+    if (std::exchange(m_paused, false))
+        m_host.showPaused({});
     m_host.deleteTemporaryFiles();
     // The job Stop cut short, and those it never reached.
     for (std::size_t i = 0; i < m_results.size(); ++i) {
@@ -468,7 +565,7 @@ void ConversionRun::end(Outcome outcome)
 void ConversionRun::setState(std::int32_t index, JobStatus status)
 {
     m_results[static_cast<std::size_t>(index)].state = status.state;
-    m_host.setJobState(index, status);
+    m_host.setJobState(m_jobs[static_cast<std::size_t>(index)], status);
 }
 
 void ConversionRun::logRunEnd(const std::string &summary)

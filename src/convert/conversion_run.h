@@ -103,6 +103,12 @@ public:
     virtual std::string logPath() { return {}; }
     // The countdown before the power-off: true to power off, false cancelled.
     virtual bool confirmPowerOff() { return true; }
+    // Whether someone can resume a held batch; a host that cannot has a job
+    // whose output does not fit failed instead.
+    virtual bool canPause() { return false; }
+    // The batch is held, [why] says so ("Paused", or what to free where);
+    // empty: it goes on.
+    virtual void showPaused(const std::string &) {}
     virtual std::chrono::steady_clock::time_point now() { return std::chrono::steady_clock::now(); }
 };
 
@@ -171,19 +177,35 @@ public:
     // Called once, with the outcome, when the batch has ended.
     std::function<void(Outcome)> onEnded;
 
-    void start();
+    // Starts the batch with the jobs at [only] (list positions, ascending;
+    // empty: every job); the others are left as they are.
+    void start(std::vector<std::int32_t> only = {});
     // Stop: the pass under way is cut short, then the clean-up.
     void stop();
+    // Stop after this video: the job under way ends as usual, then the
+    // batch ends as a stopped one. false takes it back.
+    void stopAfterCurrent(bool on) { m_stopAfter = on; }
+    bool stoppingAfterCurrent() const { return m_stopAfter; }
+    // Pause holds the pass under way where it is (its helper stopped), or
+    // the batch before its next job; resume() goes on from there. A batch
+    // also holds itself before a job whose output would not fit its disk.
+    void pause();
+    void resume();
+    bool paused() const { return m_paused; }
     // The window is going: the pass is ended within kShutdownBound, the
     // work under way waited for; no host call and no onEnded after.
     void close();
     bool running() const { return m_phase != Phase::Idle; }
 
 private:
-    enum class Phase { Idle, Checking, Opening, Encoding, Closing, Assembling, Ending };
+    enum class Phase { Idle, Checking, Opening, Encoding, Closing, Assembling, Held, Ending };
 
     void checked(std::optional<PreflightReport> report);
     void nextJob();
+    // Begins job m_index, unless the batch must wait first.
+    void proceed();
+    // Empty when job [k]'s output and streams fit their disks; else what to free where.
+    std::string spaceProblem(std::int32_t k);
     void beginJob();
     void openPass();
     void opened(std::int32_t result, std::int32_t frames, const std::string &error);
@@ -208,9 +230,12 @@ private:
     std::atomic<bool> m_checkCancelled{false};
     Phase m_phase = Phase::Idle;
     bool m_stopRequested = false;
+    bool m_stopAfter = false;
+    bool m_paused = false;
     bool m_closed = false;
-    std::int32_t m_count = 0;
-    std::int32_t m_index = -1;
+    std::vector<std::int32_t> m_jobs; // list positions of the batch's jobs
+    std::int32_t m_count = 0;         // of them
+    std::int32_t m_index = -1;        // into m_jobs
     bool m_audioPass = false;
     std::optional<JobSelection> m_job; // the job under way
     RunValues m_run;                   // its encoder values

@@ -59,6 +59,10 @@ public:
     // [bound] (this call waits that long at most), else the helper is ended.
     // No event comes after it.
     virtual void shutdown(std::chrono::milliseconds bound) = 0;
+    // Holds the pass where it is (its helper stopped, not ended) and lets
+    // it go on; while held, no bound runs out. Harmless without a pass.
+    virtual void pause() {}
+    virtual void resume() {}
 };
 
 } // namespace core

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include <csignal>
+
 #include <poll.h>
 
 namespace helper {
@@ -42,6 +44,7 @@ void HelperChannel::later(std::function<void(HelperChannel &)> fn)
 void HelperChannel::arm(std::chrono::milliseconds bound)
 {
     disarm();
+    m_bound = bound;
     std::weak_ptr<HelperChannel *> self = m_self;
     m_timer = m_loop.after(bound, [self] {
         if (const auto alive = self.lock()) {
@@ -91,8 +94,29 @@ void HelperChannel::open(const core::PassArgs &args)
     }
 }
 
+void HelperChannel::pause()
+{
+    if (m_paused || !m_process.running() || m_phase == Phase::Idle)
+        return;
+    m_paused = true;
+    disarm();
+    ::kill(m_process.pid(), SIGSTOP);
+}
+
+void HelperChannel::resume()
+{
+    if (!std::exchange(m_paused, false))
+        return;
+    if (m_process.running())
+        ::kill(m_process.pid(), SIGCONT);
+    if (m_phase != Phase::Idle)
+        arm(m_bound);
+}
+
 void HelperChannel::close(std::chrono::milliseconds bound)
 {
+    // A stopped worker cannot answer.
+    resume();
     if (m_shutDown || m_phase == Phase::Closing)
         return;
     if (!m_process.running()) {
@@ -111,6 +135,7 @@ void HelperChannel::close(std::chrono::milliseconds bound)
 
 void HelperChannel::shutdown(std::chrono::milliseconds bound)
 {
+    resume();
     m_shutDown = true;
     unwatch();
     disarm();

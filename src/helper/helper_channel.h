@@ -37,6 +37,10 @@ public:
     void open(const core::PassArgs &args) override;
     void close(std::chrono::milliseconds bound) override;
     void shutdown(std::chrono::milliseconds bound) override;
+    // SIGSTOP and SIGCONT to the worker; the bound running is set aside
+    // while it is stopped and starts again in full.
+    void pause() override;
+    void resume() override;
 
 private:
     enum class Phase { Idle, Opening, Running, Closing };
@@ -59,6 +63,8 @@ private:
     HelperProcess m_process;
     Phase m_phase = Phase::Idle;
     bool m_shutDown = false;
+    bool m_paused = false;
+    std::chrono::milliseconds m_bound{0}; // the bound armed last, for resume()
     core::EventLoop::Handle m_watch = 0;
     core::EventLoop::Handle m_timer = 0;
     // Expires with the channel: callbacks already queued on the loop check it.

@@ -15,6 +15,7 @@ enum class JobState {
     Done,       // its .kvx is written
     Failed,     // it was skipped or broke off; the reason says why
     Stopped,    // Stop ended the batch during this job
+    Interrupted, // the program ended while it converted (found in a saved list)
 };
 
 // One job's state with the detail its tooltip shows.
@@ -34,6 +35,7 @@ struct JobStatus
     }
     static JobStatus failed(std::string why) { return make(JobState::Failed, 0, 0, 0, std::move(why)); }
     static JobStatus stopped() { return make(JobState::Stopped); }
+    static JobStatus interrupted() { return make(JobState::Interrupted); }
 
     bool operator==(const JobStatus &) const = default;
 

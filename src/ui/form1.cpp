@@ -349,9 +349,13 @@ void Form1::drawJobState(int row)
     if (item == nullptr || entry == nullptr)
         return;
     // A job without a state keeps a blank icon, so the texts stay aligned.
-    static const std::array<const char *, 6> kIcons{nullptr, ":/velmora/state-waiting.svg",
-                                                    ":/velmora/state-converting.svg", ":/velmora/state-done.svg",
-                                                    ":/velmora/state-failed.svg", ":/velmora/state-stopped.svg"};
+    static const std::array<const char *, 7> kIcons{nullptr,
+                                                    ":/velmora/state-waiting.svg",
+                                                    ":/velmora/state-converting.svg",
+                                                    ":/velmora/state-done.svg",
+                                                    ":/velmora/state-failed.svg",
+                                                    ":/velmora/state-stopped.svg",
+                                                    ":/velmora/state-stopped.svg"};
     const core::JobStatus &status = entry->status;
     if (status.state == core::JobState::None) {
         QPixmap blank(m_list->iconSize());

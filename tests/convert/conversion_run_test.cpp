@@ -40,7 +40,8 @@ public:
     std::function<void(const std::string &)> onBox;   // events that run while a box is up
     std::function<void()> onMessage;                  // when a box comes
     std::function<void(std::int32_t)> onSelect;       // when a job is selected
-    bool closed = false, shutDown = false, startVisible = true;
+    bool closed = false, shutDown = false, startVisible = true, pausable = false;
+    std::vector<std::string> pausedShown; // each showPaused(), "" when the batch went on
     bool answerStart = true, answerCountdown = true;
     std::vector<std::int32_t> progress;
     std::vector<std::string> percents, passLabels, timeLabels, boxes, questions, batchTimes;
@@ -106,6 +107,14 @@ public:
     void appendLog(const std::string &text) override { touch(), log += text; }
     std::string logPath() override { return "/logs/Velmora.log"; }
     bool confirmPowerOff() override { return touch(), ++countdowns, answerCountdown; }
+    bool canPause() override { return touch(), pausable; }
+    void showPaused(const std::string &why) override
+    {
+        touch(), pausedShown.push_back(why);
+        if (onPaused)
+            onPaused(why);
+    }
+    std::function<void(const std::string &)> onPaused;
     std::chrono::steady_clock::time_point now() override { return std::chrono::steady_clock::time_point{} + m_loop.now(); }
 
 private:
@@ -155,7 +164,7 @@ public:
         }
     }
     // Starts the batch and runs the loop until it has ended (or was closed).
-    Outcome runBatch()
+    Outcome runBatch(std::vector<std::int32_t> only = {})
     {
         // Neither the power-off nor the end message waits on the lock.
         powerOff.onRequest = [this] { EXPECT_FALSE(keepAwake.held); };
@@ -163,7 +172,7 @@ public:
         std::optional<Outcome> outcome;
         run.onEnded = [&](Outcome o) { outcome = o; };
         channel.pollEvery = std::chrono::seconds(1); // the batch's estimate wants a few seconds of work
-        run.start();
+        run.start(std::move(only));
         EXPECT_TRUE(loop.runUntil([&] { return outcome || host.closed; })) << "the batch never ended";
         return outcome.value_or(Outcome::Gone);
     }
@@ -181,7 +190,10 @@ public:
     {
         std::string marks;
         for (std::size_t i = 1; i <= host.jobs.size(); ++i)
-            marks += fs::exists(folder / "out" / ("clip" + std::to_string(i) + ".kvx")) ? "Y" : "-";
+        {
+            const std::string name = "clip" + std::to_string(i) + ".kvx";
+            marks += fs::exists(folder / "out" / name) || fs::exists(folder / "small" / name) ? "Y" : "-";
+        }
         return marks;
     }
 
@@ -243,6 +255,38 @@ Setup helperLost(int n, std::string what)
         s.channel.loseWhat = what;
     };
 }
+// At pass [n]'s first poll, [action] on the run (as a click would).
+Setup atPass(int n, std::function<void(ConversionRun &)> action)
+{
+    return [=](ConversionRun &s) {
+        s.encoder.onPoll = [=, &s](int pass, int poll) {
+            if (pass == n && poll == 0)
+                s.later([=, &s] { action(s); });
+        };
+    };
+}
+// Job 2's output folder has room at the check, not when its turn comes;
+// [freed]: room is made and Resume pressed while the batch is held.
+Setup diskFillsBeforeJob2(bool pausable, bool freed)
+{
+    return [=](ConversionRun &s) {
+        const std::string small = s.dir() + "small/";
+        s.second().outputDir = small;
+        fs::create_directories(small);
+        s.host.pausable = pausable;
+        s.host.onSelect = [=, &s](std::int32_t index) {
+            if (index == 0)
+                s.host.folders[small] = {.writeError = 0, .device = 7, .freeBytes = 1024};
+        };
+        s.host.onPaused = [=, &s](const std::string &why) {
+            if (freed && !why.empty())
+                s.later([=, &s] {
+                    s.host.folders.erase(small);
+                    s.run.resume();
+                });
+        };
+    };
+}
 Setup shutDown(Setup more = [](ConversionRun &) {})
 {
     return [=](ConversionRun &s) {
@@ -264,6 +308,8 @@ struct BatchCase
     bool asked = false;                 // the check's question came
     std::vector<std::string> tail = {}; // the library's last calls, in order, when they matter
     int unended = 0;                    // passes whose helper was lost: never ended in the library
+    std::vector<std::int32_t> only = {}; // the jobs started (empty: all)
+    std::vector<std::string> paused = {}; // what showPaused() was told, in order
 };
 
 void PrintTo(const BatchCase &c, std::ostream *os)
@@ -281,7 +327,12 @@ TEST_P(Batches, EndAsTheRulesSayAndSayWhatHappened)
     addJobs(c.jobs);
     c.setup(*this);
 
-    EXPECT_EQ(runBatch(), c.outcome);
+    EXPECT_EQ(runBatch(c.only), c.outcome);
+    ASSERT_EQ(host.pausedShown.size(), c.paused.size()) << ::testing::PrintToString(host.pausedShown);
+    for (std::size_t i = 0; i < c.paused.size(); ++i)
+        EXPECT_TRUE(host.pausedShown[i].starts_with(c.paused[i])) << host.pausedShown[i];
+    // Pause during a pass holds its helper; a batch held between jobs holds none.
+    EXPECT_EQ(channel.pauses, !c.paused.empty() && c.paused[0] == core::kPausedText ? 1 : 0);
 
     const char kStates[] = "-WCDFS"; // None, Waiting, Converting, Done, Failed, Stopped
     for (int i = 0; i < c.jobs; ++i) {
@@ -426,6 +477,28 @@ INSTANTIATE_TEST_SUITE_P(
                       };
                   },
                   Outcome::Finished, "DFD", 4, kTwoOfThree, "clip2.srt is missing"},
+        // Stop after this video: the job under way ends as usual, then the batch.
+        BatchCase{"StopAfterThisVideo", 3, atPass(0, [](ConversionRun &s) { s.run.stopAfterCurrent(true); }),
+                  Outcome::CleanedUp, "D--", 2, kNone},
+        BatchCase{"StopAfterTakenBack", 3,
+                  atPass(0, [](ConversionRun &s) { s.run.stopAfterCurrent(true), s.run.stopAfterCurrent(false); }),
+                  Outcome::Finished, "DDD", 6, kEnd},
+        // Only the jobs asked for run; the others keep what they had.
+        BatchCase{"OnlyTheFailedAgain", 3, kAsIs, Outcome::Finished, "-D-", 2, kEnd, {}, false, {}, 0, {1}},
+        // Pause holds the helper where it is; Resume goes on; Stop works while held.
+        BatchCase{"PauseAndResume", 2,
+                  atPass(1, [](ConversionRun &s) {
+                      s.run.pause();
+                      s.loop.after(std::chrono::seconds(30), [&s] { s.run.resume(); });
+                  }),
+                  Outcome::Finished, "DD", 4, kEnd, {}, false, {}, 0, {}, {core::kPausedText, ""}},
+        BatchCase{"StopWhilePaused", 3, atPass(2, [](ConversionRun &s) { s.run.pause(), s.stop(); }), Outcome::CleanedUp,
+                  "DS-", 3, kNone, {}, false, {"end", "delete temporaries"}, 0, {}, {core::kPausedText, ""}},
+        // A disk that filled since the check holds the batch until room is made.
+        BatchCase{"DiskFullHoldsTheBatch", 3, diskFillsBeforeJob2(true, true), Outcome::Finished, "DDD", 6, kEnd, {},
+                  false, {}, 0, {}, {"Free", ""}},
+        BatchCase{"DiskFullFailsTheJobWhereNoOneCanResume", 3, diskFillsBeforeJob2(false, false), Outcome::Finished,
+                  "DFD", 4, kTwoOfThree, "Free "},
         // Found by the check before the first pass: the user is asked.
         BatchCase{"CannotOpen", 3, [](ConversionRun &s) { s.encoder.lengths["clip2"] = 0; }, Outcome::Finished, "DFD", 4,
                   kTwoOfThree, "cannot be opened", true},
@@ -437,8 +510,9 @@ INSTANTIATE_TEST_SUITE_P(
                   Outcome::Finished, "DFD", 4, kTwoOfThree, core::kChooseFileHint, true},
         BatchCase{"NoRoom", 3,
                   [](ConversionRun &s) {
-                      s.second().outputDir = s.dir();
-                      s.host.folders[s.dir()] = {.writeError = 0, .device = 7, .freeBytes = 1024 * 1024};
+                      s.second().outputDir = s.dir() + "small/";
+                      fs::create_directories(s.second().outputDir);
+                      s.host.folders[s.second().outputDir] = {.writeError = 0, .device = 7, .freeBytes = 1024 * 1024};
                   },
                   Outcome::Finished, "DFD", 4, kTwoOfThree, core::kFreeSpaceHint, true},
         BatchCase{"TooLarge", 3, [](ConversionRun &s) { s.encoder.lengths["clip2"] = 50000; }, Outcome::Finished, "DFD", 4,

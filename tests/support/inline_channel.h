@@ -26,6 +26,7 @@ public:
     // helper is ended ("lost") once the bound has passed.
     bool hangs = false;
     int shutdowns = 0;
+    int pauses = 0;
     std::chrono::milliseconds pollEvery{10}; // between two Encode_Encoding
 
     void setListener(Listener listener) override { m_listener = std::move(listener); }
@@ -53,6 +54,17 @@ public:
         const std::int32_t result = m_encoder.end();
         const std::string error = result < 0 ? m_encoder.lastError() : std::string();
         deliver([=, this] { m_listener.closed(result, error, {}); });
+    }
+    // A held pass is not polled: the library's progress stands still.
+    void pause() override
+    {
+        ++pauses;
+        m_loop.cancel(std::exchange(m_poll, 0));
+    }
+    void resume() override
+    {
+        if (m_active && m_poll == 0)
+            schedulePoll();
     }
     void shutdown(std::chrono::milliseconds) override
     {
