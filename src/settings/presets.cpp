@@ -21,7 +21,9 @@ bool sameName(std::string_view a, std::string_view b)
            });
 }
 
-const core::Control *rowFor(std::string_view section, std::string_view key)
+} // namespace
+
+const core::Control *settingRow(std::string_view section, std::string_view key)
 {
     for (const core::Control &row : core::kControls)
         if (sameName(row.section, section) && sameName(row.key, key))
@@ -34,8 +36,6 @@ std::string keyName(const core::Control &row)
     return "[" + std::string(row.section) + "] " + std::string(row.key);
 }
 
-// The stored text of [value] for [row] by the settings file's rules; [note]
-// says what was changed and why. Empty: passed over.
 std::optional<std::string> checkedValue(const core::Control &row, const std::string &value, std::string &note)
 {
     const auto whole = core::parseWhole(value);
@@ -100,6 +100,8 @@ std::string fieldText(const core::JobSettings &settings, const core::Control &ro
     return std::to_string(settings.*std::get<core::IntField>(row.field));
 }
 
+namespace {
+
 bool isFile(const fs::path &path)
 {
     std::error_code ignored;
@@ -134,7 +136,7 @@ std::optional<Preset> readPreset(const std::string &path, std::string &error)
     Preset preset;
     std::vector<const core::Control *> given;
     for (const auto &[section, key] : ini.keys()) {
-        const core::Control *row = rowFor(section, key);
+        const core::Control *row = settingRow(section, key);
         if (row == nullptr)
             preset.notes.push_back("[" + section + "] " + key + ": not a setting, passed over");
         else if (!inPreset(*row))

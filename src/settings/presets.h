@@ -19,6 +19,19 @@ namespace settings {
 inline constexpr std::string_view kPresetsFolderName = "Presets";
 inline constexpr std::string_view kPresetExtension = ".ini";
 
+// The settings file's rules for one value, shared with the saved job list.
+// The row of [section] and [key], names matched without regard to case;
+// nullptr when the table has none.
+const core::Control *settingRow(std::string_view section, std::string_view key);
+// "[section] key", as the notes name a row.
+std::string keyName(const core::Control &row);
+// The stored text of [value] for [row] by the settings file's rules: a bar's
+// value clamped, any other value it would refuse put back to the row's
+// default; [note] says what was changed and why. Empty: passed over.
+std::optional<std::string> checkedValue(const core::Control &row, const std::string &value, std::string &note);
+// [row]'s field of [settings] as the settings file writes it.
+std::string fieldText(const core::JobSettings &settings, const core::Control &row);
+
 // Whether a preset holds [row].
 bool inPreset(const core::Control &row);
 
