@@ -10,6 +10,7 @@
 #include "jobs/number_text.h"
 #include "jobs/time_text.h"
 #include "settings/startup.h"
+#include "system/logind_keep_awake.h"
 
 #include <algorithm>
 #include <chrono>
@@ -286,7 +287,7 @@ struct Lane
         , checker(worker, library)
         , channel(loop, worker, library)
         , host(std::move(entries), std::move(results), reporter, paths, log)
-        , run({loop, channel, checker}, host, powerOff,
+        , run({.loop = loop, .channel = channel, .prober = checker, .keepAwake = &keepAwake}, host, powerOff,
               {paths.scriptPath, paths.m1vPath, paths.mp2Path, paths.appFolder})
     {
         run.onEnded = [this](core::ConversionRun::Outcome) { ended = true; };
@@ -299,6 +300,7 @@ struct Lane
     helper::HelperEncoder checker;
     helper::HelperChannel channel;
     CliRunHost host;
+    sys::LogindKeepAwake keepAwake; // one per lane: each batch holds its own while it converts
     core::ConversionRun run; // last: closed before the parts it drives go
     bool ended = false;
 };

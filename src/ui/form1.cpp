@@ -107,7 +107,8 @@ Form1::Form1(core::EncoderServices &encoders, Prompter &prompter, core::PowerOff
     m_addWork = std::make_unique<core::Offload>(*m_loop);
     m_runHost = std::make_unique<WindowRunHost>(*this, m_prompter);
     m_run = std::make_unique<core::ConversionRun>(
-        core::RunParts{.loop = *m_loop, .channel = *m_passes, .prober = *m_checkProber}, *m_runHost, m_powerOff,
+        core::RunParts{.loop = *m_loop, .channel = *m_passes, .prober = *m_checkProber, .keepAwake = &m_keepAwake},
+        *m_runHost, m_powerOff,
         core::RunPaths{.scriptPath = m_paths.scriptPath,
                        .m1vPath = m_paths.m1vPath,
                        .mp2Path = m_paths.mp2Path,

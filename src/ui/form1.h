@@ -2,6 +2,7 @@
 
 #include "convert/batch_texts.h"
 #include "convert/encoder_services.h"
+#include "convert/keep_awake.h"
 #include "convert/power_off.h"
 #include "convert/run_log.h"
 #include "jobs/controls.h"
@@ -157,6 +158,11 @@ public:
 
     void centreOnScreen();
 
+    // --- the sleep lock
+    // Held while a batch converts (borrowed; null, the default: the computer
+    // may sleep). Set before the first Start.
+    void setKeepAwake(core::KeepAwake *lock) { m_keepAwake.lock = lock; }
+
     // --- the preview
     // Where preview pictures come from (borrowed; null: no preview).
     void setPreviewSource(core::PreviewSource *source) { m_previewSource = source; }
@@ -240,6 +246,19 @@ private:
 
     void showError(const std::string &text, const char *title);
 
+    // What the run is given: passes its acquire and release on to the lock
+    // set, so the lock can come after the run is made.
+    struct KeepAwakeSlot final : core::KeepAwake
+    {
+        core::KeepAwake *lock = nullptr;
+        std::string acquire(const std::string &why) override { return lock ? lock->acquire(why) : std::string(); }
+        void release() override
+        {
+            if (lock)
+                lock->release();
+        }
+    };
+
     core::EncoderServices &m_encoders;
     Prompter &m_prompter;
     core::PowerOff &m_powerOff;
@@ -288,6 +307,7 @@ private:
     std::unique_ptr<core::EncoderChannel> m_passes;
     std::unique_ptr<core::Encoder> m_checkProber; // the run's check, on its own thread
     std::unique_ptr<WindowRunHost> m_runHost;
+    KeepAwakeSlot m_keepAwake;
     std::unique_ptr<core::ConversionRun> m_run;
     std::unique_ptr<core::Encoder> m_addProber;   // the add's probes, on their own thread
     std::unique_ptr<core::Offload> m_addWork;
