@@ -119,6 +119,7 @@ Form1::Form1(core::EncoderServices &encoders, Prompter &prompter, core::PowerOff
             return;
         setListEditable(true);
         m_converting = false;
+        refreshRunActions();
     };
 }
 
@@ -150,7 +151,7 @@ bool Form1::helperMissing()
     return true;
 }
 
-void Form1::startConversion()
+void Form1::startConversion(std::vector<std::int32_t> only)
 {
     // Start is hidden during the passes, but a box shown before the first pass
     // lets events run while it is still there; an add probes through the same
@@ -159,7 +160,8 @@ void Form1::startConversion()
         return;
     m_converting = true;
     setListEditable(false);
-    m_run->start();
+    m_run->start(std::move(only));
+    refreshRunActions();
 }
 
 void Form1::stopConversion()
@@ -574,6 +576,7 @@ void Form1::connectCommands()
     m_list->addAction(preview);
     m_list->setContextMenuPolicy(Qt::ActionsContextMenu);
     connect(preview, &QAction::triggered, this, [this] { openPreview(); });
+    addRunActions();
     connect(m_list, &QListWidget::itemDoubleClicked, this, [this] { openPreview(); });
     connect(m_sliderTime, &QSlider::valueChanged, this,
             [this](int position) { m_labelCur->setText(secondsText(position)); });

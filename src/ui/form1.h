@@ -24,6 +24,7 @@
 #include <cstdint>
 #include <string_view>
 
+class QAction;
 class QButtonGroup;
 class QCheckBox;
 class QGroupBox;
@@ -89,9 +90,11 @@ public:
     // Start: begins converting every job in list order and returns at once;
     // the batch moves on as the helpers answer. Does nothing while a run or
     // an add is under way. Add and Remove are disabled for the run's length.
-    void startConversion();
+    void startConversion(std::vector<std::int32_t> only = {});
     // Stop: the pass under way is cut short and the batch ends.
     void stopConversion();
+    // The batch's menu entries follow the run (running, held).
+    void refreshRunActions();
     bool converting() const { return m_converting; }
     // An add is probing its files.
     bool adding() const { return m_add.has_value(); }
@@ -214,6 +217,12 @@ private:
     // The entry's icon and tooltip from its state in the job list.
     void drawJobState(int row);
 
+    // form1_run_menu.cpp: the list's menu for the batch (Stop after this
+    // video, Pause/Resume, Convert again, Convert the failed videos again).
+    void addRunActions();
+    // The jobs "Convert the failed videos again" runs: failed, stopped, interrupted.
+    std::vector<std::int32_t> failedJobs() const;
+
     // form1_binding.cpp: the control table at work.
     std::int32_t readWhole(std::size_t row) const;
     std::string readText(std::size_t row) const;
@@ -313,6 +322,11 @@ private:
     std::unique_ptr<core::Offload> m_addWork;
     std::optional<core::AddSequence> m_add;       // the add under way
     core::ScriptRequest m_addRequest;             // the panel's probe request, taken when the add began
+
+    QAction *m_stopAfterAction = nullptr;
+    QAction *m_pauseAction = nullptr;
+    QAction *m_againAction = nullptr;
+    QAction *m_failedAgainAction = nullptr;
 
     core::PreviewSource *m_previewSource = nullptr;
     PreviewWindow *m_preview = nullptr; // a child window, made on first use

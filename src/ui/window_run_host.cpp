@@ -131,6 +131,21 @@ std::string WindowRunHost::logPath()
     return m_window.runLog().path().string();
 }
 
+void WindowRunHost::showPaused(const std::string &why)
+{
+    auto *label = control<QLabel>("LabelInfoPro");
+    if (why.empty()) {
+        label->setText(m_passLabel);
+    } else {
+        if (label->text() != QString::fromUtf8(core::kPausedText))
+            m_passLabel = label->text();
+        label->setText(QString::fromUtf8(core::kPausedText));
+        if (why != core::kPausedText)
+            showMessage(why, {});
+    }
+    m_window.refreshRunActions();
+}
+
 bool WindowRunHost::confirmPowerOff()
 {
     return m_prompter.powerOffCountdown(core::kPowerOffCountdownSec);

@@ -2,6 +2,8 @@
 
 #include "convert/conversion_run.h"
 
+#include <QString>
+
 namespace ui {
 
 class Form1;
@@ -40,6 +42,11 @@ public:
     void appendLog(const std::string &text) override;
     std::string logPath() override;
     bool confirmPowerOff() override;
+    // Resume is in the list's menu.
+    bool canPause() override { return true; }
+    // "Paused" where the pass's label was (it comes back on resume); what to
+    // free where also in a box.
+    void showPaused(const std::string &why) override;
 
 private:
     template <typename W>
@@ -47,6 +54,7 @@ private:
 
     Form1 &m_window;
     Prompter &m_prompter;
+    QString m_passLabel; // LabelInfoPro's text before the batch was held
 };
 
 } // namespace ui

@@ -7,6 +7,7 @@
 #include "settings/ini_file.h"
 #include "ui/qt_prompter.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QMetaObject>
@@ -114,6 +115,40 @@ TEST_F(RunTest, TheListShowsWhatBecameOfEachJobUntilItChanges)
     EXPECT_EQ(states(), (std::vector{core::JobState::Done, core::JobState::None, core::JobState::None}));
     window->removeSelectedJob();
     EXPECT_EQ(window->jobState(0), core::JobState::None);
+}
+
+// The list's menu: Pause holds the pass and says so where the pass's label
+// was, Resume goes on, Stop after this video ends the batch after the job
+// under way; then only the jobs that did not convert run again.
+TEST_F(RunTest, TheListsMenuPausesStopsAfterThisVideoAndConvertsTheRestAgain)
+{
+    addVideos(3);
+    const auto action = [this](const char *name) { return list()->findChild<QAction *>(QString::fromLatin1(name)); };
+    QString held, menu;
+    encoder.onPoll = [&](int pass, int poll) {
+        if (pass != 0 || poll != 0)
+            return;
+        later([&] {
+            action("actionPause")->trigger();
+            held = label("LabelInfoPro")->text(), menu = action("actionPause")->text();
+            action("actionPause")->trigger();
+            action("actionStopAfter")->trigger();
+        });
+    };
+    runBatch();
+    EXPECT_EQ(std::pair(held, menu), std::pair(QStringLiteral("Paused"), QStringLiteral("Resume")));
+    EXPECT_EQ(services.channel->pauses, 1);
+    EXPECT_EQ(std::tuple(converted(0), converted(1), converted(2)), std::tuple(true, false, false));
+    EXPECT_EQ(encoder.passesBegun, 2);
+    EXPECT_FALSE(action("actionStopAfter")->isChecked());
+
+    window->showJobState(2, core::JobStatus::failed("why"));
+    encoder.onPoll = nullptr;
+    action("actionConvertFailedAgain")->trigger();
+    waitUntil([this] { return !window->converting(); });
+    EXPECT_EQ(std::tuple(converted(1), converted(2)), std::tuple(false, true));
+    EXPECT_EQ(std::vector({window->jobState(0), window->jobState(1), window->jobState(2)}),
+              std::vector({core::JobState::Done, core::JobState::None, core::JobState::Done}));
 }
 
 // Closing during a pass stops the library (its last call), saves the
