@@ -14,6 +14,9 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QAction>
 #include <QPixmap>
 #include <QScrollBar>
 #include <QTemporaryDir>
@@ -63,9 +66,23 @@ int main(int argc, char *argv[])
     encoder.secondsLeft = 75;
     for (int pass = 0; pass < 4; ++pass)
         encoder.passes.push_back({.percents = {pass % 2 == 0 ? 60 : 37, pass % 2 == 0 ? 60 : 37, 100}, .error = {}});
+    // The list's menu during the second job's video pass, then the batch
+    // held by its Pause entry.
+    QListWidget *list = window.findChild<QListWidget *>(QStringLiteral("Listmp3"));
+    const auto trigger = [&](const char *name) { list->findChild<QAction *>(QString::fromLatin1(name))->trigger(); };
     encoder.onPoll = [&](int pass, int poll) {
         if (pass == 3 && poll == 1)
             save(window, QStringLiteral("run-during.png"));
+        if (pass == 2 && poll == 1) {
+            QMenu menu;
+            menu.addActions(list->actions());
+            menu.popup(window.mapToGlobal(list->geometry().center()));
+            save(menu, QStringLiteral("run-menu.png"));
+            menu.hide();
+            trigger("actionPause");
+            save(window, QStringLiteral("run-paused.png"));
+            trigger("actionPause");
+        }
     };
     window.startConversion();
     (void)QTest::qWaitFor([&] { return !window.converting(); });
