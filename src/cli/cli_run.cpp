@@ -24,6 +24,10 @@
 #include <ostream>
 #include <set>
 #include <utility>
+#include <cerrno>
+#include <thread>
+#include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -320,6 +324,41 @@ std::string inputProblem(const std::string &file)
     return {};
 }
 
+// Cuts [encoder]'s call under way (or its next one) short once [fd] turns
+// readable: a probe of a slow file would otherwise hold a Ctrl+C up for the
+// whole of its deadline. The byte is left in [fd] for the run to see.
+class AbortOnInterrupt
+{
+public:
+    AbortOnInterrupt(int fd, core::Encoder &encoder)
+        : m_wake(::eventfd(0, EFD_CLOEXEC))
+    {
+        if (fd < 0 || m_wake.get() < 0)
+            return;
+        m_thread = std::thread([fd, wake = m_wake.get(), &encoder] {
+            pollfd fds[2] = {{fd, POLLIN, 0}, {wake, POLLIN, 0}};
+            while (::poll(fds, 2, -1) < 0 && errno == EINTR) {
+            }
+            if ((fds[0].revents & POLLIN) != 0)
+                encoder.abort();
+        });
+    }
+    ~AbortOnInterrupt()
+    {
+        if (!m_thread.joinable())
+            return;
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const ssize_t written = ::write(m_wake.get(), &one, sizeof one);
+        m_thread.join();
+    }
+    AbortOnInterrupt(const AbortOnInterrupt &) = delete;
+    AbortOnInterrupt &operator=(const AbortOnInterrupt &) = delete;
+
+private:
+    helper::UniqueFd m_wake;
+    std::thread m_thread;
+};
+
 bool interrupted(int fd)
 {
     if (fd < 0)
@@ -413,6 +452,8 @@ int convertFiles(const Request &request, const RunEnv &env, std::ostream &out, s
     // Each file is probed for its length, as the window's add does; one
     // that cannot be read or probed is skipped with the reason.
     helper::HelperEncoder prober(worker, library);
+    std::optional<AbortOnInterrupt> abortProbes;
+    abortProbes.emplace(env.interruptFd, prober);
     std::vector<core::JobEntry> entries;
     std::vector<FileResult *> entryResults;
     std::set<std::string> outputs;
@@ -456,6 +497,14 @@ int convertFiles(const Request &request, const RunEnv &env, std::ostream &out, s
                     entry.settings.endTime = std::to_string(length);
             }
         }
+        if (!result.reason.empty() && interrupted(env.interruptFd)) {
+            // The probe was cut short by the interrupt, not by the file.
+            stopped = true;
+            result.state = FileResult::State::Stopped;
+            result.reason = "interrupted";
+            reporter.ended(result);
+            continue;
+        }
         if (!result.reason.empty()) {
             result.state = FileResult::State::Skipped;
             reporter.ended(result);
@@ -470,7 +519,8 @@ int convertFiles(const Request &request, const RunEnv &env, std::ostream &out, s
     if (checkOnly && !entries.empty() && !stopped) {
         core::PreflightEnv check{.encoder = prober, .appFolder = paths.appFolder, .scriptPath = paths.scriptPath};
         const std::optional<core::PreflightReport> report = core::preflight(entries, check);
-        for (std::size_t i = 0; i < entryResults.size(); ++i) {
+        stopped = interrupted(env.interruptFd);
+        for (std::size_t i = 0; i < entryResults.size() && !stopped; ++i) {
             FileResult &result = *entryResults[i];
             const std::string reason = report && i < report->plan.size() ? report->plan[i].skipReason : "not checked";
             result.state = reason.empty() ? FileResult::State::Ready : FileResult::State::Failed;
@@ -478,7 +528,9 @@ int convertFiles(const Request &request, const RunEnv &env, std::ostream &out, s
             if (!reason.empty())
                 reporter.ended(result);
         }
-    } else if (!entries.empty() && !stopped) {
+    }
+    abortProbes.reset();
+    if (!checkOnly && !entries.empty() && !stopped) {
         core::LogFile log(fs::path(env.programFolder) / core::kLogFileName);
         helper::PollLoop loop;
         NoPowerOff powerOff;

@@ -9,6 +9,7 @@
 #include <csignal>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -141,7 +142,7 @@ TEST(CliProgram, TwoInputsForOneOutputConvertTheFirstOnly)
 class Running
 {
 public:
-    explicit Running(const std::vector<std::string> &args)
+    explicit Running(const std::vector<std::string> &args, const std::string &program = CLI_PATH)
     {
         int fds[2];
         if (::pipe(fds) != 0)
@@ -150,13 +151,13 @@ public:
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
         posix_spawn_file_actions_addclose(&actions, fds[0]);
-        std::vector<std::string> all{CLI_PATH};
+        std::vector<std::string> all{program};
         all.insert(all.end(), args.begin(), args.end());
         std::vector<char *> argv;
         for (std::string &arg : all)
             argv.push_back(arg.data());
         argv.push_back(nullptr);
-        if (posix_spawn(&m_pid, CLI_PATH, &actions, nullptr, argv.data(), environ) != 0)
+        if (posix_spawn(&m_pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0)
             m_pid = -1;
         posix_spawn_file_actions_destroy(&actions);
         ::close(fds[1]);
@@ -186,6 +187,12 @@ public:
         return text;
     }
     void signal(int number) { ::kill(m_pid, number); }
+    // Whether the program has started a process of its own (its first helper).
+    bool hasChild() const
+    {
+        const std::string pid = std::to_string(m_pid);
+        return !support::readFile("/proc/" + pid + "/task/" + pid + "/children").empty();
+    }
     int waitStatus()
     {
         int raw = 0;
@@ -234,6 +241,45 @@ TEST(CliProgram, AnInterruptDuringAPassStopsAtOnceKeepingEarlierOutputs)
         EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1) << seen;
         EXPECT_FALSE(support::temporariesIn(std::filesystem::path(CLI_PATH).parent_path()));
         EXPECT_NE(seen.find("\"stopped\",\"file\":\"" + longClip + "\""), std::string::npos) << seen;
+    }
+}
+
+// A program folder whose encoder library is the fault library: the copy's own
+// folder is where it looks for its helper and library.
+std::string faultyProgram(const std::filesystem::path &folder)
+{
+    namespace fs = std::filesystem;
+    fs::create_directories(folder);
+    fs::copy_file(CLI_PATH, folder / "velmora-cli");
+    fs::create_symlink(fs::path(CLI_PATH).parent_path() / "velmora-worker", folder / "velmora-worker");
+    fs::create_symlink(FAULT_LIBRARY_PATH, folder / "libTarvikDll.so");
+    return (folder / "velmora-cli").string();
+}
+
+TEST(CliProgram, AnInterruptDuringAProbeThatHangsStopsIt)
+{
+    const auto folder = support::scratchFolder();
+    const std::string program = faultyProgram(folder / "program");
+    const auto hanging = folder / "clip-hang-probe.mp4";
+    const auto next = folder / "next.mp4";
+    support::writeFile(hanging, "the library never answers for this one\n");
+    support::writeFile(next, "\n");
+
+    for (const int number : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(number);
+        Running cli({"-o", folder.string(), hanging.string(), next.string()}, program);
+        // The helper starts with the first probe, and that one hangs.
+        while (!cli.hasChild())
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        cli.signal(number);
+        std::string seen;
+        for (std::string line = cli.line(); !line.empty(); line = cli.line())
+            seen += line;
+        EXPECT_EQ(cli.waitStatus(), cli::kExitInterrupted) << seen;
+        // Stopped by the interrupt, not failed at the probe's deadline.
+        EXPECT_NE(seen.find("stopped   " + hanging.string() + ": interrupted"), std::string::npos) << seen;
+        EXPECT_EQ(seen.find("skipped"), std::string::npos) << seen;
+        EXPECT_FALSE(std::filesystem::exists(folder / "next.kvx"));
     }
 }
 
