@@ -345,6 +345,11 @@ std::optional<std::string> storedText(const core::Control &row, std::string_view
         return folder;
     }
     case core::ValueKind::Text:
+        if (row.filePath && !value.empty()) {
+            // The run may start elsewhere; the path must mean what the user meant here.
+            std::error_code ignored;
+            return std::filesystem::absolute(std::filesystem::path(value), ignored).lexically_normal().string();
+        }
         if (isClockText(row)) {
             if (const auto seconds = clockSeconds(value); seconds && *seconds <= INT32_MAX)
                 return std::to_string(*seconds);

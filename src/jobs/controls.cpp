@@ -62,6 +62,12 @@ struct Row
         next.control.choices = words;
         return next;
     }
+    constexpr Row aFile() const
+    {
+        Row next = *this;
+        next.control.filePath = true;
+        return next;
+    }
     constexpr operator Control() const { return control; }
 };
 
@@ -129,8 +135,8 @@ constexpr std::array<Control, kControlCount> kControls{{
     row(kAudio, "HScrollDel", "0",   K::BarValue, &J::audioDelay).bar({-100, 100, 5}, "LabelDel", LabelRule::Tenths)
                                                          .opt("delay"),
 
-    row(kExtern, "AudioFileText", "",              K::Text,       &J::audioFile).opt("audio"),
-    row(kExtern, "SubFileText",   "",              K::Text,       &J::subtitleFile).opt("subtitles"),
+    row(kExtern, "AudioFileText", "",              K::Text,       &J::audioFile).opt("audio").aFile(),
+    row(kExtern, "SubFileText",   "",              K::Text,       &J::subtitleFile).opt("subtitles").aFile(),
     row(kExtern, "TextLogo",      "",              K::Text,       &J::logoText).opt("logo-text"),
     row(kExtern, "TextLogoX",     "0",             K::Text,       &J::logoX).opt("logo-x"),
     row(kExtern, "TextLogoY",     "0",             K::Text,       &J::logoY).opt("logo-y"),
@@ -142,8 +148,8 @@ constexpr std::array<Control, kControlCount> kControls{{
     row(kExtern, "TextLogo",      "0",             K::FontItalic, &J::logoItalic).keyed("TextLogo.FontItalic").opt("logo-italic"),
     row(kExtern, "TextLogo",      "0",             K::FontColour, &J::logoColor).keyed("TextLogo.ForeColor").opt("logo-colour"),
 
-    row(kIntro, "TextIntVideo",     "",  K::Text,           &J::introVideoFile).opt("intro-video"),
-    row(kIntro, "TextIntImage",     "",  K::Text,           &J::introImageFile).opt("intro-image"),
+    row(kIntro, "TextIntVideo",     "",  K::Text,           &J::introVideoFile).opt("intro-video").aFile(),
+    row(kIntro, "TextIntImage",     "",  K::Text,           &J::introImageFile).opt("intro-image").aFile(),
     row(kIntro, "OptionInt",        "0", K::SwitchedOption, &J::introType).opt("intro-type")
                                                                           .choosing(kIntroTypeWords),
     row(kIntro, "TextIntImageTime", "5", K::Text,           &J::introImageTime).opt("intro-image-time"),

@@ -114,6 +114,9 @@ struct Control
     // index 0 first; a combo without them takes its items as numbers. An
     // option group's button count is the count of its words.
     std::span<const std::string_view> choices = {};
+    // A text box that holds a file's path: the command line makes one given
+    // relative to the current folder absolute, as the window's pickers give.
+    bool filePath = false;
 };
 
 inline constexpr std::size_t kControlCount = 44;

@@ -53,6 +53,8 @@ Good goodValue(const core::Control &row)
     default:
         break;
     }
+    if (row.filePath)
+        return {{"/some/file"}, "/some/file"};
     const bool numeric = core::parseNumber(row.defaultText).has_value();
     return numeric ? Good{{"7"}, "7"} : Good{{"some text"}, "some text"};
 }
@@ -211,7 +213,16 @@ struct Typed
 
 TEST(CliOptions, ValuesAsUsersTypeThem)
 {
+    const std::string here = std::filesystem::current_path().string();
+    const std::string up = std::filesystem::current_path().parent_path().string();
     const std::vector<Typed> cases{
+        {{"--audio", "music/a.mp3"}, "AudioFileText", here + "/music/a.mp3"},
+        {{"--subtitles=./a.srt"}, "SubFileText", here + "/a.srt"},
+        {{"--intro-video", "../intro.mp4"}, "TextIntVideo", up + "/intro.mp4"},
+        {{"--intro-image", "/srv/logo.png"}, "TextIntImage", "/srv/logo.png"},
+        {{"--audio", ""}, "AudioFileText", ""},
+        {{"-o", "kvx"}, "OutputText", here + "/kvx/"},
+        {{"--logo-text", "a/b"}, "TextLogo", "a/b"},
         {{"--start", "00:01:30"}, "TextStartTime", "90"},
         {{"--end", "1:00:00"}, "TextEndTime", "3600"},
         {{"--delay", "-0.5"}, "HScrollDel", "-5"},
