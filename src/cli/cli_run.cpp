@@ -1,5 +1,7 @@
 #include "cli/cli_run.h"
 
+#include "cli/reporter.h"
+
 #include "convert/conversion_run.h"
 #include "convert/output_path.h"
 #include "convert/run_log.h"
@@ -67,91 +69,6 @@ class NoPowerOff final : public core::PowerOff
 {
 public:
     Result request() override { return {false, "not from the command line"}; }
-};
-
-// Lines on [out] for each event: JSON objects or plain text.
-class Reporter
-{
-public:
-    Reporter(bool json, bool terminal, std::ostream &out, std::ostream &err)
-        : m_json(json)
-        , m_terminal(terminal && !json)
-        , m_out(out)
-        , m_err(err)
-    {
-    }
-
-    void started(const FileResult &file)
-    {
-        if (m_json)
-            line("started", file.file, {});
-        else
-            m_out << clearLine() << "started   " << file.file << "\n" << std::flush;
-    }
-    void progress(const FileResult &file, std::int32_t pass, std::int32_t percent, const std::string &left)
-    {
-        if (m_json)
-            line("progress", file.file,
-                 ",\"pass\":" + std::to_string(pass) + ",\"percent\":" + std::to_string(percent) +
-                     ",\"time_left\":" + jsonString(left));
-        else
-            m_out << clearLine() << "progress  " << file.file << " pass " << pass << " " << percent << "% " << left
-                  << " left" << (m_terminal ? "" : "\n") << std::flush;
-        m_pending = m_terminal;
-    }
-    void ended(const FileResult &file)
-    {
-        if (file.state == FileResult::State::Converted) {
-            if (m_json)
-                line("done", file.file,
-                     ",\"output\":" + jsonString(file.output) + ",\"size\":" + std::to_string(file.bytes) +
-                         ",\"seconds\":" + core::decimalText(std::round(file.seconds * 10) / 10));
-            else
-                m_out << clearLine() << "done      " << file.file << " -> " << file.output << " (" << file.bytes << " bytes)\n"
-                      << std::flush;
-            return;
-        }
-        if (m_json)
-            line(file.state == FileResult::State::Stopped ? "stopped" : "failed", file.file,
-                 ",\"reason\":" + jsonString(file.reason));
-        else
-            m_out << clearLine()
-                  << (file.state == FileResult::State::Stopped   ? "stopped   "
-                      : file.state == FileResult::State::Skipped ? "skipped   "
-                                                                 : "failed    ")
-                  << file.file << ": "
-                  << file.reason << "\n"
-                  << std::flush;
-    }
-    void note(const std::string &text)
-    {
-        if (m_json)
-            m_out << "{\"event\":\"note\",\"text\":" << jsonString(text) << "}\n" << std::flush;
-        else
-            m_err << text << "\n";
-    }
-    // The final table: on standard output unless that is for JSON.
-    std::ostream &tableStream()
-    {
-        m_out << clearLine();
-        return m_json ? m_err : m_out;
-    }
-
-private:
-    void line(const char *event, const std::string &file, const std::string &rest)
-    {
-        m_out << "{\"event\":\"" << event << "\",\"file\":" << jsonString(file) << rest << "}\n" << std::flush;
-    }
-
-    // On a terminal the progress line is rewritten in place, and taken away
-    // before any other line.
-    const char *clearLine() { return std::exchange(m_pending, false) ? "\r\033[K" : ""; }
-
-    bool m_json;
-    bool m_terminal;
-    bool m_pending = false; // a progress line without its line end is shown
-    std::ostream &m_out;
-    std::ostream &m_err;
 };
 
 // The run's host for the command line: the jobs are fixed records, the
@@ -428,7 +345,7 @@ int convertFiles(const Request &request, const RunEnv &env, std::ostream &out, s
     const core::JobSettings &settings = request.settings;
     const bool checkOnly = request.checkOnly;
     const int jobs = request.jobs;
-    Reporter reporter(request.json, env.terminal, out, err);
+    Reporter reporter(request.json, env.terminal, env.columns, out, err);
     for (const std::string &note : request.notes)
         reporter.note(note);
     std::vector<FileResult> results(files.size());

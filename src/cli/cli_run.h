@@ -15,7 +15,8 @@ struct RunEnv
 {
     std::string programFolder; // ending in "/"
     int interruptFd = -1;      // readable once SIGINT or SIGTERM came; -1: none
-    bool terminal = false;     // plain progress updates one line in place
+    bool terminal = false;     // plain progress updates its lines in place
+    int columns = 0;           // the terminal's width; 0: unknown
 };
 
 // What became of one file given on the command line.

@@ -13,6 +13,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <iostream>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace {
@@ -57,6 +58,13 @@ public:
 private:
     int m_fds[2] = {-1, -1};
 };
+
+// The terminal's width; 0 when standard output is no terminal.
+int terminalColumns()
+{
+    winsize size{};
+    return ::isatty(STDOUT_FILENO) == 1 && ::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
+}
 
 } // namespace
 
@@ -103,6 +111,9 @@ int main(int argc, char **argv)
                                .jobs = options.jobs,
                                .checkOnly = options.checkOnly,
                                .notes = std::move(notes)};
-    return cli::convertFiles(request, {folder, signals.readEnd(), ::isatty(STDOUT_FILENO) == 1}, std::cout,
-                             std::cerr);
+    const cli::RunEnv env{.programFolder = folder,
+                          .interruptFd = signals.readEnd(),
+                          .terminal = ::isatty(STDOUT_FILENO) == 1,
+                          .columns = terminalColumns()};
+    return cli::convertFiles(request, env, std::cout, std::cerr);
 }

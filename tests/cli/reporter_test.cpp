@@ -1,0 +1,129 @@
+// The command line's report on a terminal, read back as the terminal shows
+// it: the lines of the files' starts and ends stay, and below them one line
+// per running file is redrawn in place until the final table takes its place.
+
+#include "cli/reporter.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <sstream>
+
+namespace {
+
+// The screen a terminal [columns] wide shows for [bytes], with the cursor
+// movements the report uses; text that reaches the last column would wrap.
+std::vector<std::string> screen(const std::string &bytes, std::size_t columns)
+{
+    std::vector<std::string> lines(1);
+    std::size_t row = 0;
+    std::size_t col = 0;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const char c = bytes[i];
+        if (c == '\n') {
+            if (++row == lines.size())
+                lines.emplace_back();
+            col = 0;
+        } else if (c == '\r') {
+            col = 0;
+        } else if (c == '\033') {
+            const std::size_t end = bytes.find_first_of("ABCDJK", i);
+            const std::string count = bytes.substr(i + 2, end - i - 2);
+            const char command = bytes[end];
+            i = end;
+            if (command == 'A') {
+                const std::size_t up = count.empty() ? 1 : std::stoul(count);
+                EXPECT_LE(up, row) << "above the screen";
+                row -= std::min(up, row);
+            } else if (command == 'J') {
+                lines[row].resize(std::min(col, lines[row].size()));
+                lines.resize(row + 1);
+            } else if (command == 'K') {
+                lines[row].resize(std::min(col, lines[row].size()));
+            } else {
+                ADD_FAILURE() << "unexpected escape " << command;
+            }
+        } else {
+            if (lines[row].size() <= col)
+                lines[row].resize(col + 1, ' ');
+            lines[row][col++] = c;
+            EXPECT_LT(col, columns) << lines[row];
+        }
+    }
+    if (lines.back().empty())
+        lines.pop_back();
+    return lines;
+}
+
+cli::FileResult file(const std::string &name, cli::FileResult::State state = cli::FileResult::State::Failed)
+{
+    cli::FileResult result;
+    result.file = name;
+    result.state = state;
+    result.output = "/out/" + name + ".kvx";
+    result.reason = "broken";
+    return result;
+}
+
+struct Step
+{
+    std::function<void(cli::Reporter &)> event;
+    std::vector<std::string> shown; // the screen after it
+};
+
+TEST(CliReporter, OnATerminalEachRunningFileHasALineUpdatedInPlace)
+{
+    std::ostringstream out;
+    std::ostringstream err;
+    cli::Reporter reporter(false, true, 60, out, err);
+    using S = cli::FileResult::State;
+    const std::vector<Step> steps{
+        {[](auto &r) { r.started(file("a.mp4")); }, {"started   a.mp4", "a.mp4  starting"}},
+        {[](auto &r) { r.started(file("b.mp4")); },
+         {"started   a.mp4", "started   b.mp4", "a.mp4  starting", "b.mp4  starting"}},
+        {[](auto &r) { r.progress(file("b.mp4"), 1, 30, "00:01:00"); },
+         {"started   a.mp4", "started   b.mp4", "a.mp4  starting", "b.mp4  pass 1 30% 00:01:00 left"}},
+        {[](auto &r) { r.progress(file("a.mp4"), 2, 5, "00:00:09"); },
+         {"started   a.mp4", "started   b.mp4", "a.mp4  pass 2 5% 00:00:09 left", "b.mp4  pass 1 30% 00:01:00 left"}},
+        {[](auto &r) { r.note("a note on standard error"); },
+         {"started   a.mp4", "started   b.mp4", "a.mp4  pass 2 5% 00:00:09 left", "b.mp4  pass 1 30% 00:01:00 left"}},
+        {[](auto &r) { r.ended(file("a.mp4", S::Converted)); },
+         {"started   a.mp4", "started   b.mp4", "done      a.mp4 -> /out/a.mp4.kvx (0 bytes)",
+          "b.mp4  pass 1 30% 00:01:00 left"}},
+        {[](auto &r) { r.started(file("a-much-longer-name-than-the-terminal-is-wide-so-it-is-cut.mp4")); },
+         {"started   a.mp4", "started   b.mp4", "done      a.mp4 -> /out/a.mp4.kvx (0 bytes)",
+          "started   a-much-longer-name-than-the-terminal-is-wide-so-it-is-cut.mp4",
+          "b.mp4  pass 1 30% 00:01:00 left", "...ame-than-the-terminal-is-wide-so-it-is-cut.mp4  starting"}},
+        {[](auto &r) { r.tableStream() << "the table\n"; },
+         {"started   a.mp4", "started   b.mp4", "done      a.mp4 -> /out/a.mp4.kvx (0 bytes)",
+          "started   a-much-longer-name-than-the-terminal-is-wide-so-it-is-cut.mp4", "the table"}},
+    };
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        steps[i].event(reporter);
+        // The lines of events keep their length; the running files' are cut to the width.
+        for (const std::string &line : steps[i].shown) {
+            if (!line.starts_with("started") && !line.starts_with("done")) {
+                EXPECT_LT(line.size(), 60u) << line;
+            }
+        }
+        EXPECT_EQ(screen(out.str(), 200), steps[i].shown) << "after step " << i;
+    }
+    EXPECT_EQ(err.str(), "a note on standard error\n");
+}
+
+TEST(CliReporter, NotOnATerminalEachEventIsALineOfItsOwn)
+{
+    std::ostringstream out;
+    std::ostringstream err;
+    cli::Reporter reporter(false, false, 0, out, err);
+    reporter.started(file("a.mp4"));
+    reporter.progress(file("a.mp4"), 1, 30, "00:01:00");
+    reporter.progress(file("a.mp4"), 1, 60, "00:00:30");
+    reporter.ended(file("a.mp4"));
+    EXPECT_EQ(out.str(), "started   a.mp4\n"
+                         "progress  a.mp4 pass 1 30% 00:01:00 left\n"
+                         "progress  a.mp4 pass 1 60% 00:00:30 left\n"
+                         "failed    a.mp4: broken\n");
+}
+
+} // namespace
