@@ -196,15 +196,15 @@ private:
 // files dealt to it.
 struct Lane
 {
-    Lane(const std::string &programFolder, const std::string &worker, const std::string &library,
-         helper::PollLoop &loop, core::PowerOff &powerOff, std::vector<core::JobEntry> entries,
-         std::vector<FileResult *> results, Reporter &reporter, core::LogFile &log)
-        : work(programFolder)
+    Lane(const std::string &programFolder, const std::string &tempFolder, const std::string &worker,
+         const std::string &library, helper::PollLoop &loop, core::PowerOff &powerOff,
+         std::vector<core::JobEntry> entries, std::vector<FileResult *> results, Reporter &reporter,
+         core::LogFile &log)
+        : work(tempFolder)
         , paths{.appFolder = programFolder,
                 .scriptPath = work.path() + "temp.avs",
                 .m1vPath = work.path() + "temp.m1v",
-                .mp2Path = work.path() + "temp.mp2",
-                .settingsPath = programFolder + "Velmora.ini"}
+                .mp2Path = work.path() + "temp.mp2"}
         , checker(worker, library)
         , channel(loop, worker, library)
         , host(std::move(entries), std::move(results), reporter, paths, log)
@@ -349,22 +349,26 @@ int convertFiles(const Request &request, const RunEnv &env, std::ostream &out, s
     for (const std::string &note : request.notes)
         reporter.note(note);
     std::vector<FileResult> results(files.size());
-    const std::string worker = env.programFolder + "velmora-worker";
-    const std::string library = env.programFolder + "libTarvikDll.so";
+    const auto orProgramFolder = [&](const std::string &folder) {
+        return folder.empty() ? env.programFolder : folder;
+    };
+    const std::string helperFolder = orProgramFolder(env.helperFolder);
+    const std::string tempFolder = orProgramFolder(env.tempFolder);
+    const std::string worker = helperFolder + "velmora-worker";
+    const std::string library = helperFolder + "libTarvikDll.so";
     if (const std::string problem = helper::helperProgramProblem(worker); !problem.empty()) {
         reporter.note(problem);
         return kExitSomeFailed;
     }
-    WorkFolder work(env.programFolder);
+    WorkFolder work(tempFolder);
     if (work.path().empty()) {
-        reporter.note("Cannot make a folder for the temporary files in " + env.programFolder);
+        reporter.note("Cannot make a folder for the temporary files in " + tempFolder);
         return kExitSomeFailed;
     }
     settings::AppPaths paths{.appFolder = env.programFolder,
                              .scriptPath = work.path() + "temp.avs",
                              .m1vPath = work.path() + "temp.m1v",
-                             .mp2Path = work.path() + "temp.mp2",
-                             .settingsPath = env.programFolder + "Velmora.ini"};
+                             .mp2Path = work.path() + "temp.mp2"};
 
     // Each file is probed for its length, as the window's add does; one
     // that cannot be read or probed is skipped with the reason.
@@ -448,7 +452,7 @@ int convertFiles(const Request &request, const RunEnv &env, std::ostream &out, s
     }
     abortProbes.reset();
     if (!checkOnly && !entries.empty() && !stopped) {
-        core::LogFile log(fs::path(env.programFolder) / core::kLogFileName);
+        core::LogFile log(fs::path(orProgramFolder(env.stateFolder)) / core::kLogFileName);
         helper::PollLoop loop;
         NoPowerOff powerOff;
         // The files are dealt to the lanes in turn; each job is converted
@@ -462,10 +466,10 @@ int convertFiles(const Request &request, const RunEnv &env, std::ostream &out, s
         }
         std::vector<std::unique_ptr<Lane>> lanes;
         for (std::size_t k = 0; k < count; ++k) {
-            lanes.push_back(std::make_unique<Lane>(env.programFolder, worker, library, loop, powerOff,
+            lanes.push_back(std::make_unique<Lane>(env.programFolder, tempFolder, worker, library, loop, powerOff,
                                                    std::move(dealt[k]), std::move(dealtResults[k]), reporter, log));
             if (lanes.back()->work.path().empty()) {
-                reporter.note("Cannot make a folder for the temporary files in " + env.programFolder);
+                reporter.note("Cannot make a folder for the temporary files in " + tempFolder);
                 return kExitSomeFailed;
             }
         }

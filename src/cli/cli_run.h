@@ -13,10 +13,14 @@ namespace cli {
 // Where the run finds its helper, library, settings and log.
 struct RunEnv
 {
-    std::string programFolder; // ending in "/"
+    std::string programFolder; // ending in "/"; holds the script plug-ins
     int interruptFd = -1;      // readable once SIGINT or SIGTERM came; -1: none
     bool terminal = false;     // plain progress updates its lines in place
     int columns = 0;           // the terminal's width; 0: unknown
+    // Each ending in "/"; empty: the program folder.
+    std::string helperFolder;  // velmora-worker and the encoder library
+    std::string tempFolder;    // the runs' own temporary folders go in here
+    std::string stateFolder;   // the log
 };
 
 // What became of one file given on the command line.

@@ -1,9 +1,11 @@
 // velmora-cli: the converter without its window, for scripts and servers.
 // Its helper (velmora-worker), the encoder library, the settings file and
-// the log are those of the program folder, the executable's own.
+// the log are the window's: beside the executable, or where an installed
+// copy keeps them (see settings/app_folders.h).
 
 #include "cli/cli_options.h"
 #include "cli/cli_run.h"
+#include "settings/app_folders.h"
 #include "settings/presets.h"
 #include "settings/settings_schema.h"
 #include "settings/startup.h"
@@ -89,16 +91,24 @@ int main(int argc, char **argv)
     std::error_code error;
     const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", error);
     const std::string folder = settings::programFolder(error ? std::string() : exe.parent_path().string());
-    const char *home = std::getenv("HOME");
+    const settings::HelperLocation helpers = settings::locateHelpers(folder, settings::kInstalledHelperFolder);
+    const settings::Environment environment = settings::currentEnvironment(folder, helpers.installed);
+    const settings::AppPaths paths = settings::resolvePaths(folder, environment);
+    // A folder that cannot be made is said once; a run that needs it fails
+    // with its own reason.
+    for (const std::string &note : settings::prepareFolders(paths))
+        std::cerr << "velmora-cli: " << note << "\n";
+    if (const std::string note = settings::settingsFileProblem(paths.settingsPath); !note.empty())
+        std::cerr << "velmora-cli: " << note << "\n";
     std::string problem;
     std::vector<std::string> notes;
     std::optional<std::vector<cli::StoredValue>> values = options.values;
     if (!options.preset.empty())
-        values = cli::withPreset(folder + std::string(settings::kPresetsFolderName), options.preset, options.values,
-                                 notes, problem);
-    const auto settings = values ? cli::loadJobSettings(folder + "Velmora.ini",
-                                                        settings::outputFolderDefault(home != nullptr ? home : "/"),
-                                                        *values, problem)
+        values = cli::withPreset(paths.settingsFolder + std::string(settings::kPresetsFolderName), options.preset,
+                                 options.values, notes, problem);
+    const auto settings = values ? cli::loadJobSettings(paths.settingsPath,
+                                                        settings::outputFolderDefault(environment.home), *values,
+                                                        problem)
                                  : std::nullopt;
     if (!settings) {
         std::cerr << "velmora-cli: " << problem << "\n";
@@ -114,6 +124,9 @@ int main(int argc, char **argv)
     const cli::RunEnv env{.programFolder = folder,
                           .interruptFd = signals.readEnd(),
                           .terminal = ::isatty(STDOUT_FILENO) == 1,
-                          .columns = terminalColumns()};
+                          .columns = terminalColumns(),
+                          .helperFolder = helpers.folder,
+                          .tempFolder = paths.tempFolder,
+                          .stateFolder = paths.stateFolder};
     return cli::convertFiles(request, env, std::cout, std::cerr);
 }

@@ -39,6 +39,9 @@ public:
     ~IniFile();
 
     const std::string &path() const { return m_path; }
+    // The file exists but could not be read: the store is empty and commit()
+    // refuses, so the caller can say that its defaults stand in for it.
+    bool unread() const { return !m_writable; }
 
     // The stored text, or [defaultValue] when the section or key is missing;
     // either is cut to kMaxValueBytes.

@@ -44,6 +44,9 @@ AppPaths appPaths(std::string_view executableFolder)
     paths.m1vPath = paths.appFolder + "temp.m1v";
     paths.mp2Path = paths.appFolder + "temp.mp2";
     paths.settingsPath = paths.appFolder + std::string(kSettingsFileName);
+    paths.settingsFolder = paths.appFolder;
+    paths.stateFolder = paths.appFolder;
+    paths.tempFolder = paths.appFolder;
     return paths;
 }
 
@@ -59,8 +62,13 @@ std::vector<std::string> deleteTempFiles(const AppPaths &paths)
 
 StartupReport startUp(std::string_view executableFolder, std::string_view homeFolder, SettingsTarget &target)
 {
+    return startUp(appPaths(executableFolder), homeFolder, target);
+}
+
+StartupReport startUp(const AppPaths &paths, std::string_view homeFolder, SettingsTarget &target)
+{
     StartupReport report;
-    report.paths = appPaths(executableFolder);
+    report.paths = paths;
     report.undeletedTempFiles = deleteTempFiles(report.paths);
     report.settings = loadSettingsFile(report.paths.settingsPath, target, outputFolderDefault(homeFolder));
     return report;

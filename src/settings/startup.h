@@ -11,20 +11,25 @@ namespace settings {
 
 // Start-up and exit steps that need no widgets; the main window calls them.
 
-// Where the program keeps its temporary files and its settings.
+// Where the program keeps its temporary files and its settings. Every folder
+// ends in "/"; in a writable program folder they are all that folder.
 struct AppPaths
 {
-    std::string appFolder;    // the program folder, always ending in "/"
-    std::string scriptPath;   // appFolder + "temp.avs"
-    std::string m1vPath;      // appFolder + "temp.m1v"
-    std::string mp2Path;      // appFolder + "temp.mp2"
-    std::string settingsPath; // appFolder + "Velmora.ini"
+    std::string appFolder;        // the program folder (the script plug-ins lie there)
+    std::string scriptPath;       // tempFolder + "temp.avs"
+    std::string m1vPath;          // tempFolder + "temp.m1v"
+    std::string mp2Path;          // tempFolder + "temp.mp2"
+    std::string settingsPath{};   // settingsFolder + "Velmora.ini"
+    std::string settingsFolder{}; // the settings file and what else the user keeps
+    std::string stateFolder{};    // the log
+    std::string tempFolder{};     // the temporary files of a run
 };
 
 // [executableFolder] (the folder of the running executable) ending in "/";
 // an empty folder means the current one, "./".
 std::string programFolder(std::string_view executableFolder);
 
+// Everything in the program folder of [executableFolder].
 AppPaths appPaths(std::string_view executableFolder);
 
 // Deletes "temp.avs", "temp.m1v" and "temp.mp2" where they exist, in that
@@ -44,6 +49,8 @@ struct StartupReport
 // [target]. A temporary file that cannot be deleted does not keep the
 // settings from loading. [homeFolder] gives the default output folder.
 StartupReport startUp(std::string_view executableFolder, std::string_view homeFolder, SettingsTarget &target);
+// The same with the folders already resolved.
+StartupReport startUp(const AppPaths &paths, std::string_view homeFolder, SettingsTarget &target);
 
 struct ExitReport
 {

@@ -38,6 +38,7 @@
 #include <array>
 #include <exception>
 #include <filesystem>
+#include <utility>
 #include <vector>
 
 // The pictures live in this static library; its resources must be registered
@@ -83,16 +84,23 @@ QStringList droppedFiles(const QMimeData *mime)
 
 Form1::Form1(core::EncoderServices &encoders, Prompter &prompter, core::PowerOff &powerOff,
              const QString &programFolder, QWidget *parent)
+    : Form1(encoders, prompter, powerOff, settings::appPaths(QDir::fromNativeSeparators(programFolder).toStdString()),
+            parent)
+{
+}
+
+Form1::Form1(core::EncoderServices &encoders, Prompter &prompter, core::PowerOff &powerOff, settings::AppPaths paths,
+             QWidget *parent)
     : QWidget(parent)
     , m_encoders(encoders)
     , m_prompter(prompter)
     , m_powerOff(powerOff)
-    , m_paths(settings::appPaths(QDir::fromNativeSeparators(programFolder).toStdString()))
+    , m_paths(std::move(paths))
     , m_appFolder(qs(m_paths.appFolder))
     , m_scriptPath(qs(m_paths.scriptPath))
     , m_m1vPath(qs(m_paths.m1vPath))
     , m_mp2Path(qs(m_paths.mp2Path))
-    , m_log(std::filesystem::path(m_paths.appFolder) / core::kLogFileName)
+    , m_log(std::filesystem::path(m_paths.stateFolder) / core::kLogFileName)
 {
     registerResources();
     buildLayout();
@@ -138,7 +146,7 @@ void Form1::loadHandling()
     WindowSettings target(*this);
     // Nothing here is reported: stale files that stay and a load that stops
     // early leave the window usable as far as it got.
-    settings::startUp(m_paths.appFolder, QDir::homePath().toStdString(), target);
+    settings::startUp(m_paths, QDir::homePath().toStdString(), target);
     centreOnScreen();
 }
 

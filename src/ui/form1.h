@@ -84,6 +84,10 @@ class Form1 final : public QWidget
 public:
     Form1(core::EncoderServices &encoders, Prompter &prompter, core::PowerOff &powerOff,
           const QString &programFolder, QWidget *parent = nullptr);
+    // The same with the folders resolved: the settings, the log and the
+    // temporary files where [paths] puts them.
+    Form1(core::EncoderServices &encoders, Prompter &prompter, core::PowerOff &powerOff, settings::AppPaths paths,
+          QWidget *parent = nullptr);
     ~Form1() override;
 
     // --- the conversion run
@@ -119,7 +123,8 @@ public:
     void showJobState(int row, const core::JobStatus &status);
     core::JobState jobState(int row) const;
 
-    // "Velmora.log" beside the settings file.
+    // "Velmora.log" in the state folder (beside the settings file in a
+    // writable program folder).
     core::LogFile &runLog() { return m_log; }
 
     // The controls as a job record: what a newly added file records.
@@ -147,7 +152,8 @@ public:
     PickerFolders &pickerFolders() { return m_folders; }
     const PickerFolders &pickerFolders() const { return m_folders; }
 
-    // The program folder (ending in "/") and the temporary files in it.
+    // The program folder (ending in "/"), the other folders and the
+    // temporary files.
     const settings::AppPaths &paths() const { return m_paths; }
     const QString &appFolder() const { return m_appFolder; }
     const QString &scriptPath() const { return m_scriptPath; }

@@ -77,8 +77,9 @@ PreviewWindow::PreviewWindow(Form1 &form, core::PreviewSource &source, QWidget *
     connect(m_slider, &QSlider::valueChanged, this, [this] { render(); });
     connect(m_zoom2, &QRadioButton::toggled, this, [this] { showPicture(); });
 
-    const QString script = m_folder.isValid() ? m_folder.filePath(QStringLiteral("preview.avs"))
-                                              : m_form.appFolder() + QStringLiteral("preview.avs");
+    const QString script = m_folder.isValid()
+                               ? m_folder.filePath(QStringLiteral("preview.avs"))
+                               : QString::fromStdString(m_form.paths().tempFolder) + QStringLiteral("preview.avs");
     m_worker = std::make_unique<core::PreviewWorker>(source, script.toStdString(), [this](core::PreviewResult r) {
         // Back to the window's thread; dropped there when stale, or when
         // this window is gone.
