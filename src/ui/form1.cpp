@@ -217,7 +217,7 @@ void Form1::selectJob(int row)
         // The load below runs once, whether or not the row changes.
         const QSignalBlocker blocker(m_list);
         m_listDir->setCurrentRow(row);
-        m_list->setCurrentRow(row);
+        m_list->setCurrentRow(row, QItemSelectionModel::ClearAndSelect);
     }
     loadJob(row);
 }
@@ -330,14 +330,18 @@ void Form1::appendJob(const std::string &title, const std::string &path)
 
 void Form1::removeSelectedJob()
 {
-    const int removed = selectedJob();
-    if (removed < 0 || m_converting)
+    const std::vector<int> rows = selectedJobs();
+    if (rows.empty() || m_converting)
         return;
-    m_jobs.removeAt(removed);
+    const int removed = rows.front();
     {
         const QSignalBlocker blocker(m_list);
-        delete m_listDir->takeItem(removed);
-        delete m_list->takeItem(removed);
+        // From the last, so that the rows still to go keep their places.
+        for (auto row = rows.rbegin(); row != rows.rend(); ++row) {
+            m_jobs.removeAt(*row);
+            delete m_listDir->takeItem(*row);
+            delete m_list->takeItem(*row);
+        }
     }
     clearJobStates();
     // An emptied list keeps showing the removed entry's values.
@@ -375,7 +379,10 @@ void Form1::drawJobState(int row)
     } else {
         item->setIcon(QIcon(qs(kIcons[static_cast<std::size_t>(status.state)])));
     }
-    item->setToolTip(qs(core::statusTooltip(status)));
+    // A time the job was held to stays said below its state.
+    const QString note = item->data(Qt::UserRole + 1).toString();
+    const QString tip = qs(core::statusTooltip(status));
+    item->setToolTip(note.isEmpty() ? tip : tip.isEmpty() ? note : tip + QLatin1Char('\n') + note);
 }
 
 core::JobState Form1::jobState(int row) const
@@ -579,6 +586,7 @@ void Form1::connectCommands()
         loadJob(row);
         emit shownSettingsChanged();
     });
+    connect(m_list, &QListWidget::itemSelectionChanged, this, [this] { refreshMixedMarks(); });
     auto *preview = new QAction(QStringLiteral("Preview"), m_list);
     preview->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
     m_list->addAction(preview);

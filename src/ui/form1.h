@@ -199,6 +199,9 @@ private:
         QWidget *widget = nullptr;     // null for an option group
         QButtonGroup *group = nullptr; // option groups only
         QLabel *label = nullptr;       // a bar's value label
+        QLabel *caption = nullptr;     // the label that names it, left of it on its row
+        QLabel *unit = nullptr;        // the unit right of it ("fps"), if any
+        QString captionTip;            // the caption's own tooltip
     };
 
     // form1_layout.cpp
@@ -237,6 +240,19 @@ private:
     void storeWhole(std::size_t row, std::int32_t value);
     void showBarLabel(std::size_t row, int value);
     void loadJob(int row);
+    // form1_selection.cpp: several jobs selected at once.
+    // The selected rows in list order; the current one when none is.
+    std::vector<int> selectedJobs() const;
+    // The jobs a change of a control goes into: while a job is being loaded,
+    // that job only; else every selected job and the current one.
+    std::vector<int> writeTargets() const;
+    // A time window's start or end for job [row], held to the job's length;
+    // notes on the job where it was.
+    std::string timeForJob(std::size_t control, int row, const std::string &typed);
+    // Labels of the controls whose value differs between the selected jobs
+    // in italics, with the values in their tooltips.
+    void refreshMixedMarks();
+    void findCaptions();
     void loadTimeWindow(std::int32_t totalTime);
     void loadLogoStyle(const core::JobSettings &record);
     // The Default buttons: the bound controls of the settings file's
@@ -289,6 +305,7 @@ private:
     QString m_chosenFolder; // shared with the output folder chooser
     std::int32_t m_frameCount = 0;
     bool m_closingFlag = false;
+    bool m_loading = false; // a job's record is being put into the controls
     bool m_converting = false; // a conversion run is under way
     std::int32_t m_glngWhichWindows32 = 1;
 

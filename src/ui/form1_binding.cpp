@@ -106,7 +106,7 @@ void Form1::bindControls()
             });
             break;
         }
-    }
+    }    findCaptions();
 }
 
 std::int32_t Form1::readWhole(std::size_t row) const
@@ -164,12 +164,22 @@ void Form1::store(std::size_t row)
 {
     const core::Field &field = core::kControls[row].field;
     if (const auto *text = std::get_if<core::TextField>(&field)) {
-        core::JobEntry *entry = m_jobs.find(selectedJob());
-        if (entry == nullptr || entry->settings.*(*text) == readText(row))
-            return;
-        entry->settings.*(*text) = readText(row);
-        clearJobState(selectedJob());
-        emit shownSettingsChanged();
+        // That one setting, and only that one, into every job it goes to.
+        bool changed = false;
+        const std::string typed = readText(row);
+        for (const int target : writeTargets()) {
+            core::JobEntry &entry = m_jobs.at(target);
+            const std::string value = target == selectedJob() ? typed : timeForJob(row, target, typed);
+            if (entry.settings.*(*text) == value)
+                continue;
+            entry.settings.*(*text) = value;
+            clearJobState(target);
+            changed = true;
+        }
+        if (changed) {
+            refreshMixedMarks();
+            emit shownSettingsChanged();
+        }
         return;
     }
     storeWhole(row, readWhole(row));
@@ -177,13 +187,22 @@ void Form1::store(std::size_t row)
 
 void Form1::storeWhole(std::size_t row, std::int32_t value)
 {
-    core::JobEntry *entry = m_jobs.find(selectedJob());
     const auto *field = std::get_if<core::IntField>(&core::kControls[row].field);
-    if (entry == nullptr || field == nullptr || entry->settings.*(*field) == value)
+    if (field == nullptr)
         return;
-    entry->settings.*(*field) = value;
-    clearJobState(selectedJob());
-    emit shownSettingsChanged();
+    bool changed = false;
+    for (const int target : writeTargets()) {
+        core::JobEntry &entry = m_jobs.at(target);
+        if (entry.settings.*(*field) == value)
+            continue;
+        entry.settings.*(*field) = value;
+        clearJobState(target);
+        changed = true;
+    }
+    if (changed) {
+        refreshMixedMarks();
+        emit shownSettingsChanged();
+    }
 }
 
 void Form1::showBarLabel(std::size_t row, int value)
@@ -238,8 +257,10 @@ void Form1::loadJob(int row)
     if (entry == nullptr)
         return;
     m_listDir->setCurrentRow(row);
-    // A copy: the controls' change handling writes into the entry as it loads.
+    // A copy: the controls' change handling writes into the entry as it
+    // loads, and into it alone.
     const core::JobSettings record = entry->settings;
+    m_loading = true;
     for (std::size_t i = 0; i < core::kControls.size(); ++i) {
         const core::Control &control = core::kControls[i];
         if (core::writesThrough(control))
@@ -249,6 +270,8 @@ void Form1::loadJob(int row)
         else if (control.kind == core::ValueKind::FontName)
             loadLogoStyle(record); // the font rows have no write-through
     }
+    m_loading = false;
+    refreshMixedMarks();
 }
 
 void Form1::loadTimeWindow(std::int32_t totalTime)

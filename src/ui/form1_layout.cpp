@@ -226,6 +226,9 @@ void Form1::buildLayout()
     m_list = place(new QListWidget(frame1), "Listmp3", "Input Video File list", tw(120, 240, 2055, 2595));
     // The jobs' state icons, small enough to keep the rows at the text's height.
     m_list->setIconSize(QSize(16, 16));
+    // Several entries at once (Ctrl+click, Shift+click, Ctrl+A, Shift+arrows,
+    // Ctrl+Space): a change of a control goes into every selected job.
+    m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_cmdOpenVideo = button(frame1, "cmdOpenVideo", "Add...", "Adding Video Input Files", tw(120, 2880, 975, 375));
     m_cmdRemove = button(frame1, "cmdRemove", "Remove", "Deleting an Input File", tw(1200, 2880, 975, 375));
 

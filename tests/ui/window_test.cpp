@@ -62,28 +62,77 @@ protected:
     }
 };
 
+// [record] with [row]'s field set to [text].
+core::JobSettings withField(core::JobSettings record, const Control &row, const std::string &text)
+{
+    if (const auto *field = std::get_if<core::TextField>(&row.field))
+        record.*(*field) = text;
+    else
+        record.*std::get<core::IntField>(row.field) = std::stoi(text);
+    return record;
+}
+
 // With the list empty the controls are what the next added job copies (its
-// own time window aside); with jobs, a control writes into the selected job
-// only, and selecting a job brings its value back.
-TEST_P(EveryControl, IsCopiedIntoNewJobsAndStoresIntoTheSelectedOneOnly)
+// own time window aside); with jobs, a control writes that one setting into
+// the selected jobs only, and selecting a job brings its value back.
+TEST_P(EveryControl, IsCopiedIntoNewJobsAndStoresIntoTheSelectedOnesOnly)
 {
     const Control &row = GetParam();
     const bool ownTime = row.name == "TextStartTime" || row.name == "TextEndTime";
     const std::string copied = ownTime ? "" : change(row);
-    addVideos(2);
-    ASSERT_EQ(window->selectedJob(), 1);
+    addVideos(3);
+    ASSERT_EQ(window->selectedJob(), 2);
     if (!ownTime) {
         EXPECT_EQ(fieldText(record(0), row), copied);
     }
-    const core::JobSettings first = record(0);
+    const core::JobSettings first = record(0), second = record(1);
     const std::string stored = change(row);
-    EXPECT_EQ(fieldText(record(1), row), stored);
-    EXPECT_EQ(record(0), first);
-    EXPECT_EQ(record(1), window->shownSettings()); // nothing else lost or changed
-    window->selectJob(0);
-    EXPECT_EQ(window->shownSettings(), first);
+    EXPECT_EQ(fieldText(record(2), row), stored);
+    EXPECT_EQ(std::tie(record(0), record(1)), std::tie(first, second));
+    EXPECT_EQ(record(2), window->shownSettings()); // nothing else lost or changed
+    // The first and the third: both take the change, and nothing else of the first.
+    list()->item(0)->setSelected(true);
+    const std::string both = change(row);
+    // A time is held to the first job's own length.
+    const bool held = ownTime && std::stoi(both) > first.totalTime;
+    EXPECT_EQ(record(0), withField(first, row, held ? std::to_string(first.totalTime) : both));
+    EXPECT_EQ(record(1), second);
+    EXPECT_EQ(fieldText(record(2), row), both);
     window->selectJob(1);
-    EXPECT_EQ(fieldText(window->shownSettings(), row), stored);
+    EXPECT_EQ(window->shownSettings(), second);
+    window->selectJob(2);
+    EXPECT_EQ(fieldText(window->shownSettings(), row), both);
+}
+
+// A control whose value differs between the selected jobs says so on its
+// label, with the values, until a change makes it one; a time is held to
+// each job's own length, and that job says so.
+TEST_F(WindowTest, SeveralSelectedShowWhereTheyDifferAndKeepTheirOwnLengths)
+{
+    addVideos(2, 60);
+    addVideos(1, 20, 2);
+    for (const auto &[row, fps] : {std::pair{0, 9}, {1, 14}, {2, 19}}) { // 10, 15, 20 fps
+        window->selectJob(row);
+        child<QComboBox>("FRCombo")->setCurrentIndex(fps);
+    }
+    window->selectJob(0);
+    for (const int row : {1, 2})
+        list()->item(row)->setSelected(true);
+    QLabel *caption = label("Label13");
+    EXPECT_TRUE(caption->font().italic());
+    EXPECT_EQ(caption->toolTip(), QStringLiteral("Differs between the 3 selected videos: 10, 15, 20 fps"));
+    EXPECT_FALSE(label("Label6")->font().italic()); // the bit rates agree
+    child<QComboBox>("FRCombo")->setCurrentIndex(4);
+    EXPECT_EQ(std::tuple(record(0).frameRateIndex, record(1).frameRateIndex, record(2).frameRateIndex), std::tuple(4, 4, 4));
+    EXPECT_FALSE(caption->font().italic());
+    EXPECT_EQ(caption->toolTip(), QStringLiteral("Video Frame Rate"));
+    edit("TextEndTime")->setText(QStringLiteral("50"));
+    EXPECT_EQ(std::tuple(record(0).endTime, record(1).endTime, record(2).endTime), std::tuple("50", "50", "20"));
+    EXPECT_TRUE(list()->item(2)->toolTip().contains(QStringLiteral("End held to 00:00:20"))) << list()->item(2)->toolTip().toStdString();
+    // Remove takes every selected entry.
+    list()->item(2)->setSelected(false);
+    click("cmdRemove");
+    EXPECT_EQ(titles(), QStringList{QStringLiteral("v002.avi")});
 }
 
 std::vector<Control> boundRows()
