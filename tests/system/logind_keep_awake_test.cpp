@@ -9,8 +9,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <future>
 #include <memory>
 #include <optional>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace {
 
@@ -114,19 +119,50 @@ TEST_F(LogindKeepAwake, GoingAwayLetsTheLockGo)
 
 // Each way of getting no lock: a reason in plain words, no lock, and the
 // batch not kept waiting (the silent logind is cut off by the call's bound).
+enum class Bus {
+    Private, // the private bus
+    Nowhere, // an address where nothing listens
+    Silent,  // a socket that takes the connection and never speaks
+};
+
 struct NoLockCase
 {
     const char *name;
     std::optional<StandInLogind::Answer> logind; // none: nobody owns the name
-    bool noBus;                                  // the address leads nowhere
-    const char *reason;                          // part of what acquire says
+    Bus bus;
+    const char *reason; // part of what acquire says
 };
 
 const NoLockCase kNoLock[] = {
-    {"NoLogindOnTheBus", std::nullopt, false, "logind is not running on the system bus"},
-    {"LogindRefuses", StandInLogind::Answer::Refuse, false, "logind refused the lock (Permission denied)"},
-    {"LogindNeverAnswers", StandInLogind::Answer::Silence, false, "logind did not answer within 300 ms"},
-    {"NoBusAtAll", std::nullopt, true, "the system bus cannot be reached"},
+    {"NoLogindOnTheBus", std::nullopt, Bus::Private, "logind is not running on the system bus"},
+    {"LogindRefuses", StandInLogind::Answer::Refuse, Bus::Private, "logind refused the lock (Permission denied)"},
+    {"LogindNeverAnswers", StandInLogind::Answer::Silence, Bus::Private, "logind did not answer within 300 ms"},
+    {"NoBusAtAll", std::nullopt, Bus::Nowhere, "the system bus cannot be reached"},
+    {"BusNeverAnswers", std::nullopt, Bus::Silent, "the system bus did not answer within 300 ms"},
+};
+
+// A listening socket that never accepts: connecting works, nothing answers.
+// A short path: socket addresses are limited to about a hundred bytes.
+class SilentSocket
+{
+public:
+    SilentSocket() : m_fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0))
+    {
+        std::filesystem::remove(m_path);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        m_path.copy(address.sun_path, sizeof address.sun_path - 1);
+        EXPECT_EQ(::bind(m_fd.get(), reinterpret_cast<const sockaddr *>(&address), sizeof address), 0) << m_path;
+        EXPECT_EQ(::listen(m_fd.get(), 4), 0);
+    }
+    ~SilentSocket() { std::filesystem::remove(m_path); }
+    SilentSocket(const SilentSocket &) = delete;
+    SilentSocket &operator=(const SilentSocket &) = delete;
+    std::string address() const { return "unix:path=" + m_path; }
+
+private:
+    std::string m_path = "/tmp/velmora-silent-bus-" + std::to_string(::getpid());
+    support::Descriptor m_fd;
 };
 
 class NoLock : public LogindKeepAwake, public ::testing::WithParamInterface<NoLockCase>
@@ -139,12 +175,18 @@ TEST_P(NoLock, SaysWhyAndHoldsNothing)
     std::unique_ptr<StandInLogind> standIn;
     if (c.logind)
         standIn = logind(*c.logind);
-    std::optional<SystemBusAddress> nowhere;
-    if (c.noBus)
-        nowhere.emplace("unix:path=" + (folder / "no-bus-here").string());
+    std::optional<SystemBusAddress> elsewhere;
+    std::optional<SilentSocket> silent;
+    if (c.bus == Bus::Nowhere)
+        elsewhere.emplace("unix:path=" + (folder / "no-bus-here").string());
+    if (c.bus == Bus::Silent)
+        elsewhere.emplace(silent.emplace().address());
 
     sys::LogindKeepAwake lock(300ms);
-    const std::string reason = lock.acquire("Converting 3 videos");
+    auto asked = std::async(std::launch::async, [&] { return lock.acquire("Converting 3 videos"); });
+    // Only a guard against a hang, far above the bound: the window would freeze.
+    ASSERT_EQ(asked.wait_for(20s), std::future_status::ready) << "acquire hung";
+    const std::string reason = asked.get();
     EXPECT_NE(reason.find(c.reason), std::string::npos) << reason;
     EXPECT_FALSE(lock.held());
     if (standIn) {
