@@ -162,7 +162,7 @@ public:
 
 private:
     std::string m_path = "/tmp/velmora-silent-bus-" + std::to_string(::getpid());
-    support::Descriptor m_fd;
+    sys::OwnedFd m_fd;
 };
 
 class NoLock : public LogindKeepAwake, public ::testing::WithParamInterface<NoLockCase>

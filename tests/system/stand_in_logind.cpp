@@ -39,12 +39,6 @@ using Owned = std::unique_ptr<T, Closer>;
 
 } // namespace
 
-Descriptor::~Descriptor()
-{
-    if (m_fd >= 0)
-        ::close(m_fd);
-}
-
 std::string PrivateBus::daemonPath()
 {
     const char *path = std::getenv("PATH");
@@ -80,8 +74,8 @@ PrivateBus::PrivateBus(const std::filesystem::path &folder)
         m_problem = "no pipe";
         return;
     }
-    const Descriptor readEnd(pipeFds[0]);
-    Descriptor writeEnd(pipeFds[1]);
+    const sys::OwnedFd readEnd(pipeFds[0]);
+    sys::OwnedFd writeEnd(pipeFds[1]);
     const std::string program = daemonPath();
     const std::string configArg = "--config-file=" + config.string();
     std::vector<std::string> args{program, configArg, "--print-address", "--nofork"};
@@ -108,7 +102,7 @@ PrivateBus::PrivateBus(const std::filesystem::path &folder)
         m_problem = "dbus-daemon could not be started";
         return;
     }
-    { Descriptor gone(std::move(writeEnd)); } // only the daemon writes now: its exit ends the read
+    writeEnd.reset(); // only the daemon writes now: its exit ends the read
     // The daemon prints its address once it listens.
     std::string line;
     char c = 0;
@@ -156,7 +150,7 @@ struct StandInLogind::State
     struct Lock
     {
         State *state;
-        Descriptor kept;
+        sys::OwnedFd kept;
         Owned<sd_event_source> watch;
         bool open = true;
     };
@@ -192,8 +186,8 @@ int StandInLogind::State::inhibit(sd_bus_message *call, void *userdata, sd_bus_e
     int pair[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0)
         return -errno;
-    const Descriptor handed(pair[0]);
-    Lock &kept = state.locks.emplace_back(Lock{&state, Descriptor(pair[1]), nullptr});
+    const sys::OwnedFd handed(pair[0]);
+    Lock &kept = state.locks.emplace_back(Lock{&state, sys::OwnedFd(pair[1]), nullptr});
     // The holder never writes: readable or hung up means its end is closed.
     sd_event_source *watch = nullptr;
     if (const int r = sd_event_add_io(state.event, &watch, kept.kept.get(), EPOLLIN | EPOLLRDHUP, closed, &kept); r < 0)

@@ -3,6 +3,8 @@
 // A private message bus (dbus-daemon of its own) and a stand-in for logind
 // on it, so the sleep lock is tried end to end without the real system bus.
 
+#include "system/logind_keep_awake.h"
+
 #include <sys/types.h>
 
 #include <condition_variable>
@@ -16,20 +18,6 @@
 #include <vector>
 
 namespace support {
-
-// A descriptor closed when it goes.
-class Descriptor
-{
-public:
-    explicit Descriptor(int fd = -1) : m_fd(fd) {}
-    ~Descriptor();
-    Descriptor(Descriptor &&other) noexcept : m_fd(other.m_fd) { other.m_fd = -1; }
-    Descriptor &operator=(Descriptor &&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
 
 // dbus-daemon on a configuration of our own (no activation, everything
 // allowed), ended with the object.
@@ -94,7 +82,7 @@ private:
     void serve(const std::string &address);
 
     Answer m_answer;
-    Descriptor m_stop; // eventfd: written to end the thread
+    sys::OwnedFd m_stop; // eventfd: written to end the thread
     std::string m_problem;
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_changed;
