@@ -130,7 +130,7 @@ struct NoLockCase
     const char *name;
     std::optional<StandInLogind::Answer> logind; // none: nobody owns the name
     Bus bus;
-    const char *reason; // part of what acquire says
+    const char *reason; // found in what acquire says
 };
 
 const NoLockCase kNoLock[] = {
