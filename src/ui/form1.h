@@ -229,6 +229,12 @@ private:
     // form1_run_menu.cpp: the list's menu for the batch (Stop after this
     // video, Pause/Resume, Convert again, Convert the failed videos again).
     void addRunActions();
+    // form1_presets.cpp: Save settings as preset..., Apply preset...
+    void addPresetActions();
+    void savePreset();
+    void applyPreset();
+    // "Presets" beside the settings file.
+    std::string presetsFolder() const;
     // The jobs "Convert the failed videos again" runs: failed, stopped, interrupted.
     std::vector<std::int32_t> failedJobs() const;
 

@@ -56,6 +56,7 @@ void Form1::addRunActions()
             startConversion(jobs);
     });
     refreshRunActions();
+    addPresetActions();
 }
 
 void Form1::refreshRunActions()

@@ -102,6 +102,20 @@ Rgb unpackColour(std::int32_t colour)
     return Rgb{colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF};
 }
 
+std::string presetNameProblem(std::string_view name)
+{
+    const std::string quoted = "\"" + std::string(name) + "\"";
+    if (name.find_first_not_of(" \t") == std::string_view::npos)
+        return "A preset needs a name.";
+    if (name.find('/') != std::string_view::npos || name.find('\0') != std::string_view::npos)
+        return "The name " + quoted + " cannot be a file name: it holds a \"/\". Choose a name without one.";
+    if (name == "." || name == "..")
+        return "The name " + quoted + " cannot be a file name. Choose another.";
+    if (name.size() > 200)
+        return "The name is too long for a file name (" + std::to_string(name.size()) + " bytes; at most 200).";
+    return {};
+}
+
 AddSequence::AddSequence(std::vector<std::string> paths) : m_paths(std::move(paths)) {}
 
 std::string AddSequence::probed(std::int32_t length, const std::string &reason)

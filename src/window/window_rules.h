@@ -77,6 +77,11 @@ struct Rgb
 };
 Rgb unpackColour(std::int32_t colour);
 
+// Why [name] cannot name a preset file (empty when it can): it must have a
+// character that is not a blank, hold no "/" or NUL, not be "." or "..", and
+// fit a file name.
+std::string presetNameProblem(std::string_view name);
+
 // The add sequence for the files chosen in one go. Each file is probed in
 // turn (off the window's thread) and added when it has a length. One file:
 // the "Cannot add the file" message when it is refused. Several: only the

@@ -3,6 +3,9 @@
 
 #include "window_fixture.h"
 
+#include "settings/presets.h"
+
+#include <QAction>
 #include <QApplication>
 #include <QMimeData>
 #include <QTest>
@@ -145,3 +148,62 @@ TEST_F(WindowTest, DroppedFilesAreAddedThroughTheProbe)
 }
 
 } // namespace
+
+// Presets from the list's menu: the current job's settings saved under a
+// name (a name that is no file name refused, an existing one replaced only
+// when the user says so), then put into the selected jobs only, each keeping
+// its own time window and files; a damaged preset applies what it can and
+// says what it could not.
+TEST_F(WindowTest, PresetsSaveTheCurrentJobAndApplyToTheSelectedOnes)
+{
+    addVideos(3);
+    const auto trigger = [this](const char *name) { list()->findChild<QAction *>(QString::fromLatin1(name))->trigger(); };
+    window->selectJob(0);
+    child<QComboBox>("FRCombo")->setCurrentIndex(4);
+    edit("SubFileText")->setText(QStringLiteral("/m/own.srt"));
+    prompter.inputAnswers = {QStringLiteral("a/b"), QStringLiteral("Mine"), QStringLiteral("Mine")};
+    prompter.askAnswers = {false};
+    trigger("actionSavePreset");
+    trigger("actionSavePreset");
+    child<QComboBox>("FRCombo")->setCurrentIndex(7);
+    trigger("actionSavePreset"); // exists: not replaced
+    const support::fs::path mine = program / "Presets" / "Mine.ini";
+    const std::string saved = support::readFile(mine);
+    EXPECT_NE(saved.find("FRCombo=4"), std::string::npos) << saved;
+    EXPECT_EQ(saved.find("SubFileText"), std::string::npos) << saved;
+    ASSERT_GE(prompter.boxes().size(), 1u);
+    EXPECT_NE(prompter.boxes()[0].find("cannot be a file name"), std::string::npos) << prompter.boxes()[0];
+
+    window->selectJob(1);
+    edit("TextEndTime")->setText(QStringLiteral("30"));
+    list()->item(2)->setSelected(true);
+    const core::JobSettings first = record(0);
+    prompter.inputAnswers = {QStringLiteral("Mine")};
+    trigger("actionApplyPreset");
+    EXPECT_EQ(std::tuple(record(1).frameRateIndex, record(2).frameRateIndex), std::tuple(4, 4));
+    EXPECT_EQ(std::tuple(record(1).endTime, record(1).subtitleFile), std::tuple(std::string("30"), std::string()));
+    EXPECT_EQ(record(0), first);
+    EXPECT_EQ(child<QComboBox>("FRCombo")->currentIndex(), 4);
+
+    support::writeFile(program / "Presets" / "Damaged.ini", "[Parameter]\nVBRText=300\nNoSuchKey=1\n[Color Setting]\nHScrollHue=9999\n");
+    prompter.inputAnswers = {QStringLiteral("Damaged")};
+    trigger("actionApplyPreset");
+    EXPECT_EQ(std::tuple(record(1).videoBitrate, record(2).videoBitrate), std::tuple(std::string("300"), std::string("300")));
+    EXPECT_EQ(record(2).hue, core::findControl("HScrollHue")->range.maximum);
+    EXPECT_NE(prompter.boxes().back().find("NoSuchKey"), std::string::npos) << prompter.boxes().back();
+}
+
+// The presets that come with the program read without a note.
+TEST(ShippedPresets, ReadCleanly)
+{
+    int read = 0;
+    for (const auto &file : support::fs::directory_iterator(VELMORA_TEST_DATA "/../../presets")) {
+        std::string error;
+        const auto preset = settings::readPreset(file.path().string(), error);
+        ASSERT_TRUE(preset) << file.path() << ": " << error;
+        EXPECT_TRUE(preset->notes.empty()) << file.path() << ": " << preset->notes.front();
+        EXPECT_FALSE(preset->values.empty()) << file.path();
+        ++read;
+    }
+    EXPECT_EQ(read, 3);
+}
