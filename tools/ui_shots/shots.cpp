@@ -16,6 +16,8 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QLabel>
+#include <QToolTip>
 #include <QAction>
 #include <QPixmap>
 #include <QScrollBar>
@@ -55,6 +57,23 @@ int main(int argc, char *argv[])
         window.findChild<QAbstractButton *>(QStringLiteral("OptionSel_%1").arg(i))->click();
         save(window, QStringLiteral("panel%1.png").arg(i));
     }
+    // Both files selected, their frame rates apart: the label says so, and
+    // its tooltip lists them.
+    window.findChild<QAbstractButton *>(QStringLiteral("OptionSel_0"))->click();
+    window.selectJob(0);
+    window.findChild<QComboBox *>(QStringLiteral("FRCombo"))->setCurrentIndex(9);
+    window.selectJob(1);
+    QListWidget *files = window.findChild<QListWidget *>(QStringLiteral("Listmp3"));
+    files->item(0)->setSelected(true);
+    save(window, QStringLiteral("mixed.png"));
+    auto *caption = window.findChild<QLabel *>(QStringLiteral("Label13"));
+    QToolTip::showText(caption->mapToGlobal(QPoint(4, 4)), caption->toolTip(), caption);
+    for (QWidget *top : QApplication::topLevelWidgets())
+        if (top->inherits("QTipLabel"))
+            save(*top, QStringLiteral("mixed-tooltip.png"));
+    QToolTip::hideText();
+    window.selectJob(0);
+
     ui::FolderChooser chooser(prompter, QDir::tempPath());
     chooser.show();
     save(chooser, QStringLiteral("frmDir.png"));
