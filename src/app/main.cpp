@@ -25,7 +25,7 @@ int main(int argc, char *argv[])
     app.setDesktopFileName(QStringLiteral("velmora"));
 
     const std::string programFolder = QDir(QCoreApplication::applicationDirPath()).path().toStdString();
-    const settings::HelperLocation helpers = settings::locateHelpers(programFolder, settings::kInstalledHelperFolder);
+    const settings::HelperLocation helpers = settings::locateHelpers(programFolder, settings::installedHelperFolder());
     helper::HelperServices encoders(helpers.folder + "velmora-worker", helpers.folder + "libTarvikDll.so");
     // Made before the window, whose preview uses it to the end.
     const auto previews = encoders.previews();
@@ -38,6 +38,7 @@ int main(int argc, char *argv[])
     QStringList notes;
     for (const std::string &problem : settings::prepareFolders(paths))
         notes.append(QString::fromStdString(problem));
+    settings::copyShippedPresets(paths);
     if (const std::string problem = settings::settingsFileProblem(paths.settingsPath); !problem.empty())
         notes.append(QString::fromStdString(problem));
 

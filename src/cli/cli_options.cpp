@@ -468,7 +468,8 @@ std::string helpText()
 {
     std::string text = "Usage: velmora-cli [OPTIONS] FILE...\n"
                        "Converts each FILE to a .kvx, one after another, with the settings the window\n"
-                       "last saved (Velmora.ini in the program folder) changed by the options.\n\n"
+                       "last saved (Velmora.ini beside the program, or in ~/.config/Velmora/ when\n"
+                       "installed) changed by the options.\n\n"
                        "  -h, --help               this text\n"
                        "      --version            the program's version\n"
                        "      --json               one JSON object per line on standard output\n"

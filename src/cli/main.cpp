@@ -91,13 +91,14 @@ int main(int argc, char **argv)
     std::error_code error;
     const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", error);
     const std::string folder = settings::programFolder(error ? std::string() : exe.parent_path().string());
-    const settings::HelperLocation helpers = settings::locateHelpers(folder, settings::kInstalledHelperFolder);
+    const settings::HelperLocation helpers = settings::locateHelpers(folder, settings::installedHelperFolder());
     const settings::Environment environment = settings::currentEnvironment(folder, helpers.installed);
     const settings::AppPaths paths = settings::resolvePaths(folder, environment);
     // A folder that cannot be made is said once; a run that needs it fails
     // with its own reason.
     for (const std::string &note : settings::prepareFolders(paths))
         std::cerr << "velmora-cli: " << note << "\n";
+    settings::copyShippedPresets(paths);
     if (const std::string note = settings::settingsFileProblem(paths.settingsPath); !note.empty())
         std::cerr << "velmora-cli: " << note << "\n";
     std::string problem;

@@ -1,6 +1,7 @@
 #include "settings/app_folders.h"
 
 #include "settings/ini_file.h"
+#include "settings/presets.h"
 #include "settings/settings_schema.h"
 
 #include <cerrno>
@@ -143,10 +144,39 @@ std::vector<std::string> prepareFolders(const AppPaths &paths)
 
 std::string settingsFileProblem(const std::string &path)
 {
+    // No file (or no folder, already said by prepareFolders) means defaults.
+    struct stat status{};
+    if (::stat(path.c_str(), &status) != 0 && (errno == ENOENT || errno == ENOTDIR))
+        return {};
     if (!IniFile::open(path).unread())
         return {};
     return "The settings file " + path +
            " cannot be read: the default settings are used, and the file is left as it is.";
+}
+
+std::string_view installedHelperFolder()
+{
+    return VELMORA_PRIVATE_DIR_FROM_BIN;
+}
+
+void copyShippedPresets(const AppPaths &paths)
+{
+    if (paths.settingsFolder == paths.appFolder)
+        return;
+    std::error_code error;
+    const fs::path shipped = fs::path(paths.appFolder) / VELMORA_DATA_DIR_FROM_BIN / kPresetsFolderName;
+    const fs::path mine = fs::path(paths.settingsFolder) / kPresetsFolderName;
+    if (fs::exists(mine, error) || !fs::is_directory(shipped, error))
+        return;
+    // Copied into a fresh folder renamed into place, so a start that stops
+    // halfway does not leave a folder that keeps the rest from coming.
+    const fs::path fresh = fs::path(paths.settingsFolder) / (std::string(kPresetsFolderName) + ".new");
+    fs::remove_all(fresh, error);
+    fs::copy(shipped, fresh, fs::copy_options::recursive, error);
+    if (!error)
+        fs::rename(fresh, mine, error);
+    if (error)
+        fs::remove_all(fresh, error);
 }
 
 HelperLocation locateHelpers(std::string_view programFolder, std::string_view installedHelperFolder)

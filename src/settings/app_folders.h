@@ -45,6 +45,11 @@ Environment currentEnvironment(std::string_view programFolder, bool installed);
 // naming it and saying what that means; empty when all are ready.
 std::vector<std::string> prepareFolders(const AppPaths &paths);
 
+// An installed copy's first start: the presets that come with the program
+// ([programFolder]'s ../share/velmora/Presets) are copied to the user's
+// Presets folder, which does not exist yet. A user's folder is never touched.
+void copyShippedPresets(const AppPaths &paths);
+
 // A sentence when the settings file at [path] exists but cannot be read;
 // empty otherwise (a missing file simply means the defaults).
 std::string settingsFileProblem(const std::string &path);
@@ -52,9 +57,9 @@ std::string settingsFileProblem(const std::string &path);
 // Where the helper and the encoder library are: beside the program (the build
 // folder, a portable copy) or in the installed tree's private folder,
 // [installedHelperFolder] relative to the program's folder.
-// The installed tree's private folder seen from its bin/ (the install rules
-// put the helper and the library in lib/velmora).
-inline constexpr std::string_view kInstalledHelperFolder = "../lib/velmora";
+// The installed tree's private folder seen from its bin/, where the install
+// rules put the helper and the library.
+std::string_view installedHelperFolder();
 struct HelperLocation
 {
     std::string folder; // ending in "/"

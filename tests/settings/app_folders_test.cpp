@@ -134,6 +134,8 @@ TEST(AppFolders, UnreadableSettingsFileIsSaidAndKept)
 {
     const path folder = support::scratchFolder();
     EXPECT_EQ(settings::settingsFileProblem((folder / "missing.ini").string()), "");
+    support::writeFile(folder / "plain", "");
+    EXPECT_EQ(settings::settingsFileProblem((folder / "plain/Velmora.ini").string()), ""); // said as the folder's
     support::writeFile(folder / "good.ini", "[Parameter]\nFRCombo=9\n");
     EXPECT_EQ(settings::settingsFileProblem((folder / "good.ini").string()), "");
     // A folder in the file's place cannot be read, whoever runs the test.
@@ -147,6 +149,31 @@ TEST(AppFolders, UnreadableSettingsFileIsSaidAndKept)
     EXPECT_EQ(window.texts.at("OutputText"), "/home/ann/");
     EXPECT_FALSE(settings::finishExit(start.paths, window).settings.committed);
     EXPECT_TRUE(support::fs::is_directory(folder / "Velmora.ini"));
+}
+
+// The presets that come with an installed copy reach a user who has none;
+// a user's own folder, or a portable copy, is left as it is.
+TEST(AppFolders, CopiesShippedPresetsOnlyIntoANewPresetsFolder)
+{
+    const path root = support::scratchFolder();
+    support::fs::create_directories(root / "usr/bin");
+    support::fs::create_directories(root / "usr/share/velmora/Presets");
+    support::writeFile(root / "usr/share/velmora/Presets/Small.ini", "[Parameter]\nFRCombo=5\n");
+    const settings::AppPaths installed = settings::resolvePaths((root / "usr/bin").string(),
+                                                                readOnly((root / "cfg").string(), "", ""));
+    support::fs::create_directories(installed.settingsFolder);
+    settings::copyShippedPresets(installed);
+    EXPECT_EQ(support::readFile(root / "cfg/Velmora/Presets/Small.ini"), "[Parameter]\nFRCombo=5\n");
+
+    // The user removed it and saved one of their own: it stays so.
+    support::fs::remove(root / "cfg/Velmora/Presets/Small.ini");
+    support::writeFile(root / "cfg/Velmora/Presets/Mine.ini", "");
+    settings::copyShippedPresets(installed);
+    EXPECT_FALSE(support::fs::exists(root / "cfg/Velmora/Presets/Small.ini"));
+    EXPECT_FALSE(support::fs::exists(root / "cfg/Velmora/Presets.new"));
+
+    settings::copyShippedPresets(settings::appPaths((root / "usr/bin").string()));
+    EXPECT_FALSE(support::fs::exists(root / "usr/bin/Presets"));
 }
 
 TEST(AppFolders, FindsTheHelperBesideOrInTheInstalledTree)
