@@ -36,8 +36,14 @@ ffmpeg -v error -f lavfi -i testsrc=size=320x240:rate=25 -f lavfi -i sine=freque
     -c:v mpeg4 -c:a mp2 "$work/clip.avi"
 
 # A preset that comes with the program reaches the user's Presets folder.
-env -i PATH=/usr/bin:/bin HOME="$home" XDG_RUNTIME_DIR="$work/run" "$tree/bin/velmora-cli" --preset "Small file" \
-    "$work/clip.avi" >"$work/cli.out" 2>&1 || { cat "$work/cli.out"; fail "velmora-cli did not convert"; }
+# Only the sanitizers' settings (of a sanitizer build) come through.
+keep=()
+for name in ASAN_OPTIONS UBSAN_OPTIONS LSAN_OPTIONS; do
+    [ -n "${!name:-}" ] && keep+=("$name=${!name}")
+done
+env -i PATH=/usr/bin:/bin HOME="$home" XDG_RUNTIME_DIR="$work/run" "${keep[@]}" \
+    "$tree/bin/velmora-cli" --preset "Small file" "$work/clip.avi" >"$work/cli.out" 2>&1 ||
+    { cat "$work/cli.out"; fail "velmora-cli did not convert"; }
 [ -f "$home/.config/Velmora/Presets/Small file.ini" ] || fail "the shipped presets were not copied"
 "$tree/bin/kvxinspect" "$work/out/clip.kvx" >/dev/null || fail "no valid clip.kvx in the settings' output folder"
 grep -q "Done" "$home/.local/state/Velmora/Velmora.log" || fail "the log is not in XDG_STATE_HOME"
