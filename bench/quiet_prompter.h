@@ -10,6 +10,10 @@ class QuietPrompter : public ui::Prompter
 {
 public:
     bool ask(const QString &, const QString &, const QString &, const QString &) override { return false; }
+    int askThree(const QString &, const QString &, const QString &, const QString &, const QString &) override
+    {
+        return 1;
+    }
     bool powerOffCountdown(int) override { return false; }
     QString openFileName(const ui::FileRequest &) override { return {}; }
     QStringList openFileNames(const ui::FileRequest &) override { return {}; }

@@ -6,6 +6,7 @@
 #include "window/window_rules.h"
 #include "ui/preview_window.h"
 #include "ui/qt_event_loop.h"
+#include "ui/saved_list_keeper.h"
 #include "ui/window_run_host.h"
 #include "ui/window_settings.h"
 
@@ -129,6 +130,7 @@ Form1::Form1(core::EncoderServices &encoders, Prompter &prompter, core::PowerOff
         m_converting = false;
         refreshRunActions();
     };
+    keepListSaved();
 }
 
 Form1::~Form1() = default;
@@ -197,6 +199,7 @@ void Form1::closeEvent(QCloseEvent *event)
     m_addWork->wait();
     const WindowSettings target(*this);
     settings::finishExit(m_paths, target);
+    dropSavedList(); // a normal exit: the next start begins with an empty list
     emit unloading();
 }
 
@@ -326,6 +329,7 @@ void Form1::appendJob(const std::string &title, const std::string &path)
     m_sliderTime->setMaximum(core::sliderMaximum(m_frameCount));
     m_labelStart->setText(secondsText(0));
     m_labelEnd->setText(secondsText(m_frameCount));
+    listChanged();
 }
 
 void Form1::removeSelectedJob()
@@ -347,6 +351,7 @@ void Form1::removeSelectedJob()
     // An emptied list keeps showing the removed entry's values.
     if (const auto next = core::JobList::selectionAfterRemove(removed, m_jobs.count()))
         selectJob(*next);
+    listChanged();
 }
 
 void Form1::showJobState(int row, const core::JobStatus &status)
@@ -355,6 +360,7 @@ void Form1::showJobState(int row, const core::JobStatus &status)
         return;
     m_jobs.setStatus(row, status);
     drawJobState(row);
+    listChanged();
 }
 
 void Form1::drawJobState(int row)

@@ -46,6 +46,7 @@ namespace ui {
 
 class PreviewWindow;
 class QtEventLoop;
+class SavedListKeeper;
 class WindowRunHost;
 
 // The folders the file pickers start in, each ending in "/" once used.
@@ -265,6 +266,12 @@ private:
     // [section] take their defaults.
     void resetToDefaults(std::string_view section);
 
+    // form1_saved_list.cpp: the list kept in "Velmora.list" and offered back.
+    void keepListSaved();
+    void listChanged();
+    void dropSavedList();
+    void offerSavedList();
+
     // The add sequence's parts.
     void openVideoFiles();
     void probeNextFile();
@@ -351,6 +358,7 @@ private:
     std::unique_ptr<core::Offload> m_addWork;
     std::optional<core::AddSequence> m_add;       // the add under way
     core::ScriptRequest m_addRequest;             // the panel's probe request, taken when the add began
+    std::unique_ptr<SavedListKeeper> m_savedList;
 
     QAction *m_stopAfterAction = nullptr;
     QAction *m_pauseAction = nullptr;

@@ -39,6 +39,11 @@ public:
     // A question with two buttons, [accept] and [reject] (also Escape);
     // true when [accept] was chosen.
     virtual bool ask(const QString &text, const QString &title, const QString &accept, const QString &reject) = 0;
+    // A question with three buttons, [first] the default (Enter); the chosen
+    // button's index, 0 for [first]. Escape and closing the box choose
+    // [second], which is to be the choice that changes nothing.
+    virtual int askThree(const QString &text, const QString &title, const QString &first, const QString &second,
+                         const QString &third) = 0;
     // The countdown before the power-off: "The computer will power off in N s"
     // from [seconds] down, with "Power off now" and "Cancel". True when the
     // count ran out or "Power off now" was chosen, false when cancelled.

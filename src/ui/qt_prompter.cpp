@@ -81,6 +81,22 @@ bool QtPrompter::ask(const QString &text, const QString &title, const QString &a
     return box.clickedButton() == yes;
 }
 
+int QtPrompter::askThree(const QString &text, const QString &title, const QString &first, const QString &second,
+                         const QString &third)
+{
+    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::NoButton, dialogParent());
+    QPushButton *buttons[] = {box.addButton(first, QMessageBox::AcceptRole),
+                              box.addButton(second, QMessageBox::ActionRole),
+                              box.addButton(third, QMessageBox::DestructiveRole)};
+    box.setDefaultButton(buttons[0]);
+    box.setEscapeButton(buttons[1]);
+    box.exec();
+    for (int i = 0; i < 3; ++i)
+        if (box.clickedButton() == buttons[i])
+            return i;
+    return 1;
+}
+
 bool QtPrompter::powerOffCountdown(int seconds)
 {
     PowerOffCountdown countdown(seconds, dialogParent());

@@ -20,6 +20,8 @@ public:
     void message(const QString &text, const QString &title, MessageIcon icon) override;
     void messageWithDetail(const QString &text, const QString &title, const QString &detail) override;
     bool ask(const QString &text, const QString &title, const QString &accept, const QString &reject) override;
+    int askThree(const QString &text, const QString &title, const QString &first, const QString &second,
+                 const QString &third) override;
     bool powerOffCountdown(int seconds) override;
     QString openFileName(const FileRequest &request) override;
     QStringList openFileNames(const FileRequest &request) override;

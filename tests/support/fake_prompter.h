@@ -36,6 +36,8 @@ public:
     std::vector<std::pair<QString, QString>> inputRequests; // title, prompt
     std::vector<Message> questions;    // ask(): text and title
     std::deque<bool> askAnswers;       // empty: the reject button
+    std::vector<QStringList> threeButtons; // askThree(): the buttons, with the text in questions
+    std::deque<int> threeAnswers;      // empty: the second button, as Escape
 
     void message(const QString &text, const QString &title, ui::MessageIcon icon) override
     {
@@ -49,6 +51,13 @@ public:
     {
         questions.push_back({text, title, ui::MessageIcon::Exclamation});
         return next(askAnswers).value_or(false);
+    }
+    int askThree(const QString &text, const QString &title, const QString &first, const QString &second,
+                 const QString &third) override
+    {
+        questions.push_back({text, title, ui::MessageIcon::None});
+        threeButtons.push_back({first, second, third});
+        return next(threeAnswers).value_or(1);
     }
     bool powerOffCountdown(int) override { return false; } // cancelled: the real dialog is tested itself
     QString openFileName(const ui::FileRequest &request) override
