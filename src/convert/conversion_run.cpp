@@ -276,8 +276,8 @@ std::string ConversionRun::spaceProblem(std::int32_t k)
     const auto at = static_cast<std::size_t>(k);
     if (at >= m_plan.size() || at >= m_entries.size() || m_plan[at].estimatedBytes <= 0)
         return {};
-    // The .kvx in its folder, and beside it the streams it is made from in
-    // the program folder: on one disk, both.
+    // The .kvx in its folder, and the streams it is made from in the
+    // temporary folder: on one disk, both.
     const std::int64_t bytes = m_plan[at].estimatedBytes;
     const std::int64_t need = static_cast<std::int64_t>(static_cast<double>(bytes) * (1.0 + kSpaceMarginShare))
                               + kSpaceMarginBytes;
@@ -287,7 +287,9 @@ std::string ConversionRun::spaceProblem(std::int32_t k)
                                          .string()
                                      + "/";
     const FolderCheck output = m_host.checkFolder(outputFolder);
-    const FolderCheck temporary = m_host.checkFolder(m_paths.appFolder);
+    // The streams' folder: the program folder, or an installed copy's own.
+    const std::string tempFolder = std::filesystem::path(m_paths.m1vPath).parent_path().string() + "/";
+    const FolderCheck temporary = m_host.checkFolder(tempFolder);
     const bool shared = output.writeError == 0 && temporary.writeError == 0 && output.device == temporary.device;
     const auto shortOf = [](const FolderCheck &check, std::int64_t wanted) {
         return check.writeError == 0 && check.freeBytes >= 0 && wanted > check.freeBytes ? wanted - check.freeBytes : 0;
@@ -295,7 +297,7 @@ std::string ConversionRun::spaceProblem(std::int32_t k)
     if (const std::int64_t missing = shortOf(output, shared ? 2 * need : need); missing > 0)
         return "Free " + sizeText(missing) + " on " + outputFolder;
     if (const std::int64_t missing = shared ? 0 : shortOf(temporary, need); missing > 0)
-        return "Free " + sizeText(missing) + " on " + m_paths.appFolder;
+        return "Free " + sizeText(missing) + " on " + tempFolder;
     return {};
 }
 

@@ -153,13 +153,15 @@ std::optional<PreflightReport> preflight(const std::vector<JobEntry> &jobs, Pref
     std::filesystem::remove(env.scriptPath, ignored);
 
     // Each disk's space goes to its jobs in list order. The streams of one
-    // job stand beside its .kvx in the program folder while it is written.
+    // job stand beside the script (in the program folder, or an installed
+    // copy's temporary folder) while its .kvx is written.
     std::map<std::uint64_t, std::int64_t> used;
     std::int64_t largest = 0;
     for (const SpaceNeed &need : needs)
         largest = std::max(largest, need.bytes);
-    if (const FolderCheck program = env.checkFolder(env.appFolder); program.writeError == 0)
-        used[program.device] = largest;
+    const std::string tempFolder = std::filesystem::path(env.scriptPath).parent_path().string() + "/";
+    if (const FolderCheck temporary = env.checkFolder(tempFolder); temporary.writeError == 0)
+        used[temporary.device] = largest;
     for (const SpaceNeed &need : needs) {
         std::int64_t &onDisk = used[need.check.device];
         const std::int64_t wanted = withMargin(onDisk + need.bytes);
