@@ -48,9 +48,20 @@ void openStartFiles(Form1 &window, Prompter &prompter, const QStringList &notes,
     if (!refused.isEmpty())
         prompter.message(QStringLiteral("Cannot add:\n") + refused, QString::fromUtf8(core::kErrorTitle),
                          MessageIcon::Error);
-    // The box lets events run: the window may have been closed meanwhile.
-    if (!files.isEmpty() && !window.closing())
-        window.addVideoFiles(files);
+    // The box lets events run: the window may have been closed meanwhile,
+    // or a restored list may be converting, which keeps the list closed.
+    if (files.isEmpty() || window.closing())
+        return;
+    if (window.converting() || window.adding()) {
+        QString busy;
+        for (const QString &file : files)
+            busy += QStringLiteral("\n\u2022 ") + file;
+        prompter.message(QStringLiteral("Cannot add while the list is being converted; add these once it has ended:\n")
+                             + busy,
+                         QString::fromUtf8(core::kErrorTitle), MessageIcon::Error);
+        return;
+    }
+    window.addVideoFiles(files);
 }
 
 } // namespace ui

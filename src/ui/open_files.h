@@ -12,7 +12,8 @@ class Prompter;
 // settings file it cannot use) each in a box, then the files it was started
 // with (from a terminal, or the desktop's "Open With"). A name that is
 // missing or a folder is refused in one box that says why; the others go
-// through the add as if chosen with Add, with its probe, refusals and limit.
+// through the add as if chosen with Add, with its probe, refusals and limit
+// (or, while a restored list converts, are named as not added).
 // Nothing given: nothing happens.
 void openStartFiles(Form1 &window, Prompter &prompter, const QStringList &notes, const QStringList &arguments);
 

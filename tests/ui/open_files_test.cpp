@@ -38,6 +38,21 @@ TEST_F(OpenFiles, AddsTheFilesAndRefusesTheBadOnesWithTheirReasons)
         << prompter.messages[2].text.toStdString();
 }
 
+// A list restored at start-up may already be converting: the files are named
+// as not added rather than dropped without a word.
+TEST_F(OpenFiles, WhileAListConvertsTheFilesAreNamedNotDropped)
+{
+    addVideos(1);
+    window->startConversion();
+    ASSERT_TRUE(window->converting());
+    const QString late = video("late.avi", 60);
+    ui::openStartFiles(*window, prompter, {}, {late});
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    EXPECT_TRUE(prompter.messages[0].text.contains(late)) << prompter.messages[0].text.toStdString();
+    waitUntil([this] { return !window->converting(); });
+    EXPECT_EQ(titles(), QStringList{QStringLiteral("v000.avi")});
+}
+
 TEST_F(OpenFiles, NothingGivenChangesNothing)
 {
     ui::openStartFiles(*window, prompter, {}, {});
