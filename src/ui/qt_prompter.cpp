@@ -85,9 +85,11 @@ int QtPrompter::askThree(const QString &text, const QString &title, const QStrin
                          const QString &third)
 {
     QMessageBox box(QMessageBox::Question, title, text, QMessageBox::NoButton, dialogParent());
+    // One role for all three: the style orders buttons by role, and these
+    // are to stand in the order given.
     QPushButton *buttons[] = {box.addButton(first, QMessageBox::AcceptRole),
-                              box.addButton(second, QMessageBox::ActionRole),
-                              box.addButton(third, QMessageBox::DestructiveRole)};
+                              box.addButton(second, QMessageBox::AcceptRole),
+                              box.addButton(third, QMessageBox::AcceptRole)};
     box.setDefaultButton(buttons[0]);
     box.setEscapeButton(buttons[1]);
     box.exec();
