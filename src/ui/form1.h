@@ -271,6 +271,8 @@ private:
     void listChanged();
     void dropSavedList();
     void offerSavedList();
+    // Starts the restored jobs at [positions] once no add is under way.
+    void startRestored(std::vector<std::int32_t> positions);
 
     // The add sequence's parts.
     void openVideoFiles();

@@ -8,6 +8,7 @@
 
 #include <QListWidget>
 
+#include <chrono>
 #include <filesystem>
 
 namespace ui {
@@ -98,8 +99,22 @@ void Form1::offerSavedList()
     if (choice == 0 && !toConvert.empty()) {
         for (std::int32_t &position : toConvert)
             position += first;
-        startConversion(std::move(toConvert));
+        startRestored(std::move(toConvert));
     }
+}
+
+void Form1::startRestored(std::vector<std::int32_t> positions)
+{
+    if (m_closingFlag)
+        return;
+    // Files given on the command line may have begun their add while the
+    // question was up; the batch starts once they are in.
+    if (adding()) {
+        m_loop->after(std::chrono::milliseconds(200),
+                      [this, positions = std::move(positions)]() mutable { startRestored(std::move(positions)); });
+        return;
+    }
+    startConversion(std::move(positions));
 }
 
 } // namespace ui
