@@ -83,7 +83,12 @@ public:
     bool chooseOutputFolder(QString &chosenFolder) override
     {
         folderStarts.push_back(chosenFolder);
-        const auto answer = next(folderAnswers).value_or(std::nullopt);
+        // Taken here rather than through next(): an optional inside an
+        // optional makes GCC warn of a value that cannot be unset.
+        if (folderAnswers.empty())
+            return false;
+        const std::optional<QString> answer = folderAnswers.front();
+        folderAnswers.pop_front();
         if (answer)
             chosenFolder = *answer;
         return answer.has_value();
