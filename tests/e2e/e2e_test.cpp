@@ -5,6 +5,7 @@
 
 #include "convert/conversion_run.h"
 #include "convert/run_log.h"
+#include "settings/saved_list.h"
 #include "kvx_reader.h"
 #include "helper/helper_channel.h"
 #include "helper/helper_encoder.h"
@@ -26,12 +27,12 @@ namespace {
 namespace fs = std::filesystem;
 
 // Every name in [folder], hidden ones included, except the run's log, which
-// stays and is read where it matters.
+// stays and is read where it matters, and the list kept while it is not empty.
 std::set<std::string> namesIn(const fs::path &folder)
 {
     std::set<std::string> names;
     for (const auto &entry : fs::directory_iterator(folder)) {
-        if (entry.path().filename() != core::kLogFileName)
+        if (entry.path().filename() != core::kLogFileName && entry.path().filename() != settings::kSavedListFileName)
             names.insert(entry.path().filename().string());
     }
     return names;
@@ -143,6 +144,7 @@ protected:
         click("cmdExit");
         ASSERT_TRUE(window->closing());
         EXPECT_EQ(namesIn(program), (std::set<std::string>{"Velmora.ini", "libTarvikDll.so"}));
+        EXPECT_FALSE(fs::exists(program / settings::kSavedListFileName)); // a normal Quit leaves no list
     }
 
     StagedServices staged{VELMORA_WORKER_PATH, (program / "libTarvikDll.so").string()};

@@ -50,6 +50,8 @@ protected:
         window->setPreviewSource(&source);
         addVideos(2);
     }
+    // The window's preview uses the source to its end.
+    ~PreviewTest() override { window.reset(); }
     QWidget *preview() const { return window->findChild<QWidget *>(QStringLiteral("PreviewWindow")); }
     template <typename W>
     W *part(const char *name) const { return preview()->findChild<W *>(QString::fromUtf8(name)); }
