@@ -84,7 +84,8 @@ seconds_of() { # side
 median() { printf '%s\n' "$@" | sort -g | sed -n 2p; }
 ratio() { echo "$1 $2" | awk '{printf "%.2f", $1 / $2}'; }
 
-cmake --build "$build" --target velmora-cli -j1 >/dev/null
+# Built only when missing: a build folder others are building in is left alone.
+[ -x "$cli" ] || cmake --build "$build" --target velmora-cli -j1 >/dev/null
 make_clips
 if [ $# -gt 0 ]; then
     run_side "$1"
