@@ -400,16 +400,13 @@ int convertFiles(const Request &request, const RunEnv &env, std::ostream &out, s
         if (result.reason.empty() && !outputs.insert(result.output).second)
             result.reason = "would write " + result.output + " again, which an earlier file writes";
         if (result.reason.empty()) {
-            core::ScriptRequest probe = core::conversionRequest(entry, paths.appFolder, paths.scriptPath);
-            probe.mode = 0;
-            const core::ScriptResult script = core::writeScript(probe);
-            const std::int32_t length = script.result == 0 ? 0 : prober.getFrame(paths.scriptPath);
-            fs::remove(paths.scriptPath, ignored);
-            if (script.result == 0) {
-                result.reason = core::scriptWarningText(script.warning);
+            const core::FileProbe probe =
+                core::probeFile(core::conversionRequest(entry, paths.appFolder, paths.scriptPath), prober);
+            const std::int32_t length = probe.length;
+            if (!probe.warning.empty()) {
+                result.reason = probe.warning;
             } else if (length <= 0) {
-                const std::string why = prober.lastError();
-                result.reason = why.empty() ? "the video cannot be opened" : why;
+                result.reason = probe.reason.empty() ? "the video cannot be opened" : probe.reason;
             } else {
                 entry.settings.totalTime = length;
                 // An end the user gave stays when it lies within the video.

@@ -69,6 +69,24 @@ ScriptRequest conversionRequest(const JobEntry &entry, const std::string &appFol
             .scriptPath = scriptPath};
 }
 
+FileProbe probeFile(ScriptRequest request, Encoder &prober)
+{
+    request.mode = 0;
+    FileProbe probe;
+    const ScriptResult script = writeScript(request);
+    if (script.result == 0) {
+        probe.warning = scriptWarningText(script.warning);
+        return probe;
+    }
+    probe.length = prober.getFrame(request.scriptPath);
+    if (probe.length <= 0)
+        probe.reason = prober.lastError();
+    // A script that cannot be deleted still leaves a usable file.
+    std::error_code ignored;
+    std::filesystem::remove(request.scriptPath, ignored);
+    return probe;
+}
+
 std::string missingFileReason(const JobSettings &settings)
 {
     const auto missing = [](const std::string &path) { return !path.empty() && !isPresentFile(path); };

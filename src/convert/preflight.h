@@ -51,6 +51,21 @@ std::string missingFileReason(const JobSettings &settings);
 // Why the script writer refused a job, with what to do.
 std::string refusalReason(ScriptWarning warning, const std::string &videoPath);
 
+// What probing a file for the list found: its length in seconds (0 refuses
+// it), or the script writer's warning, or the library's (or its helper's)
+// reason.
+struct FileProbe
+{
+    std::int32_t length = 0;
+    std::string warning;
+    std::string reason;
+};
+
+// Writes the probe script for [request] (mode 0 is set), asks [prober] for
+// the clip's length and deletes the script again: what Add does for each
+// file, in any front end. Blocking: off the window's thread.
+FileProbe probeFile(ScriptRequest request, Encoder &prober);
+
 // What the run is told about a job before it starts.
 struct PlannedJob
 {

@@ -2,6 +2,7 @@
 
 #include "convert/conversion_run.h"
 #include "convert/offload.h"
+#include "convert/preflight.h"
 #include "jobs/time_text.h"
 #include "window/window_rules.h"
 #include "ui/preview_window.h"
@@ -262,31 +263,11 @@ void Form1::probeNextFile()
     }
     core::ScriptRequest request = m_addRequest;
     request.videoPath = m_add->next();
-    struct Probe
-    {
-        std::int32_t length = 0;
-        std::string warning; // the writer's, shown as its own box
-        std::string reason;  // the library's or the helper's
-    };
     // The probe opens the file in a helper, which may take a while for a
     // file whose container states no length: off the window's thread.
-    m_addWork->run<Probe>(
-        [request, &prober = *m_addProber] {
-            Probe probe;
-            const core::ScriptResult script = core::writeScript(request);
-            if (script.result == 0) {
-                probe.warning = core::scriptWarningText(script.warning);
-                return probe;
-            }
-            probe.length = prober.getFrame(request.scriptPath);
-            if (probe.length <= 0)
-                probe.reason = prober.lastError();
-            // A script that cannot be deleted still leaves a usable file.
-            std::error_code ignored;
-            std::filesystem::remove(request.scriptPath, ignored);
-            return probe;
-        },
-        [this](Probe probe) { fileProbed(probe.length, probe.warning, probe.reason); });
+    m_addWork->run<core::FileProbe>(
+        [request, &prober = *m_addProber] { return core::probeFile(request, prober); },
+        [this](core::FileProbe probe) { fileProbed(probe.length, probe.warning, probe.reason); });
 }
 
 void Form1::fileProbed(std::int32_t length, const std::string &warning, const std::string &reason)
