@@ -14,6 +14,7 @@
 #include <thread>
 
 #include <poll.h>
+#include <sys/wait.h>
 
 using namespace std::chrono_literals;
 
@@ -105,6 +106,22 @@ TEST(Protocol, WholeMessagesOnlyAndNothingAfterGarbage)
 
 TEST(HelperChannel, FailsThePassOnAFaultAndServesTheNextWithAFreshWorker)
 {
+    helper::PollLoop loop;
+    helper::HelperChannel channel(loop, WORKER_PATH, FAULT_LIBRARY_PATH, {2s, 1500ms});
+    Recorder seen;
+    channel.setListener(seen.listener());
+    const auto wholePass = [&](const std::string &scriptPath, int videoPass) {
+        seen = {};
+        channel.open(pass(scriptPath, videoPass));
+        ASSERT_TRUE(loop.runUntil([&] { return !seen.percents.empty() && seen.percents.back() >= 100; }, 5s));
+        channel.close(2s);
+        ASSERT_TRUE(loop.runUntil([&] { return seen.events.size() == 2; }, 5s));
+        EXPECT_EQ(seen.events, (std::vector<std::string>{"opened 0 30 ", "closed 0 "}));
+        EXPECT_EQ(seen.percents, (std::vector<int>{25, 50, 75, 100}));
+    };
+    // Faults come in the video pass only: the audio pass of the same script runs whole.
+    wholePass(script("crash-video"), 0);
+
     struct Case
     {
         const char *fault;
@@ -120,22 +137,8 @@ TEST(HelperChannel, FailsThePassOnAFaultAndServesTheNextWithAFreshWorker)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.fault + std::string(c.closeAtOnce ? " closed" : ""));
-        helper::PollLoop loop;
-        helper::HelperChannel channel(loop, WORKER_PATH, FAULT_LIBRARY_PATH, {2s, 1500ms});
-        Recorder seen;
-        channel.setListener(seen.listener());
-        const std::string faulty = script(c.fault);
-
-        // Faults come in the video pass only: the audio pass runs whole.
-        channel.open(pass(faulty, 0));
-        ASSERT_TRUE(loop.runUntil([&] { return !seen.percents.empty() && seen.percents.back() >= 100; }, 5s));
-        channel.close(2s);
-        ASSERT_TRUE(loop.runUntil([&] { return seen.events.size() == 2; }, 5s));
-        EXPECT_EQ(seen.events, (std::vector<std::string>{"opened 0 30 ", "closed 0 "}));
-        EXPECT_EQ(seen.percents, (std::vector<int>{25, 50, 75, 100}));
-
         seen = {};
-        channel.open(pass(faulty, 1));
+        channel.open(pass(script(c.fault), 1));
         if (c.closeAtOnce) {
             ASSERT_TRUE(loop.runUntil([&] { return !seen.events.empty(); }, 5s));
             channel.close(300ms);
@@ -144,13 +147,7 @@ TEST(HelperChannel, FailsThePassOnAFaultAndServesTheNextWithAFreshWorker)
         EXPECT_EQ(seen.lost, c.what);
         loop.runUntil([] { return false; }, 100ms);
         EXPECT_EQ(seen.events.back(), "lost") << "nothing comes after a loss";
-
-        seen = {};
-        channel.open(pass(script("healthy"), 1));
-        ASSERT_TRUE(loop.runUntil([&] { return !seen.percents.empty() && seen.percents.back() >= 100; }, 5s));
-        channel.close(2s);
-        ASSERT_TRUE(loop.runUntil([&] { return seen.events.size() == 2; }, 5s));
-        EXPECT_EQ(seen.events.back(), "closed 0 ");
+        wholePass(script("healthy"), 1); // on a fresh worker
     }
 }
 
@@ -261,23 +258,40 @@ TEST(HelperEncoder, AbortCutsAHungCallShortFromAnotherThread)
     EXPECT_EQ(encoder.getFrame(script("healthy")), 5);
 }
 
-// Killed while its worker is stuck in the library, as a crashed window would be.
+// Killed while its worker is stuck inside the library, as a crashed window
+// would be: the hardest moment for a worker to notice its program has gone.
 TEST(HelperProcess, TheWorkerDiesWithItsParent)
 {
-    helper::HelperProcess parent;
-    std::string error;
-    ASSERT_TRUE(parent.start(STAND_IN_PARENT_PATH, WORKER_PATH, error)) << error;
-    std::optional<helper::Message> told;
-    for (int i = 0; i < 100 && !told; ++i) {
-        pollfd in{parent.fd(), POLLIN, 0};
-        ::poll(&in, 1, 50);
-        parent.read();
-        told = parent.next();
+    const std::string stuck = script("hang-video");
+    int told[2];
+    ASSERT_EQ(::pipe(told), 0);
+    const pid_t parent = ::fork();
+    if (parent == 0) {
+        helper::HelperProcess worker;
+        std::string error;
+        std::optional<helper::Message> opened;
+        if (worker.start(WORKER_PATH, FAULT_LIBRARY_PATH, error))
+            worker.send({helper::Kind::Begin, {256, 128, 32000, 1, 1}, {stuck, stuck + ".m1v"}});
+        for (int i = 0; i < 200 && !opened && worker.fd() >= 0; ++i) {
+            pollfd in{worker.fd(), POLLIN, 0};
+            ::poll(&in, 1, 50);
+            worker.read();
+            opened = worker.next();
+        }
+        const pid_t pid = opened && opened->kind == helper::Kind::Opened ? worker.pid() : 0;
+        if (::write(told[1], &pid, sizeof pid) != ssize_t(sizeof pid))
+            ::_exit(1);
+        for (;;)
+            ::pause();
     }
-    ASSERT_TRUE(told);
-    const pid_t worker = told->number(0);
-    ASSERT_TRUE(running(worker));
-    EXPECT_EQ(parent.stop(), "killed");
+    ::close(told[1]);
+    pid_t worker = 0;
+    const bool toldPid = ::read(told[0], &worker, sizeof worker) == ssize_t(sizeof worker);
+    ::close(told[0]);
+    const bool wasRunning = toldPid && worker > 0 && running(worker);
+    ::kill(parent, SIGKILL);
+    ::waitpid(parent, nullptr, 0);
+    ASSERT_TRUE(wasRunning) << "the stand-in parent never had its worker stuck in a pass";
     for (int i = 0; i < 40 && running(worker); ++i)
         ::usleep(50000);
     EXPECT_FALSE(running(worker));

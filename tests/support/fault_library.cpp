@@ -15,36 +15,23 @@
 
 namespace {
 
-struct State
-{
-    std::string script; // the text of the last script opened
-    bool videoPass = false;
-    int calls = 0; // Encode_Encoding calls in this pass
-    std::string error;
-};
-
 // The library's C interface is stateful by nature; this is its state.
-State &state()
-{
-    static State s;
-    return s;
-}
+std::string script; // the text of the last script opened
+bool videoPass = false;
+int calls = 0; // Encode_Encoding calls in this pass
+std::string error;
 
 bool readScript(const char *path)
 {
     std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        state().error = std::string("cannot read the script \"") + path + "\"";
-        return false;
-    }
-    state().script.assign(std::istreambuf_iterator<char>(in), {});
-    state().error.clear();
-    return true;
+    script.assign(std::istreambuf_iterator<char>(in), {});
+    error = in ? "" : std::string("cannot read the script \"") + path + "\"";
+    return bool(in);
 }
 
 bool wants(const char *fault)
 {
-    return state().script.find(fault) != std::string::npos;
+    return script.find(fault) != std::string::npos;
 }
 
 // Dies as a crashing decoder would, also where a sanitizer's handler would
@@ -67,12 +54,12 @@ bool wants(const char *fault)
 extern "C" {
 
 TARVIK_API int32_t Encode_Begin(const char *scriptPath, const char *outputPath, int32_t, int32_t, int32_t,
-                                int32_t videoPass, int32_t) TARVIK_NOEXCEPT
+                                int32_t video, int32_t) TARVIK_NOEXCEPT
 {
     if (!readScript(scriptPath))
         return -1;
-    state().videoPass = videoPass == 1;
-    state().calls = 0;
+    videoPass = video == 1;
+    calls = 0;
     std::ofstream(outputPath, std::ios::binary) << "fault";
     return 0;
 }
@@ -84,7 +71,7 @@ TARVIK_API int32_t Encode_Frame(void) TARVIK_NOEXCEPT
 
 TARVIK_API int32_t Encode_Encoding(void) TARVIK_NOEXCEPT
 {
-    if (state().videoPass) {
+    if (videoPass) {
         if (wants("crash-video"))
             crash();
         // The same file converts on a later start when that start says so.
@@ -92,13 +79,13 @@ TARVIK_API int32_t Encode_Encoding(void) TARVIK_NOEXCEPT
             hang();
         if (wants("exit-video"))
             ::_exit(3);
-        if (wants("garbage-video") && state().calls == 1) {
+        if (wants("garbage-video") && calls == 1) {
             const char junk[] = "\x10\x00\x00\x00\x7fjunk-that-is-no-message";
             [[maybe_unused]] const ssize_t n = ::write(1, junk, sizeof junk);
         }
     }
-    state().calls = state().calls < 4 ? state().calls + 1 : 4;
-    return state().calls * 25;
+    calls = calls < 4 ? calls + 1 : 4;
+    return calls * 25;
 }
 
 TARVIK_API int32_t Encode_GetLeftTime(void) TARVIK_NOEXCEPT
@@ -144,7 +131,7 @@ TARVIK_API int32_t Encode_Preview(const char *scriptPath, int32_t frameIndex, ui
 
 TARVIK_API const char *Encode_GetLastError(void) TARVIK_NOEXCEPT
 {
-    return state().error.c_str();
+    return error.c_str();
 }
 
 TARVIK_API const char *Encode_GetNotes(void) TARVIK_NOEXCEPT

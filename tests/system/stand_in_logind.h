@@ -1,96 +1,80 @@
 #pragma once
 
-// A private message bus (dbus-daemon of its own) and a stand-in for logind
-// on it, so the sleep lock is tried end to end without the real system bus.
+// A private message bus that $DBUS_SYSTEM_BUS_ADDRESS points at, and a
+// stand-in logind on it, so the sleep lock is tried end to end.
 
 #include "system/logind_keep_awake.h"
 
-#include <sys/types.h>
+#include <systemd/sd-bus.h>
 
-#include <condition_variable>
-#include <cstdint>
+#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 namespace support {
 
-// dbus-daemon on a configuration of our own (no activation, everything
-// allowed), ended with the object.
+// dbus-daemon on a configuration of its own, ended with the object.
 class PrivateBus
 {
 public:
-    // The daemon's path, or empty when it is not installed.
-    static std::string daemonPath();
-
     explicit PrivateBus(const std::filesystem::path &folder);
     ~PrivateBus();
     PrivateBus(const PrivateBus &) = delete;
     PrivateBus &operator=(const PrivateBus &) = delete;
 
-    // The bus's address; empty when the daemon did not come up (problem() says why).
-    const std::string &address() const { return m_address; }
-    const std::string &problem() const { return m_problem; }
-    // Returns once the daemon has dealt with what it was sent before (a call
-    // to the daemon itself and back): by then it has closed its copies of
-    // the descriptors it passed on. False when the bus cannot be asked.
-    bool settle() const;
+    std::string address; // empty when the daemon did not come up
+
+    // A round trip to the daemon: once back, it has closed its copies of the
+    // descriptors it passed on, so what the stand-in sees open is the holder's.
+    static bool settle();
 
 private:
     pid_t m_pid = -1;
-    std::string m_address;
-    std::string m_problem;
 };
 
-// What the stand-in was asked.
 struct InhibitCall
 {
     std::string what, who, why, mode;
     bool operator==(const InhibitCall &) const = default;
 };
 
-// Owns org.freedesktop.login1 on [address] and serves Manager.Inhibit on a
-// thread of its own: hands out one end of a socket pair per lock and keeps
-// the other, so it sees the holder close the lock.
+// Owns org.freedesktop.login1 and answers Manager.Inhibit on a thread of its
+// own; for a lock it hands out one end of a socket pair and keeps the other,
+// so it sees when the holder closes it.
 class StandInLogind
 {
 public:
-    enum class Answer { Lock, Refuse, Silence }; // Silence: the call is never answered
+    enum class Answer { Lock, Refuse, Silence }; // Silence: never answered
 
     StandInLogind(const std::string &address, Answer answer);
     ~StandInLogind();
     StandInLogind(const StandInLogind &) = delete;
     StandInLogind &operator=(const StandInLogind &) = delete;
 
-    // Empty once the name is owned; otherwise why the stand-in could not start.
-    const std::string &problem() const { return m_problem; }
+    std::string problem; // empty once the name is owned
 
     std::vector<InhibitCall> calls() const;
-    // Locks handed out whose holder still has them open, as the kernel
-    // says at this moment (not as the stand-in's thread has yet noticed).
+    // Locks handed out that their holder still has open, as the kernel says now.
     int locksOpen() const;
-    // Waits until [done] holds for the stand-in's state (a generous bound
-    // only guards against a hang); whether it did.
-    bool waitUntil(const std::function<bool()> &done) const;
 
 private:
-    struct State;
-    void serve(const std::string &address);
+    static int inhibit(sd_bus_message *call, void *self, sd_bus_error *);
 
     Answer m_answer;
-    sys::OwnedFd m_stop; // eventfd: written to end the thread
-    std::string m_problem;
+    sd_bus *m_bus = nullptr;
+    std::atomic<bool> m_stop{false};
     mutable std::mutex m_mutex;
-    mutable std::condition_variable m_changed;
-    std::optional<bool> m_started; // set by the thread: owns the name or gave up
     std::vector<InhibitCall> m_calls;
-    std::vector<int> m_kept;     // the stand-in's ends of the locks (owned by its thread)
-    std::uint64_t m_changes = 0; // a call came or a lock was closed
+    std::vector<sys::OwnedFd> m_kept;
+    std::vector<sd_bus_message *> m_unanswered;
     std::thread m_thread;
 };
+
+// Polls [done] until it holds (the bound only guards against a hang); whether it did.
+bool waitUntil(const std::function<bool()> &done);
 
 } // namespace support
