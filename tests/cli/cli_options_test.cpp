@@ -13,75 +13,52 @@
 namespace {
 
 using cli::Options;
+using Kind = core::ValueKind;
 
-// A value the row's option takes, and what the record's field then holds.
-struct Good
+// A value a row's option takes and what its field then holds; a value it
+// refuses (empty: none) and what the message must name.
+struct Values
 {
-    std::vector<std::string> args; // after the option's name
-    std::string field;             // the field's value as text
+    std::vector<std::string> good; // after the option's name
+    std::string field;
+    std::string bad = {}, named = {};
 };
 
-// The last item or the top of the range: far from every default, so a value
-// that lands in the wrong field or is taken off by one shows.
-Good goodValue(const core::Control &row)
+// The good one is the last item or the top of the range: far from every
+// default, so a value that lands in the wrong field or is off by one shows.
+Values valuesFor(const core::Control &row)
 {
+    const bool number = core::parseNumber(row.defaultText).has_value();
     switch (row.kind) {
-    case core::ValueKind::ListIndex:
-    case core::ValueKind::Option:
-    case core::ValueKind::SwitchedOption: {
-        const auto last = static_cast<std::int32_t>((row.choices.empty() ? row.items : row.choices).size()) - 1;
-        const std::string typed = row.choices.empty() ? std::to_string(*core::itemNumber(row.items, last))
-                                                      : std::string(row.choices.back());
-        return {{typed}, std::to_string(last)};
+    case Kind::ListIndex:
+    case Kind::Option:
+    case Kind::SwitchedOption: {
+        const bool words = !row.choices.empty();
+        const auto last = static_cast<std::int32_t>((words ? row.choices : row.items).size()) - 1;
+        return {{words ? std::string(row.choices.back()) : std::to_string(*core::itemNumber(row.items, last))},
+                std::to_string(last), "999", words ? std::string(row.choices[0]) : "|"};
     }
-    case core::ValueKind::BarValue: {
+    case Kind::BarValue: {
         const std::int32_t top = row.range.maximum;
         const bool tenths = row.labelRule == core::LabelRule::Tenths;
         return {{tenths ? std::to_string(top / 10) + "." + std::to_string(top % 10) : std::to_string(top)},
-                std::to_string(top)};
+                std::to_string(top), std::to_string(top + 1),
+                ".." + (tenths ? core::tenthsLabelText(top) : std::to_string(top))};
     }
-    case core::ValueKind::CheckState:
-    case core::ValueKind::FontBold:
-    case core::ValueKind::FontItalic:
+    case Kind::CheckState:
+    case Kind::FontBold:
+    case Kind::FontItalic:
         return {{}, "1"};
-    case core::ValueKind::FontSize:
-        return {{"31"}, "31"};
-    case core::ValueKind::FontColour:
-        return {{"#102030"}, std::to_string(0x302010)};
-    case core::ValueKind::OutputFolder:
+    case Kind::FontSize:
+        return {{"31"}, "31", "0", "1..2048"};
+    case Kind::FontColour:
+        return {{"#102030"}, std::to_string(0x302010), "red", "#RRGGBB"};
+    case Kind::OutputFolder:
         return {{"/tmp/out"}, "/tmp/out/"};
     default:
-        break;
-    }
-    if (row.filePath)
-        return {{"/some/file"}, "/some/file"};
-    const bool numeric = core::parseNumber(row.defaultText).has_value();
-    return numeric ? Good{{"7"}, "7"} : Good{{"some text"}, "some text"};
-}
-
-// A value the row's option refuses, and what its message must name.
-std::optional<std::pair<std::string, std::string>> badValue(const core::Control &row)
-{
-    switch (row.kind) {
-    case core::ValueKind::ListIndex:
-    case core::ValueKind::Option:
-    case core::ValueKind::SwitchedOption:
-        return std::pair{std::string("999"), row.choices.empty() ? std::string("|") : std::string(row.choices[0])};
-    case core::ValueKind::BarValue: {
-        const bool tenths = row.labelRule == core::LabelRule::Tenths;
-        const std::string top = tenths ? core::tenthsLabelText(row.range.maximum) : std::to_string(row.range.maximum);
-        return std::pair{std::to_string(row.range.maximum + 1), ".." + top};
-    }
-    case core::ValueKind::FontSize:
-        return std::pair{std::string("0"), std::string("1..2048")};
-    case core::ValueKind::FontColour:
-        return std::pair{std::string("red"), std::string("#RRGGBB")};
-    case core::ValueKind::Text:
-        if (core::parseNumber(row.defaultText))
-            return std::pair{std::string("ten"), std::string("not a number")};
-        return std::nullopt;
-    default:
-        return std::nullopt;
+        if (row.filePath)
+            return {{"/some/file"}, "/some/file"};
+        return number ? Values{{"7"}, "7", "ten", "not a number"} : Values{{"some text"}, "some text"};
     }
 }
 
@@ -92,217 +69,141 @@ std::string fieldText(const core::JobSettings &record, const core::Control &row)
     return std::to_string(record.*std::get<core::IntField>(row.field));
 }
 
-std::vector<const core::Control *> optionRows()
-{
-    std::vector<const core::Control *> rows;
-    for (const core::Control &row : core::kControls)
-        if (!row.option.empty())
-            rows.push_back(&row);
-    return rows;
-}
-
-core::JobSettings load(const Options &options, const std::string &settingsPath = "/nonexistent/Velmora.ini")
+core::JobSettings load(const std::vector<cli::StoredValue> &values, const std::string &settingsPath = "/nonexistent")
 {
     std::string error;
-    const auto record = cli::loadJobSettings(settingsPath, "/home/user/", options.values, error);
+    const auto record = cli::loadJobSettings(settingsPath, "/home/user/", values, error);
     EXPECT_TRUE(record.has_value()) << error;
     return record.value_or(core::JobSettings{});
 }
 
-TEST(CliOptions, EveryUserSettingHasAnOptionOfItsOwn)
+TEST(CliOptions, EveryRowWithAFieldHasAnOptionThatTakesAGoodValueAndRefusesABadOne)
 {
+    const std::string help = cli::helpText();
     std::set<std::string_view> names;
-    for (const core::Control *row : optionRows()) {
-        EXPECT_TRUE(names.insert(row->option).second) << row->option;
-        EXPECT_FALSE(std::holds_alternative<std::monostate>(row->field)) << row->option;
-    }
-    // Every field a job keeps, but the clip length the probe measures.
     for (const core::Control &row : core::kControls) {
-        if (!std::holds_alternative<std::monostate>(row.field) && row.kind != core::ValueKind::ClipLength) {
-            EXPECT_FALSE(row.option.empty()) << row.key;
+        // Every field a job keeps has an option, but the clip length the probe measures.
+        if (row.option.empty()) {
+            EXPECT_TRUE(std::holds_alternative<std::monostate>(row.field) || row.kind == Kind::ClipLength) << row.key;
+            continue;
         }
-    }
-}
-
-TEST(CliOptions, EachRowTakesItsValueIntoItsField)
-{
-    for (const core::Control *row : optionRows()) {
-        SCOPED_TRACE(std::string(row->option));
-        const Good good = goodValue(*row);
-        std::vector<std::string> args{"--" + std::string(row->option)};
-        args.insert(args.end(), good.args.begin(), good.args.end());
+        const std::string name = "--" + std::string(row.option);
+        SCOPED_TRACE(name);
+        EXPECT_TRUE(names.insert(row.option).second);
+        EXPECT_NE(help.find(name), std::string::npos);
+        const Values values = valuesFor(row);
+        std::vector<std::string> args{name};
+        args.insert(args.end(), values.good.begin(), values.good.end());
         args.push_back("clip.mp4");
         const Options options = cli::parseOptions(args);
         ASSERT_EQ(options.action, Options::Action::Convert) << options.error;
         EXPECT_EQ(options.files, std::vector<std::string>{"clip.mp4"});
-        EXPECT_EQ(fieldText(load(options), *row), good.field);
-    }
-}
-
-TEST(CliOptions, EachRowRefusesAValueOutsideItsRangeNamingTheRange)
-{
-    for (const core::Control *row : optionRows()) {
-        const auto bad = badValue(*row);
-        if (!bad)
+        EXPECT_EQ(fieldText(load(options.values), row), values.field);
+        if (values.bad.empty())
             continue;
-        SCOPED_TRACE(std::string(row->option));
-        const Options options = cli::parseOptions({"--" + std::string(row->option), bad->first, "clip.mp4"});
-        EXPECT_EQ(options.action, Options::Action::UsageError);
-        EXPECT_NE(options.error.find(bad->second), std::string::npos) << options.error;
-        EXPECT_NE(options.error.find(row->option), std::string::npos) << options.error;
-    }
-}
-
-TEST(CliOptions, HelpListsEveryOptionWithItsDefault)
-{
-    const std::string help = cli::helpText();
-    for (const core::Control *row : optionRows()) {
-        const std::string name = "--" + std::string(row->option);
-        ASSERT_NE(help.find(name), std::string::npos) << name;
+        const Options refused = cli::parseOptions({name, values.bad, "clip.mp4"});
+        EXPECT_EQ(refused.action, Options::Action::UsageError);
+        EXPECT_NE(refused.error.find(values.named), std::string::npos) << refused.error;
+        EXPECT_NE(refused.error.find(name), std::string::npos) << refused.error;
     }
     EXPECT_NE(help.find("--mode high|normal|fast"), std::string::npos);
     EXPECT_NE(help.find("--hue -180..180"), std::string::npos);
 }
 
-struct UsageCase
-{
-    std::vector<std::string> args;
-    Options::Action action;
-    std::string message; // part of the error
-};
-
-TEST(CliOptions, UsageOutcomes)
-{
-    const std::vector<UsageCase> cases{
-        {{}, Options::Action::UsageError, "no file"},
-        {{"--json"}, Options::Action::UsageError, "no file"},
-        {{"--bogus", "a.mp4"}, Options::Action::UsageError, "unknown option --bogus"},
-        {{"-x", "a.mp4"}, Options::Action::UsageError, "unknown option -x"},
-        {{"--no-hue", "a.mp4"}, Options::Action::UsageError, "unknown option"},
-        {{"a.mp4", "--mode"}, Options::Action::UsageError, "needs a value (high|normal|fast)"},
-        {{"--reverse=1", "a.mp4"}, Options::Action::UsageError, "takes no value"},
-        {{"--saturation", "0.15", "a.mp4"}, Options::Action::UsageError, "0..10"},
-        {{"--delay", "abc", "a.mp4"}, Options::Action::UsageError, "-10..10"},
-        {{"--set", "NoSuchKey=1", "a.mp4"}, Options::Action::UsageError, "NoSuchKey"},
-        {{"--set", "novalue", "a.mp4"}, Options::Action::UsageError, "novalue"},
-        {{"--start", "1:xx", "a.mp4"}, Options::Action::UsageError, "not a number"},
-        {{"--jobs", "0", "a.mp4"}, Options::Action::UsageError, "1..8"},
-        {{"--jobs", "1.5", "a.mp4"}, Options::Action::UsageError, "1..8"},
-        {{"--jobs=9", "a.mp4"}, Options::Action::UsageError, "1..8"},
-        {{"--jobs", "8", "a.mp4"}, Options::Action::Convert, ""},
-        {{"a.mp4", "--preset"}, Options::Action::UsageError, "--preset needs"},
-        {{"--help", "--bogus"}, Options::Action::Help, ""},
-        {{"--version"}, Options::Action::Version, ""},
-        {{"--", "--hue"}, Options::Action::Convert, ""},
-    };
-    for (const UsageCase &c : cases) {
-        SCOPED_TRACE(testing::PrintToString(c.args));
-        const Options options = cli::parseOptions(c.args);
-        EXPECT_EQ(options.action, c.action);
-        EXPECT_NE(options.error.find(c.message), std::string::npos) << options.error;
-    }
-}
-
-// What a user types against what the record then holds.
+// What a user types after a file name, the action, and either a part of the
+// error or the row's key and what its field then holds.
 struct Typed
 {
     std::vector<std::string> args;
-    std::string key;   // the row's key
-    std::string field; // the field as text
+    Options::Action action;
+    std::string errorOrKey, field = {};
 };
 
-TEST(CliOptions, ValuesAsUsersTypeThem)
+TEST(CliOptions, ValuesAndMistakesAsUsersTypeThem)
 {
+    using A = Options::Action;
     const std::string here = std::filesystem::current_path().string();
     const std::string up = std::filesystem::current_path().parent_path().string();
     const std::vector<Typed> cases{
-        {{"--audio", "music/a.mp3"}, "AudioFileText", here + "/music/a.mp3"},
-        {{"--subtitles=./a.srt"}, "SubFileText", here + "/a.srt"},
-        {{"--intro-video", "../intro.mp4"}, "TextIntVideo", up + "/intro.mp4"},
-        {{"--intro-image", "/srv/logo.png"}, "TextIntImage", "/srv/logo.png"},
-        {{"--audio", ""}, "AudioFileText", ""},
-        {{"-o", "kvx"}, "OutputText", here + "/kvx/"},
-        {{"--logo-text", "a/b"}, "TextLogo", "a/b"},
-        {{"--start", "00:01:30"}, "TextStartTime", "90"},
-        {{"--end", "1:00:00"}, "TextEndTime", "3600"},
-        {{"--delay", "-0.5"}, "HScrollDel", "-5"},
-        {{"--saturation=2.5"}, "HScrollSat", "25"},
-        {{"--frame-rate", "05"}, "FRCombo", "4"},
-        {{"--sample-rate", "44100"}, "ASRCombo", "5"},
-        {{"--mode", "FAST"}, "ModeCombo", "2"},
-        {{"--channel", "left"}, "OptionCha", "1"},
-        {{"--reverse", "--no-reverse"}, "CheckReverse", "0"},
-        {{"-o", "/srv/out"}, "OutputText", "/srv/out/"},
-        {{"--set", "vbrtext=900"}, "VBRText", "900"},
-        {{"--set", "HScrollHue=-20", "--hue", "30"}, "HScrollHue", "30"},
+        {{"--audio", "music/a.mp3"}, A::Convert, "AudioFileText", here + "/music/a.mp3"},
+        {{"--subtitles=./a.srt"}, A::Convert, "SubFileText", here + "/a.srt"},
+        {{"--intro-video", "../intro.mp4"}, A::Convert, "TextIntVideo", up + "/intro.mp4"},
+        {{"--audio", ""}, A::Convert, "AudioFileText", ""},
+        {{"-o", "kvx"}, A::Convert, "OutputText", here + "/kvx/"},
+        {{"--logo-text", "a/b"}, A::Convert, "TextLogo", "a/b"},
+        {{"--start", "00:01:30"}, A::Convert, "TextStartTime", "90"},
+        {{"--delay", "-0.5"}, A::Convert, "HScrollDel", "-5"},
+        {{"--frame-rate", "05"}, A::Convert, "FRCombo", "4"},
+        {{"--mode", "FAST"}, A::Convert, "ModeCombo", "2"},
+        {{"--channel", "left"}, A::Convert, "OptionCha", "1"},
+        {{"--reverse", "--no-reverse"}, A::Convert, "CheckReverse", "0"},
+        {{"--set", "vbrtext=900"}, A::Convert, "VBRText", "900"},
+        {{"--jobs", "8"}, A::Convert, ""},
+        {{"--", "--hue"}, A::Convert, ""},
+        {{"--help", "--bogus"}, A::Help, ""},
+        {{"--version"}, A::Version, ""},
+        {{"--bogus"}, A::UsageError, "unknown option --bogus"},
+        {{"-x"}, A::UsageError, "unknown option -x"},
+        {{"--no-hue"}, A::UsageError, "unknown option"},
+        {{"--mode"}, A::UsageError, "needs a value (high|normal|fast)"},
+        {{"--preset"}, A::UsageError, "--preset needs"},
+        {{"--reverse=1"}, A::UsageError, "takes no value"},
+        {{"--saturation", "0.15"}, A::UsageError, "0..10"},
+        {{"--delay", "abc"}, A::UsageError, "-10..10"},
+        {{"--set", "NoSuchKey=1"}, A::UsageError, "NoSuchKey"},
+        {{"--start", "1:xx"}, A::UsageError, "not a number"},
+        {{"--jobs", "0"}, A::UsageError, "1..8"},
+        {{"--jobs", "1.5"}, A::UsageError, "1..8"},
+        {{"--jobs=9"}, A::UsageError, "1..8"},
     };
     for (const Typed &c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.args));
-        std::vector<std::string> args = c.args;
-        args.push_back("a.mp4");
+        std::vector<std::string> args{"a.mp4"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
         const Options options = cli::parseOptions(args);
-        ASSERT_EQ(options.action, Options::Action::Convert) << options.error;
-        const core::Control *row = nullptr;
-        for (const core::Control &candidate : core::kControls)
-            if (candidate.key == c.key)
-                row = &candidate;
-        ASSERT_NE(row, nullptr);
-        EXPECT_EQ(fieldText(load(options), *row), c.field);
+        ASSERT_EQ(options.action, c.action) << options.error;
+        if (c.action == A::UsageError) {
+            EXPECT_NE(options.error.find(c.errorOrKey), std::string::npos) << options.error;
+        } else if (!c.errorOrKey.empty()) {
+            EXPECT_EQ(fieldText(load(options.values), *core::findControl(c.errorOrKey)), c.field);
+        }
     }
+    EXPECT_NE(cli::parseOptions({"--json"}).error.find("no file"), std::string::npos);
 }
 
-TEST(CliOptions, OptionsGoOverTheSettingsFileAndTheRestComesFromIt)
-{
-    const auto folder = support::scratchFolder();
-    const auto path = (folder / "Velmora.ini").string();
-    support::writeFile(path, "[Parameter]\nFRCombo=3\nVBRText=512\n[Color Setting]\nHScrollHue=40\n"
-                             "[Output Directory]\nOutputText=/from/file/\n");
-    const Options options = cli::parseOptions({"--frame-rate", "10", "a.mp4"});
-    const core::JobSettings record = load(options, path);
-    EXPECT_EQ(record.frameRateIndex, 9);
-    EXPECT_EQ(record.videoBitrate, "512");
-    EXPECT_EQ(record.hue, 40);
-    EXPECT_EQ(record.outputDir, "/from/file/");
-    EXPECT_EQ(load(cli::parseOptions({"a.mp4"})).outputDir, "/home/user/");
-}
-
-TEST(CliOptions, APresetGoesOverTheSettingsFileAndTheOptionsOverThePreset)
+TEST(CliOptions, OptionsGoOverAPresetThatGoesOverTheSettingsFile)
 {
     const auto folder = support::scratchFolder();
     const auto settingsPath = (folder / "Velmora.ini").string();
-    support::writeFile(settingsPath, "[Parameter]\nFRCombo=3\nVBRText=512\n[Color Setting]\nHScrollHue=40\n");
-    std::filesystem::create_directories(folder / "Presets");
-    support::writeFile(folder / "Presets" / "web.ini", "[Parameter]\nFRCombo=5\n[Color Setting]\nHScrollHue=10\n"
-                                                         "HScrollBri=999\n[Time Control]\nTextStartTime=9\n");
+    const auto presets = (folder / "Presets").string();
+    support::writeFile(settingsPath, "[Parameter]\nFRCombo=3\nVBRText=512\n[Color Setting]\nHScrollHue=40\n"
+                                     "[Output Directory]\nOutputText=/from/file/\n");
+    std::filesystem::create_directories(presets);
+    support::writeFile(presets + "/web.ini",
+                       "[Parameter]\nFRCombo=5\n[Color Setting]\nHScrollHue=10\n[Time Control]\nTextStartTime=9\n");
     const Options options = cli::parseOptions({"--preset", "web", "--hue", "30", "a.mp4"});
     ASSERT_EQ(options.action, Options::Action::Convert) << options.error;
     std::vector<std::string> notes;
     std::string error;
-    const auto values = cli::withPreset((folder / "Presets").string(), options.preset, options.values, notes, error);
+    const auto values = cli::withPreset(presets, options.preset, options.values, notes, error);
     ASSERT_TRUE(values) << error;
-    Options layered;
-    layered.values = *values;
-    const core::JobSettings record = load(layered, settingsPath);
+    const core::JobSettings record = load(*values, settingsPath);
     EXPECT_EQ(record.frameRateIndex, 5);
     EXPECT_EQ(record.videoBitrate, "512");
     EXPECT_EQ(record.hue, 30);
-    EXPECT_EQ(record.brightness, 255);
+    EXPECT_EQ(record.outputDir, "/from/file/");
+    // A preset holds no time window.
     EXPECT_EQ(record.startTime, "0");
-    ASSERT_EQ(notes.size(), 2u) << testing::PrintToString(notes);
+    ASSERT_EQ(notes.size(), 1u) << testing::PrintToString(notes);
     EXPECT_NE(notes[0].find("web.ini: [Time Control] TextStartTime"), std::string::npos) << notes[0];
+    EXPECT_EQ(load({}).outputDir, "/home/user/");
 
-    support::writeFile(folder / "Presets" / "tv.ini", "");
-    EXPECT_FALSE(cli::withPreset((folder / "Presets").string(), "radio", {}, notes, error));
-    EXPECT_NE(error.find("no preset 'radio' (in " + (folder / "Presets").string() + ": tv, web)"), std::string::npos)
-        << error;
-}
-
-TEST(CliOptions, AValueTheFileRulesRefuseIsAUsageErrorNotDropped)
-{
-    const Options options = cli::parseOptions({"--set", "HScrollHue=900", "a.mp4"});
-    ASSERT_EQ(options.action, Options::Action::Convert);
-    std::string error;
-    EXPECT_FALSE(cli::loadJobSettings("/nonexistent/Velmora.ini", "/", options.values, error));
+    support::writeFile(presets + "/tv.ini", "");
+    EXPECT_FALSE(cli::withPreset(presets, "radio", {}, notes, error));
+    EXPECT_NE(error.find("no preset 'radio' (in " + presets + ": tv, web)"), std::string::npos) << error;
+    // A value the file's rules refuse is a usage error, not dropped.
+    EXPECT_FALSE(cli::loadJobSettings(settingsPath, "/", cli::parseOptions({"--set", "HScrollHue=900", "a"}).values,
+                                      error));
     EXPECT_NE(error.find("-180..180"), std::string::npos) << error;
 }
 
