@@ -21,10 +21,8 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    if (argc < 5) {
-        std::fprintf(stderr, "usage: list_driver PROGRAM_FOLDER OUTPUT_FOLDER WORKER LIBRARY [FILE...]\n");
+    if (argc < 5)
         return 2;
-    }
     helper::HelperServices helpers(argv[3], argv[4]);
     support::FakePrompter prompter;
     prompter.threeAnswers = {0};
@@ -33,30 +31,30 @@ int main(int argc, char *argv[])
     window.show();
 
     const QStringList files = QCoreApplication::arguments().mid(5);
-    bool started = false;
-    QTimer watch;
     if (!files.isEmpty()) {
         window.findChild<QLineEdit *>(QStringLiteral("OutputText"))->setText(QString::fromLocal8Bit(argv[2]));
         window.addVideoFiles(files);
-        QObject::connect(&watch, &QTimer::timeout, [&] {
+    }
+    bool started = false;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (!files.isEmpty()) {
             if (!started && !window.adding()) {
                 started = true;
                 window.startConversion();
             }
-        });
-    } else {
-        QObject::connect(&watch, &QTimer::timeout, [&] {
-            if (prompter.questions.empty() || window.converting())
-                return;
-            for (const support::Message &question : prompter.questions)
-                std::printf("asked: %s\n", question.text.toUtf8().constData());
-            for (int i = 0; i < window.jobs().count(); ++i)
-                std::printf("job %d: %d\n", i + 1, static_cast<int>(window.jobState(i)));
-            std::fflush(stdout);
-            window.close();
-            app.quit();
-        });
-    }
+            return;
+        }
+        if (prompter.questions.empty() || window.converting())
+            return;
+        for (const support::Message &question : prompter.questions)
+            std::printf("asked: %s\n", question.text.toUtf8().constData());
+        for (int i = 0; i < window.jobs().count(); ++i)
+            std::printf("job %d: %d\n", i + 1, static_cast<int>(window.jobState(i)));
+        std::fflush(stdout); // before the helpers are ended
+        window.close();
+        app.quit();
+    });
     watch.start(50);
     return app.exec();
 }

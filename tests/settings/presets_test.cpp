@@ -26,7 +26,7 @@ struct ReadCase
 {
     std::string text;
     std::map<std::string, std::string> values; // key -> stored text
-    std::vector<std::string> notes;            // a part of each note, in order
+    std::vector<std::string> notes;            // text found in each note, in order
 };
 
 TEST(Presets, ReadByTheSettingsFileRules)
@@ -39,14 +39,12 @@ TEST(Presets, ReadByTheSettingsFileRules)
         {"[Parameter]\nModeCombo=7\nAutoCropCheck=yes\n",
          {{"ModeCombo", "1"}, {"AutoCropCheck", "0"}},
          {"ModeCombo=7: outside -1..2, the default 1", "AutoCropCheck=yes: not a whole number, the default 0"}},
-        {"[Audio Setting]\nOptionCha=3\n[Add Intruduction]\nOptionFade=3\n",
-         {{"OptionCha", "0"}, {"OptionFade", "3"}},
+        {"[Audio Setting]\nOptionCha=3\n[Add Intruduction]\nOptionFade=3\n", {{"OptionCha", "0"}, {"OptionFade", "3"}},
          {"OptionCha=3: outside 0..2"}},
         {"[Extern Audio/Subtitle]\nTextLogo.FontBold=5\nTextLogo.FontSize=0\nTextLogo.ForeColor=255\n",
          {{"TextLogo.FontBold", "1"}, {"TextLogo.FontSize", "8"}, {"TextLogo.ForeColor", "255"}},
          {"TextLogo.FontSize=0: outside 1.."}},
-        {"[Parameter]\nNoSuchKey=1\n[Elsewhere]\nFRCombo=2\n",
-         {},
+        {"[Parameter]\nNoSuchKey=1\n[Elsewhere]\nFRCombo=2\n", {},
          {"[Parameter] NoSuchKey: not a setting", "[Elsewhere] FRCombo: not a setting"}},
         {"[Time Control]\nTextStartTime=5\nTextEndTime=9\nTotalTime=20\nCheckReverse=1\n"
          "[Extern Audio/Subtitle]\nAudioFileText=/a.mp3\nSubFileText=/a.srt\n"
@@ -98,11 +96,14 @@ std::string otherValue(const core::Control &row)
 TEST(Presets, WrittenFromAJobAndReadBackWithoutTheSourceBoundValues)
 {
     core::JobSettings job;
+    std::map<std::string, std::string> kept; // every row a preset keeps, and only those
     for (const core::Control &row : core::kControls) {
         if (const auto *text = std::get_if<core::TextField>(&row.field))
             job.**text = otherValue(row);
         else if (const auto *whole = std::get_if<core::IntField>(&row.field))
             job.**whole = std::stoi(otherValue(row));
+        if (settings::inPreset(row))
+            kept[std::string(row.key)] = otherValue(row);
     }
     const fs::path path = support::scratchFolder() / "Presets" / "web.ini";
     ASSERT_TRUE(settings::writePreset(path.string(), job));
@@ -110,19 +111,9 @@ TEST(Presets, WrittenFromAJobAndReadBackWithoutTheSourceBoundValues)
     std::string error;
     const auto preset = settings::readPreset(path.string(), error);
     ASSERT_TRUE(preset) << error;
+    // A source-bound value written would have read back as a note.
     EXPECT_TRUE(preset->notes.empty()) << testing::PrintToString(preset->notes);
-    std::size_t kept = 0;
-    for (const core::Control &row : core::kControls) {
-        if (!settings::inPreset(row))
-            continue;
-        ++kept;
-        EXPECT_EQ(valuesOf(*preset)[std::string(row.key)], otherValue(row)) << row.key;
-    }
-    EXPECT_EQ(preset->values.size(), kept);
-    const std::string text = support::readFile(path);
-    for (const std::string key : {"TextStartTime", "TextEndTime", "TotalTime", "AudioFileText", "SubFileText"})
-        EXPECT_EQ(text.find(key), std::string::npos) << key;
-    EXPECT_NE(text.find("TextIntVideo=/other/TextIntVideo/"), std::string::npos) << text;
+    EXPECT_EQ(valuesOf(*preset), kept);
 }
 
 TEST(Presets, FoundByNameInTheFolderOrByPath)
@@ -133,23 +124,18 @@ TEST(Presets, FoundByNameInTheFolderOrByPath)
     support::writeFile(presets / "web.ini", "");
     support::writeFile(presets / "plain", "");
     support::writeFile(folder / "loose.ini", "");
-    const struct
-    {
-        std::string asked;
-        std::string found; // empty: none
-    } cases[] = {
-        {"web", (presets / "web.ini").string()},
+    // What is asked, what is found (empty: none). A plain name is covered by the command line's tests.
+    const std::pair<std::string, std::string> cases[] = {
         {"web.ini", (presets / "web.ini").string()},
         {"plain", (presets / "plain").string()},
         {(folder / "loose.ini").string(), (folder / "loose.ini").string()},
         {folder.string() + "/Presets/../loose.ini", (folder / "loose.ini").string()},
         {"loose.ini", ""}, // not in the current folder
         {"folder", ""},
-        {"missing", ""},
         {"", ""},
     };
-    for (const auto &c : cases)
-        EXPECT_EQ(settings::findPreset(presets.string(), c.asked), c.found) << c.asked;
+    for (const auto &[asked, found] : cases)
+        EXPECT_EQ(settings::findPreset(presets.string(), asked), found) << asked;
     EXPECT_EQ(settings::presetNames(presets.string()), std::vector<std::string>{"web"});
     std::string error;
     EXPECT_FALSE(settings::readPreset((presets / "missing.ini").string(), error));

@@ -65,14 +65,9 @@ TEST(SavedList, ReadsBackWhatWasWritten)
     EXPECT_EQ(restored.notesLine(), "");
     // Only the list itself is left in the folder: no temporary name behind.
     EXPECT_EQ(std::distance(fs::directory_iterator(files.folder), {}), 4);
-}
-
-TEST(SavedList, NoFolderNoFile)
-{
-    const Files files;
-    const std::string path = files.folder.string() + "/no-such-folder/Velmora.list";
-    EXPECT_FALSE(settings::writeSavedList(path, {}));
-    EXPECT_FALSE(fs::exists(files.folder / "no-such-folder"));
+    // A folder that is gone is not made again.
+    EXPECT_FALSE(settings::writeSavedList((files.folder / "gone/Velmora.list").string(), list));
+    EXPECT_FALSE(fs::exists(files.folder / "gone"));
 }
 
 struct DamageCase
@@ -81,7 +76,7 @@ struct DamageCase
     std::string text;
     std::vector<std::string> titles;    // restored, in order
     std::vector<core::JobState> states; // the same order
-    std::vector<std::string> notes;     // a part of each note, in order
+    std::vector<std::string> notes;     // text found in each note, in order
 };
 
 TEST(SavedList, DamagedFilesRestoreWhatCanBeRead)
@@ -90,6 +85,9 @@ TEST(SavedList, DamagedFilesRestoreWhatCanBeRead)
     const std::string head = "velmora-list 1\n";
     const std::string out = "[Output Directory] OutputText=" + files.out + "\n";
     using S = core::JobState;
+    std::string tooMany = head;
+    for (int i = 0; i < core::JobList::kMaxJobs + 2; ++i)
+        tooMany += job(files.a, "waiting");
     const std::vector<DamageCase> cases{
         {"empty", "", {}, {}, {"empty"}},
         {"foreign", "[Parameter]\nFRCombo=3\n", {}, {}, {"not a saved list"}},
@@ -110,9 +108,12 @@ TEST(SavedList, DamagedFilesRestoreWhatCanBeRead)
         {"newer version", "velmora-list 7\n" + job(files.a, "waiting", "colour=blue\n[Future] Knob=3\n"),
          {"a.avi"}, {S::Waiting}, {"newer version (7)", "[Future] Knob: not a job's setting"}},
         {"unknown state", head + job(files.a, "paused"), {"a.avi"}, {S::None}, {"state \"paused\""}},
+        {"more than a full list", tooMany, std::vector<std::string>(core::JobList::kMaxJobs, "a.avi"),
+         std::vector<S>(core::JobList::kMaxJobs, S::Waiting), {"more than 100"}},
         {"values by the settings file's rules",
          head + job(files.a, "none",
-                    "[color setting] hscrollhue=900\n[Parameter] ModeCombo=9\n[Time Control] TotalTime=ten\n"
+                    "[color setting] hscrollhue=900\n[Parameter] ModeCombo=9\n[Parameter] FRCombo=3\n"
+                    "[Time Control] TotalTime=ten\n"
                     "[Others] ShutDownCheck=1\ngarbage\n[broken\n"),
          {"a.avi"}, {S::None},
          {"HScrollHue=900: outside -180..180, 180 taken", "ModeCombo=9: outside -1..2, the default 1",
@@ -134,30 +135,9 @@ TEST(SavedList, DamagedFilesRestoreWhatCanBeRead)
         for (std::size_t i = 0; i < c.notes.size(); ++i)
             EXPECT_NE(restored.notes[i].find(c.notes[i]), std::string::npos) << restored.notes[i];
     }
-}
-
-TEST(SavedList, ClampedValuesLandInTheJob)
-{
-    const Files files;
-    const settings::RestoredList restored = settings::readSavedListText(
-        "velmora-list 1\n" + job(files.a, "none", "[Color Setting] HScrollHue=900\n[Parameter] FRCombo=3\n"));
-    ASSERT_EQ(restored.jobs.count(), 1);
-    EXPECT_EQ(restored.jobs.at(0).settings.hue, 180);
-    EXPECT_EQ(restored.jobs.at(0).settings.frameRateIndex, 3);
-    // Missing settings keep the defaults.
-    EXPECT_EQ(restored.jobs.at(0).settings.volume, core::JobSettings().volume);
-}
-
-TEST(SavedList, AtMostAFullList)
-{
-    const Files files;
-    std::string text = "velmora-list 1\n";
-    for (int i = 0; i < core::JobList::kMaxJobs + 2; ++i)
-        text += job(files.a, "waiting");
-    const settings::RestoredList restored = settings::readSavedListText(text);
-    EXPECT_EQ(restored.jobs.count(), core::JobList::kMaxJobs);
-    ASSERT_EQ(restored.notes.size(), 1u);
-    EXPECT_NE(restored.notes[0].find("more than 100"), std::string::npos);
+    // The last case's clamped and given values land in the job; the rest keep the defaults.
+    const core::JobSettings read = settings::readSavedListText(cases.back().text).jobs.at(0).settings;
+    EXPECT_EQ(std::tuple(read.hue, read.frameRateIndex, read.volume), std::tuple(180, 3, core::JobSettings().volume));
 }
 
 } // namespace

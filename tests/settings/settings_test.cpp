@@ -48,38 +48,35 @@ TEST_F(Settings, AWindowWithoutAFileSavesTheDefaults)
     EXPECT_EQ(readFile(path), readFile(VELMORA_TEST_DATA "/settings/defaults.ini"));
 }
 
-struct StopCase
-{
-    const char *line; // under its section
-    const char *stoppedAt;
-};
-
 // The first value that is no number, empty where a number is needed, does
 // not fit 16 bits or is refused by its control stops the loading there:
 // that key and every later one keep their layout values.
 TEST_F(Settings, TheFirstBadValueStopsTheLoading)
 {
-    const StopCase cases[] = {
+    // The line under its section, and the key the loading stops at.
+    const std::pair<const char *, std::string> cases[] = {
         {"[Parameter]\nFRCombo=abc", "FRCombo"},     {"[Parameter]\nFRCombo=", "FRCombo"},
         {"[Parameter]\nFRCombo=20", "FRCombo"},      {"[Parameter]\nFRCombo=-2", "FRCombo"},
         {"[Parameter]\nFRCombo=0x3", "FRCombo"},     {"[Parameter]\nFRCombo=65538", "FRCombo"},
         {"[Parameter]\nAutoCropCheck=3", "AutoCropCheck"}, {"[Time Control]\nTotalTime=4294967296", "TotalTime"},
         {"[Time Control]\nTextEndTime=ten", "TextEndTime"}, {"[Color Setting]\nHScrollHue=200", "HScrollHue"},
         {"[Select Setting]\nOptionSel=6", "OptionSel"}};
-    for (const StopCase &c : cases) {
+    for (const auto &[line, stoppedAt] : cases) {
+        SCOPED_TRACE(line);
         FakeSettingsTarget window;
         const FakeSettingsTarget layout;
-        const bool panelFirst = std::string(c.stoppedAt) != "OptionSel";
+        const bool panelFirst = stoppedAt != "OptionSel";
         const settings::LoadReport report =
-            load(std::string(panelFirst ? "[Select Setting]\nOptionSel=2\n" : "") + c.line + "\n", window);
-        ASSERT_FALSE(report.complete()) << c.line;
-        EXPECT_EQ(report.stoppedAt->key, c.stoppedAt);
-        // The panel read before is shown; everything from "HScrollSat" on is as laid out.
-        EXPECT_EQ(window.selectedOption("OptionSel"), panelFirst ? 2 : 0) << c.line;
-        EXPECT_EQ(window.numbers.at("HScrollSat"), layout.numbers.at("HScrollSat")) << c.line;
+            load(std::string(panelFirst ? "[Select Setting]\nOptionSel=2\n" : "") + line + "\n", window);
+        ASSERT_FALSE(report.complete());
+        EXPECT_EQ(report.stoppedAt->key, stoppedAt);
+        // The panel read before is shown; everything from "HScrollSat" on is
+        // as laid out, which no key's default is.
+        EXPECT_EQ(window.selectedOption("OptionSel"), panelFirst ? 2 : 0);
+        EXPECT_EQ(window.numbers.at("HScrollSat"), layout.numbers.at("HScrollSat"));
         EXPECT_EQ(window.fontName, layout.fontName);
         EXPECT_EQ(window.selectedOption("OptionFade"), 1);
-        EXPECT_EQ(window.shown.has_value(), std::string(c.stoppedAt) == "HScrollHue") << c.line;
+        EXPECT_EQ(window.shown.has_value(), stoppedAt == "HScrollHue");
     }
 }
 
@@ -188,44 +185,32 @@ TEST_F(Settings, AFailedSaveNeverDamagesTheFile)
     writeFile(folder / "plain", "x");
     settings::IniFile underFile = settings::IniFile::open((folder / "plain" / "Velmora.ini").string());
     EXPECT_FALSE(underFile.write("S", "k", "v") && underFile.commit());
-    fs::create_directory(folder / "dir.ini");
-    settings::IniFile unreadable = settings::IniFile::open((folder / "dir.ini").string());
-    EXPECT_FALSE(unreadable.write("S", "k", "v") && unreadable.commit());
-    EXPECT_TRUE(fs::is_directory(folder / "dir.ini"));
+    // (A folder in the file's place, kept by the exit's save: the folder tests.)
 }
 
 // Start-up deletes what an earlier run left (a folder of such a name stays
-// and does not stop the loading); exit deletes again and saves what the
-// window shows.
+// and does not stop the loading); exit deletes again and saves. (That the
+// saved values come back is the window tests' round trip.)
 TEST_F(Settings, StartUpAndExit)
 {
-    EXPECT_EQ(settings::programFolder("/opt/velmora"), "/opt/velmora/");
-    EXPECT_EQ(settings::programFolder("/"), "/");
-    EXPECT_EQ(settings::programFolder(""), "./");
+    EXPECT_EQ(std::tuple(settings::programFolder("/opt/velmora"), settings::programFolder("/"),
+                         settings::programFolder("")), std::tuple("/opt/velmora/", "/", "./"));
     fs::create_directories(folder / "temp.avs" / "inside");
     for (const char *name : {"temp.m1v", "temp.mp2"})
         writeFile(folder / name, "stale");
     writeFile(path, "[Parameter]\nFRCombo=9\n");
     FakeSettingsTarget window;
     const settings::StartupReport start = settings::startUp(folder.string(), "/home/ann", window);
-    EXPECT_EQ(start.paths.m1vPath, (folder / "temp.m1v").string());
-    EXPECT_EQ(start.paths.settingsPath, path);
     EXPECT_EQ(start.undeletedTempFiles, std::vector<std::string>{(folder / "temp.avs").string()});
     EXPECT_FALSE(fs::exists(folder / "temp.m1v") || fs::exists(folder / "temp.mp2"));
     EXPECT_TRUE(start.settings.complete());
     EXPECT_EQ(window.numbers.at("FRCombo").value, 9);
-    EXPECT_EQ(window.texts.at("OutputText"), "/home/ann/");
 
     fs::remove_all(folder / "temp.avs");
     writeFile(start.paths.mp2Path, "partial");
-    window.numbers.at("HScrollVol").value = 350;
     const settings::ExitReport exit = settings::finishExit(start.paths, window);
     EXPECT_TRUE(exit.undeletedTempFiles.empty() && exit.settings.committed);
     EXPECT_FALSE(fs::exists(start.paths.mp2Path));
-    FakeSettingsTarget next;
-    settings::startUp(folder.string(), "/elsewhere", next);
-    EXPECT_EQ(next.numbers.at("HScrollVol").value, 350);
-    EXPECT_EQ(next.texts.at("OutputText"), "/home/ann/");
 }
 
 } // namespace
