@@ -6,6 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
 #include <spawn.h>
 #include <sys/wait.h>
 
@@ -14,6 +19,28 @@ extern char **environ;
 namespace {
 
 namespace fs = std::filesystem;
+
+// The children of [parent] still running (not ended, not a zombie), from
+// /proc/PID/stat: "pid (name) state ppid ...".
+std::vector<pid_t> runningChildren(pid_t parent, const std::vector<pid_t> &among = {})
+{
+    std::vector<pid_t> found;
+    for (const auto &entry : fs::directory_iterator("/proc")) {
+        const pid_t pid = static_cast<pid_t>(std::atoi(entry.path().filename().c_str()));
+        if (pid <= 0)
+            continue;
+        std::ifstream in(entry.path() / "stat"); // /proc states no size: read to the end
+        const std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const auto close = stat.rfind(')');
+        if (close == std::string::npos || close + 4 >= stat.size() || stat[close + 2] == 'Z')
+            continue;
+        const bool wanted = among.empty() ? std::atoi(stat.c_str() + close + 4) == parent
+                                          : std::find(among.begin(), among.end(), pid) != among.end();
+        if (wanted)
+            found.push_back(pid);
+    }
+    return found;
+}
 
 TEST(KilledProgram, ContinueConvertsTheRestAndLeavesTheDoneOutputAlone)
 {
@@ -48,9 +75,16 @@ TEST(KilledProgram, ContinueConvertsTheRestAndLeavesTheDoneOutputAlone)
         if (!underWay)
             ::usleep(50000);
     }
+    // Its helpers, one of them stuck inside the library.
+    const std::vector<pid_t> helpers = runningChildren(first);
     ::kill(first, SIGKILL);
     ::waitpid(first, nullptr, 0);
     ASSERT_TRUE(underWay) << "the batch never reached the second job:\n" << support::readFile(list);
+    // No encoder keeps running without its window: the helpers end within 2 s.
+    EXPECT_FALSE(helpers.empty());
+    for (int i = 0; i < 40 && !runningChildren(0, helpers).empty(); ++i)
+        ::usleep(50000);
+    EXPECT_TRUE(runningChildren(0, helpers).empty());
 
     const fs::path done = output / "one.kvx";
     const std::string bytes = support::readFile(done);
