@@ -72,11 +72,6 @@ struct Row
     std::vector<std::pair<int, int>> shown; // output frames showing a cue, ranges inclusive
 };
 
-void PrintTo(const Row &r, std::ostream *os)
-{
-    *os << r.name;
-}
-
 // Cues in the user's video at 15 fps: D on its frames 0-7, A on 15-44, B on
 // 60-74, C on 105-127.
 const char *const kCues = "1\n00:00:00,000 --> 00:00:00,500\nD\n\n"

@@ -160,13 +160,10 @@ TEST(MediaSource, RotatedClipsAreTurnedUprightBeforeTheScriptSeesThem)
     }
 }
 
-// Streams that simply end early are no damage: sound is padded with
-// silence, pictures with the last one, and a file without sound gets
-// silence of the video's length.
-// Sound that stops early is padded with silence; sound that goes on after
-// the pictures leaves the clip as long as its pictures (Trim in the script
-// then cuts the sound to them), whatever length the file states.
-TEST(MediaSource, SoundEndingEarlyIsPaddedAndTheClipLastsAsLongAsItsPictures)
+// Sound that stops early is padded with silence, and a file without sound
+// gets silence of the video's length. (Sound outlasting the pictures is the
+// corpus's: the clip then lasts as long as its pictures.)
+TEST(MediaSource, SoundEndingEarlyOrMissingIsSilence)
 {
     ClipPtr quiet = openMediaSource(media("sound_stops_early.mkv", "-f lavfi -i testsrc=size=64x48:rate=25:duration=4 "
                                                                    "-f lavfi -i sine=duration=1" + support::kH264 + " -c:a aac"),
@@ -178,16 +175,6 @@ TEST(MediaSource, SoundEndingEarlyIsPaddedAndTheClipLastsAsLongAsItsPictures)
     EXPECT_GT(peak(pcm, 0), 0.05f);
     quiet->audio(3 * rate, rate, pcm);
     EXPECT_EQ(peak(pcm, 0), 0.0f);
-
-    for (const auto &[name, videoSeconds, audioSeconds] : {std::tuple{"short_by_a_few_frames.mkv", 2.0, 2.4},
-                                                           {"short_sound_goes_on.mkv", 1.0, 4.0}}) {
-        ClipPtr clip = openMediaSource(media(name, "-f lavfi -i testsrc=size=64x48:rate=25:duration=" + std::to_string(videoSeconds)
-                                                       + " -f lavfi -i sine=duration=" + std::to_string(audioSeconds)
-                                                       + support::kH264 + " -c:a aac"),
-                                       {.fps = 15.0});
-        EXPECT_EQ(clip->info().frameCount, static_cast<std::int64_t>(videoSeconds * 15)) << name;
-        EXPECT_NEAR(static_cast<double>(clip->info().sampleCount), audioSeconds * 44100, 4410) << name;
-    }
 
     ClipPtr silent = openMediaSource(media("noaudio.mp4", "-f lavfi -i testsrc=size=176x144:rate=25:duration=2" + support::kH264),
                                      {.fps = 15.0});

@@ -105,8 +105,7 @@ TEST_F(Preview, ShowsWhatTheVideoPassEncodes)
              s.hue = 30, s.saturation = 12, s.brightness = -10, s.sharpness = 50, s.volume = 150, s.audioDelay = 5;
              j.intro(3);
          }},
-        {"fade in", [](Job &j) { j.intro(0); }},
-        {"fade out", [](Job &j) { j.intro(1); }},
+        // Fading in is also the introduction video's; in and out holds fading out.
         {"fade in and out", [](Job &j) { j.intro(2); }},
         {"intro video", [](Job &j) {
              auto &s = j.request.shown;

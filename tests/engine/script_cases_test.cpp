@@ -65,11 +65,6 @@ struct Check
     std::string error;
 };
 
-void PrintTo(const Check &c, std::ostream *os)
-{
-    *os << c.where;
-}
-
 std::string trimmed(const std::string &s)
 {
     const auto first = s.find_first_not_of(" \t");
