@@ -39,6 +39,7 @@ public:
     std::function<void(int pass, int poll)> onPoll; // after each Encode_Encoding, passes counted from 0
 
     std::vector<std::string> log; // "begin video 427 128 32000 mode 1", "frame", "end", "getFrame"
+    std::vector<std::string> probedScripts; // each getFrame's script text
     std::vector<std::string> outputs; // each begin's output path
     int passesBegun = 0;
     int polls = 0;
@@ -50,22 +51,16 @@ public:
         log.push_back((videoPass ? "begin video " : "begin audio ") + std::to_string(videoBitrate) + " " +
                       std::to_string(audioBitrate) + " " + std::to_string(sampleRate) + " mode " + std::to_string(mode));
         outputs.push_back(outputPath);
-        m_pass = Pass{};
-        if (!passes.empty()) {
-            m_pass = passes.front();
+        m_pass = passes.empty() ? Pass{} : passes.front();
+        if (!passes.empty())
             passes.pop_front();
-        }
         ++passesBegun;
         m_poll = 0;
         if (m_pass.beginResult != -1)
             std::ofstream(outputPath, std::ios::binary) << (videoPass ? "video stream" : "audio stream");
         return m_pass.beginResult;
     }
-    std::int32_t frame() override
-    {
-        log.emplace_back("frame");
-        return frames;
-    }
+    std::int32_t frame() override { return log.emplace_back("frame"), frames; }
     std::int32_t encoding() override
     {
         ++polls;
@@ -78,11 +73,7 @@ public:
         return percent;
     }
     std::int32_t leftTime() override { return secondsLeft; }
-    std::int32_t end() override
-    {
-        log.emplace_back("end");
-        return m_pass.endResult;
-    }
+    std::int32_t end() override { return log.emplace_back("end"), m_pass.endResult; }
     std::int32_t getFrame(const std::string &scriptPath) override
     {
         log.emplace_back("getFrame");
@@ -95,8 +86,6 @@ public:
         return defaultLength;
     }
     std::string lastError() override { return m_pass.error; }
-
-    std::vector<std::string> probedScripts;
 
 private:
     Pass m_pass;

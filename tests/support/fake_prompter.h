@@ -30,7 +30,7 @@ public:
     std::deque<std::optional<QColor>> colourAnswers;
     std::vector<QFont> fontPresets;
     std::vector<QColor> colourPresets;
-    std::deque<std::optional<QString>> folderAnswers;
+    std::deque<QString> folderAnswers; // a null QString: cancelled
     std::vector<QString> folderStarts;
     std::deque<QString> inputAnswers;
     std::vector<std::pair<QString, QString>> inputRequests; // title, prompt
@@ -39,18 +39,14 @@ public:
     std::vector<QStringList> threeButtons; // askThree(): the buttons, with the text in questions
     std::deque<int> threeAnswers;      // empty: the second button, as Escape
 
-    void message(const QString &text, const QString &title, ui::MessageIcon icon) override
-    {
-        messages.push_back({text, title, icon});
-    }
+    void message(const QString &text, const QString &title, ui::MessageIcon icon) override { messages.push_back({text, title, icon}); }
     void messageWithDetail(const QString &text, const QString &title, const QString &detail) override
     {
         messages.push_back({text, title, ui::MessageIcon::None, detail});
     }
     bool ask(const QString &text, const QString &title, const QString &, const QString &) override
     {
-        questions.push_back({text, title, ui::MessageIcon::Exclamation});
-        return next(askAnswers).value_or(false);
+        return questions.push_back({text, title, ui::MessageIcon::Exclamation}), next(askAnswers).value_or(false);
     }
     int askThree(const QString &text, const QString &title, const QString &first, const QString &second,
                  const QString &third) override
@@ -62,41 +58,31 @@ public:
     bool powerOffCountdown(int) override { return false; } // cancelled: the real dialog is tested itself
     QString openFileName(const ui::FileRequest &request) override
     {
-        fileRequests.push_back(request);
-        return next(fileAnswers).value_or(QString());
+        return fileRequests.push_back(request), next(fileAnswers).value_or(QString());
     }
     QStringList openFileNames(const ui::FileRequest &request) override
     {
-        fileRequests.push_back(request);
-        return next(filesAnswers).value_or(QStringList());
+        return fileRequests.push_back(request), next(filesAnswers).value_or(QStringList());
     }
     std::optional<QFont> chooseFont(const QFont &initial) override
     {
-        fontPresets.push_back(initial);
-        return next(fontAnswers).value_or(std::nullopt);
+        return fontPresets.push_back(initial), next(fontAnswers).value_or(std::nullopt);
     }
     std::optional<QColor> chooseColor(const QColor &initial) override
     {
-        colourPresets.push_back(initial);
-        return next(colourAnswers).value_or(std::nullopt);
+        return colourPresets.push_back(initial), next(colourAnswers).value_or(std::nullopt);
     }
     bool chooseOutputFolder(QString &chosenFolder) override
     {
         folderStarts.push_back(chosenFolder);
-        // Taken here rather than through next(): an optional inside an
-        // optional makes GCC warn of a value that cannot be unset.
-        if (folderAnswers.empty())
-            return false;
-        const std::optional<QString> answer = folderAnswers.front();
-        folderAnswers.pop_front();
-        if (answer)
-            chosenFolder = *answer;
-        return answer.has_value();
+        const QString answer = next(folderAnswers).value_or(QString());
+        if (!answer.isNull())
+            chosenFolder = answer;
+        return !answer.isNull();
     }
     QString inputText(const QString &title, const QString &prompt) override
     {
-        inputRequests.emplace_back(title, prompt);
-        return next(inputAnswers).value_or(QString());
+        return inputRequests.emplace_back(title, prompt), next(inputAnswers).value_or(QString());
     }
 
     // "text / detail" per box, as the user saw them.

@@ -25,7 +25,6 @@ public:
     // A helper stuck inside the library: close() gets no answer, and the
     // helper is ended ("lost") once the bound has passed.
     bool hangs = false;
-    int shutdowns = 0;
     int pauses = 0;
     std::chrono::milliseconds pollEvery{10}; // between two Encode_Encoding
 
@@ -68,7 +67,6 @@ public:
     }
     void shutdown(std::chrono::milliseconds) override
     {
-        ++shutdowns;
         m_loop.cancel(m_poll);
         m_active = false;
         if (!hangs)

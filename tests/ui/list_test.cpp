@@ -47,18 +47,27 @@ TEST_F(WindowTest, AddAsksForVideosInTheRememberedFolderAndSelectsTheProbedFile)
     EXPECT_FALSE(support::fs::exists(window->scriptPath().toStdString()));
 }
 
+// Added by the button or dropped on the list, every file goes through the
+// probe, and a refused one is named in its message.
 TEST_F(WindowTest, RefusedFilesAreNamedInTheirMessages)
 {
     add({video("good1.avi", 10), video("bad1.avi", 0), video("bad2.avi", 0), video("good2.avi", 30)});
     EXPECT_EQ(titles(), (QStringList{QStringLiteral("good1.avi"), QStringLiteral("good2.avi")}));
-    add({video("broken.avi", 0)});
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(video("dropped.avi", 12)), QUrl::fromLocalFile(video("broken.avi", 0))});
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(list()->viewport(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(list()->viewport(), &drop);
+    waitUntil([this] { return window->jobs().count() == 3 && !window->adding(); });
     // A start after the clip's length: the writer's warning, then the add's.
     edit("TextStartTime")->setText(QStringLiteral("99"));
     add({video("late.avi", 60)});
     EXPECT_EQ(prompter.boxes(), (std::vector<std::string>{
                                     "Cannot add input files. Either'bad1.avi' and others are not valid video files or "
                                     "Converter does not support the file format.",
-                                    "Cannot add the file 'broken.avi'. Either this file is not a valid video file or the "
+                                    "Cannot add input files. Either'broken.avi' and others are not valid video files or "
                                     "Converter does not support the file format.",
                                     "Time Control setting Error!",
                                     "Cannot add the file 'late.avi'. Either this file is not a valid video file or the "
@@ -67,7 +76,7 @@ TEST_F(WindowTest, RefusedFilesAreNamedInTheirMessages)
         EXPECT_EQ(std::pair(prompter.messages[i].title, prompter.messages[i].icon),
                   std::pair(QStringLiteral("An Error has occurred"), ui::MessageIcon::Error));
     EXPECT_EQ(prompter.messages[2].icon, ui::MessageIcon::Exclamation);
-    EXPECT_EQ(window->jobs().count(), 2);
+    EXPECT_EQ(titles(), (QStringList{QStringLiteral("good1.avi"), QStringLiteral("good2.avi"), QStringLiteral("dropped.avi")}));
 }
 
 TEST_F(WindowTest, TheListHoldsAtMostAHundred)
@@ -84,21 +93,6 @@ TEST_F(WindowTest, TheListHoldsAtMostAHundred)
                   std::tuple(QStringLiteral("Video Files are more than 100!"), QString::fromUtf8("出错"), ui::MessageIcon::Error));
     EXPECT_EQ(encoder.probedScripts.size(), 102u); // each refused file was still probed
     EXPECT_EQ(record(10), selected);
-}
-
-// A click on a row loads its job, the labels and the clip length with it.
-TEST_F(WindowTest, SelectingARowLoadsItsJob)
-{
-    addVideos(1, 40);
-    bar("HScrollHue")->setValue(20);
-    addVideos(1, 80, 1);
-    bar("HScrollHue")->setValue(30);
-    list()->setCurrentRow(0); // as a click does
-    EXPECT_EQ(window->shownSettings(), record(0));
-    EXPECT_EQ(std::tuple(label("LabelHue")->text(), window->frameCount()), std::tuple(QStringLiteral("20"), 40));
-    EXPECT_EQ(child<QListWidget>("Listmp3dir")->currentRow(), 0);
-    list()->setCurrentRow(1);
-    EXPECT_EQ(std::tuple(label("LabelHue")->text(), window->frameCount()), std::tuple(QStringLiteral("30"), 80));
 }
 
 // Removing shifts later jobs up with their records and selects a neighbour
@@ -129,22 +123,6 @@ TEST_F(WindowTest, RemoveTakesTheSelectedJobAndSelectsANeighbour)
     EXPECT_EQ(edit("VBRText")->text(), QStringLiteral("102"));
     EXPECT_EQ(child<QListWidget>("Listmp3dir")->count(), 0);
     EXPECT_TRUE(prompter.messages.empty());
-}
-
-TEST_F(WindowTest, DroppedFilesAreAddedThroughTheProbe)
-{
-    QMimeData mime;
-    mime.setUrls({QUrl::fromLocalFile(video("dropped.avi", 12)), QUrl::fromLocalFile(video("notvideo.avi", 0))});
-    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(list()->viewport(), &enter);
-    EXPECT_TRUE(enter.isAccepted());
-    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(list()->viewport(), &drop);
-    waitUntil([this] { return window->adding(); });
-    waitUntil([this] { return !window->adding(); });
-    EXPECT_EQ(titles(), QStringList{QStringLiteral("dropped.avi")});
-    ASSERT_EQ(prompter.messages.size(), 1u);
-    EXPECT_TRUE(prompter.messages[0].text.contains(QStringLiteral("'notvideo.avi'")));
 }
 
 } // namespace

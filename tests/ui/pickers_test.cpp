@@ -63,8 +63,8 @@ TEST_F(WindowTest, BrowseLeavesTheOutputFolderEndingInOneSlash)
 {
     addVideos(1);
     for (const auto &[shown, answer, expected] :
-         {std::tuple{"/data/video", std::optional<QString>(), "/data/video/"},
-          {"/data", std::optional<QString>("/data/out"), "/data/out/"}, {"/data", std::optional<QString>("/"), "/"}}) {
+         {std::tuple{"/data/video", QString(), "/data/video/"}, {"/data", QStringLiteral("/data/out"), "/data/out/"},
+          {"/data", QStringLiteral("/"), "/"}}) {
         edit("OutputText")->setText(QString::fromLatin1(shown));
         prompter.folderAnswers.push_back(answer);
         click("cmdSaveOutput");

@@ -56,12 +56,7 @@ protected:
     template <typename W>
     W *part(const char *name) const { return preview()->findChild<W *>(QString::fromUtf8(name)); }
     // Waits (letting events run) until the picture shows what [wanted] says.
-    bool settles(const std::function<bool()> &wanted)
-    {
-        for (int i = 0; i < 300 && !wanted(); ++i)
-            QTest::qWait(10);
-        return wanted();
-    }
+    static bool settles(const std::function<bool()> &wanted) { return QTest::qWaitFor(wanted, 3000); }
     bool showsPicture() const { return !part<QLabel>("PreviewPicture")->pixmap().isNull(); }
 
     FakePreviewSource source;

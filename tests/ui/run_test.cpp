@@ -152,13 +152,15 @@ TEST_F(RunTest, TheListsMenuPausesStopsAfterThisVideoAndConvertsTheRestAgain)
 }
 
 // Closing during a pass stops the library (its last call), saves the
-// settings the controls show (the job being converted) and leaves the
-// strip as it was.
+// settings the controls show (the job being converted, not the one edited
+// last) and the output folder, and leaves the strip as it was.
 TEST_F(RunTest, ClosingDuringAPassEndsTheLibraryAndSavesTheShownJob)
 {
     addVideos(2);
     window->selectJob(0);
     edit("VBRText")->setText(QStringLiteral("300"));
+    window->selectJob(1);
+    edit("VBRText")->setText(QStringLiteral("400"));
     encoder.passes = {{}, {.percents = {37}, .error = {}}};
     std::size_t callsAtClose = 0;
     encoder.onPoll = [&](int pass, int poll) {
@@ -176,7 +178,9 @@ TEST_F(RunTest, ClosingDuringAPassEndsTheLibraryAndSavesTheShownJob)
     EXPECT_FALSE(support::temporariesIn(program));
     EXPECT_FALSE(strip().startShown);
     EXPECT_EQ(strip().bar, 137);
-    EXPECT_EQ(settings::IniFile::open(window->paths().settingsPath).read("Parameter", "VBRText", "-"), "300");
+    const auto ini = settings::IniFile::open(window->paths().settingsPath);
+    EXPECT_EQ(ini.read("Parameter", "VBRText", "-"), "300");
+    EXPECT_EQ(ini.read("Output Directory", "OutputText", "-"), output.string() + "/");
 }
 
 // The power-off after a completed batch, through the real countdown dialog:
@@ -222,20 +226,6 @@ TEST_P(Countdown, AppearsAfterACompletedBatchAndItsButtonsDecide)
 
 INSTANTIATE_TEST_SUITE_P(Buttons, Countdown, ::testing::Values("cmdCancelPowerOff", "cmdPowerOffNow"),
                          [](const auto &test) { return std::string(test.param).substr(3); });
-
-TEST_F(WindowTest, ExitSavesTheSettingsOfTheJobSelectedLast)
-{
-    addVideos(1);
-    edit("VBRText")->setText(QStringLiteral("300"));
-    addVideos(1, 60, 1);
-    edit("VBRText")->setText(QStringLiteral("400"));
-    window->selectJob(0);
-    click("cmdExit");
-    EXPECT_TRUE(window->closing());
-    const auto ini = settings::IniFile::open(window->paths().settingsPath);
-    EXPECT_EQ(ini.read("Parameter", "VBRText", "-"), "300");
-    EXPECT_EQ(ini.read("Output Directory", "OutputText", "-"), output.string() + "/");
-}
 
 // A file with every key away from its default, through the window's
 // controls and back: saved again byte for byte, the panel and the time

@@ -232,22 +232,28 @@ TEST_F(WindowTest, SetStartAndEndKeepTheWindowStrictlyOrdered)
     }
 }
 
-// The slider's position shows in its own label only; a job keeps its start
+// A click on a row loads its job, the labels and the clip length with it;
+// the slider's position shows in its own label only; a job keeps its start
 // while another is shown.
-TEST_F(WindowTest, TheTimeWindowFollowsTheSelection)
+TEST_F(WindowTest, SelectingARowLoadsItsJobAndTimeWindow)
 {
-    addVideos(2, 4000);
-    window->selectJob(0);
+    addVideos(1, 4000);
+    bar("HScrollHue")->setValue(20);
+    addVideos(1, 80, 1);
+    bar("HScrollHue")->setValue(30);
+    list()->setCurrentRow(0); // as a click does
     child<QSlider>("SliderTime")->setValue(3661);
     EXPECT_EQ(label("LabelCur")->text(), QStringLiteral("01:01:01"));
     click("cmdleft");
-    window->selectJob(1);
-    EXPECT_EQ(label("Labelstart")->text(), QStringLiteral("00:00:00"));
-    window->selectJob(0);
+    list()->setCurrentRow(1);
+    EXPECT_EQ(std::tuple(label("Labelstart")->text(), label("LabelHue")->text(), window->frameCount()),
+              std::tuple(QStringLiteral("00:00:00"), QStringLiteral("30"), 80));
+    list()->setCurrentRow(0);
+    EXPECT_EQ(window->shownSettings(), record(0));
+    EXPECT_EQ(child<QListWidget>("Listmp3dir")->currentRow(), 0);
     EXPECT_EQ(edit("TextStartTime")->text(), QStringLiteral("3661"));
-    EXPECT_EQ(label("Labelstart")->text(), QStringLiteral("01:01:01"));
-    EXPECT_EQ(label("LabelCur")->text(), QStringLiteral("00:00:00"));
-    EXPECT_EQ(label("LabelTotal")->text(), QStringLiteral("01:06:40"));
+    EXPECT_EQ(std::tuple(label("Labelstart")->text(), label("LabelCur")->text(), label("LabelTotal")->text(), label("LabelHue")->text()),
+              std::tuple(QStringLiteral("01:01:01"), QStringLiteral("00:00:00"), QStringLiteral("01:06:40"), QStringLiteral("20")));
 }
 
 } // namespace
