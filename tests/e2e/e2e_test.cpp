@@ -15,7 +15,6 @@
 #include <QCheckBox>
 #include <QElapsedTimer>
 
-#include <array>
 #include <cstring>
 #include <functional>
 #include <set>
@@ -189,9 +188,7 @@ TEST_F(EndToEnd, TwoClipsWithTheirOwnSettingsBecomeTwoPlayableFiles)
     quit();
 }
 
-enum class Fault { FolderMissing, KvxPastDiskLimit, StreamPastDiskLimit };
-
-class OutputFaults : public EndToEnd, public ::testing::WithParamInterface<Fault>
+class OutputFaults : public EndToEnd, public ::testing::WithParamInterface<std::string> // the fault
 {
 };
 
@@ -206,27 +203,24 @@ TEST_P(OutputFaults, TheUserLearnsWhereAndWhyAndNothingHalfWrittenStays)
     fs::path secondFolder = output;
     fs::path named = output / "beta.kvx";
     const char *reason = std::strerror(EFBIG);
-    switch (GetParam()) {
-    case Fault::FolderMissing: // found before the first pass: the user starts the other job
+    const bool folderMissing = GetParam() == "FolderMissing";
+    if (folderMissing) { // found before the first pass: the user starts the other job
         secondFolder = named = output / "missing";
         named /= "beta.kvx";
         reason = std::strerror(ENOENT);
         prompter.askAnswers = {true};
-        break;
-    case Fault::KvxPastDiskLimit: // above either stream of job 2, below the file joining them
+    } else if (GetParam() == "KvxPastDiskLimit") { // above either stream of job 2, below the file joining them
         staged.afterEnd = [&](int pass) {
             if (pass == 3)
                 limit.apply(kvx::kHeaderBytes + std::max(fs::file_size(program / "temp.mp2"), fs::file_size(program / "temp.m1v")) +
                             std::min(fs::file_size(program / "temp.mp2"), fs::file_size(program / "temp.m1v")) / 2);
         };
-        break;
-    case Fault::StreamPastDiskLimit: // the library's video stream does not fit
+    } else { // the library's video stream does not fit
         named = program / "temp.m1v";
         staged.beforeBegin = [&](int pass) {
             if (pass == 2)
                 limit.apply(4096);
         };
-        break;
     }
     addJob(clip("alpha.avi", inputs), output);
     addJob(clip("beta.avi", inputs), secondFolder);
@@ -234,7 +228,7 @@ TEST_P(OutputFaults, TheUserLearnsWhereAndWhyAndNothingHalfWrittenStays)
     runBatch();
     limit.lift();
 
-    EXPECT_EQ(prompter.questions.size(), GetParam() == Fault::FolderMissing ? 1u : 0u);
+    EXPECT_EQ(prompter.questions.size(), folderMissing ? 1u : 0u);
     const std::vector<std::string> shown = prompter.boxes();
     ASSERT_EQ(shown.size(), 1u) << ::testing::PrintToString(shown);
     EXPECT_NE(shown[0].find(named.string()), std::string::npos) << shown[0] << "\n(should name " << named << ")";
@@ -246,11 +240,8 @@ TEST_P(OutputFaults, TheUserLearnsWhereAndWhyAndNothingHalfWrittenStays)
     quit();
 }
 
-INSTANTIATE_TEST_SUITE_P(Output, OutputFaults,
-                         ::testing::Values(Fault::FolderMissing, Fault::KvxPastDiskLimit, Fault::StreamPastDiskLimit),
-                         [](const auto &fault) {
-                             return std::string(std::array{"FolderMissing", "KvxPastDiskLimit", "StreamPastDiskLimit"}[int(fault.param)]);
-                         });
+INSTANTIATE_TEST_SUITE_P(Output, OutputFaults, ::testing::Values("FolderMissing", "KvxPastDiskLimit", "StreamPastDiskLimit"),
+                         [](const auto &fault) { return fault.param; });
 
 // The real helpers over a library that misbehaves when a file's name says
 // so: whatever a helper does, the window and the rest of the batch go on.
