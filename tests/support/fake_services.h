@@ -17,10 +17,7 @@ class ForwardingEncoder final : public core::Encoder
 public:
     explicit ForwardingEncoder(core::Encoder &to) : m_to(to) {}
     std::int32_t begin(const std::string &s, const std::string &o, std::int32_t v, std::int32_t a, std::int32_t r,
-                       std::int32_t p, std::int32_t m) override
-    {
-        return m_to.begin(s, o, v, a, r, p, m);
-    }
+                       std::int32_t p, std::int32_t m) override { return m_to.begin(s, o, v, a, r, p, m); }
     std::int32_t frame() override { return m_to.frame(); }
     std::int32_t encoding() override { return m_to.encoding(); }
     std::int32_t leftTime() override { return m_to.leftTime(); }

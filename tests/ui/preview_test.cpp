@@ -62,8 +62,12 @@ protected:
     FakePreviewSource source;
 };
 
-TEST_F(PreviewTest, OpensOnceFromTheListAndFollowsSelectionAndSettings)
+// It opens once from the list, follows the selection and the settings,
+// shows the library's reason instead of a refused picture, and a run
+// pauses it (the run's selection changes included) until it has ended.
+TEST_F(PreviewTest, OpensOnceFollowsSelectionAndSettingsAndPausesDuringARun)
 {
+    source.refuseWhen = "Tweak(30,";
     window->selectJob(0);
     QAction *entry = list()->actions().value(0);
     ASSERT_TRUE(entry && entry->text() == QStringLiteral("Preview"));
@@ -85,23 +89,14 @@ TEST_F(PreviewTest, OpensOnceFromTheListAndFollowsSelectionAndSettings)
     window->selectJob(1);
     EXPECT_TRUE(settles([&] { return source.script().find("v001.avi") != std::string::npos; }));
     bar("HScrollHue")->setValue(30);
-    EXPECT_TRUE(settles([&] { return source.script().find("Tweak(30,") != std::string::npos; }));
+    EXPECT_TRUE(settles([&] { return part<QLabel>("PreviewPicture")->text().contains("cannot open the file"); }));
+    EXPECT_FALSE(showsPicture());
 
     // A second way in brings up the same window.
     QTest::mouseDClick(list()->viewport(), Qt::LeftButton, {}, list()->visualItemRect(list()->item(0)).center());
     EXPECT_EQ(window->findChildren<QWidget *>(QStringLiteral("PreviewWindow")).size(), 1);
-}
-
-TEST_F(PreviewTest, ShowsTheReasonInsteadOfAPictureAndPausesDuringARun)
-{
-    source.refuseWhen = "v001.avi";
-    window->selectJob(1);
-    window->openPreview();
-    EXPECT_TRUE(settles([&] { return part<QLabel>("PreviewPicture")->text().contains("cannot open the file"); }));
-    EXPECT_FALSE(showsPicture());
     window->selectJob(0);
     EXPECT_TRUE(settles([&] { return showsPicture(); }));
-    // A run pauses it (the run's selection changes included); it comes back after.
     QString during;
     encoder.onPoll = [&](int, int poll) {
         if (poll == 1 && during.isEmpty())
