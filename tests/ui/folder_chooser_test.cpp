@@ -33,35 +33,28 @@ protected:
     support::FakePrompter prompter;
 };
 
-// On its start folder with that folder's drive; a missing one falls back to
-// the root with a message.
-TEST_F(FolderChooserTest, OpensOnTheStartFolderOrTheRoot)
-{
-    QDir(root()).mkdir(QStringLiteral("sub"));
-    {
-        ui::FolderChooser chooser(prompter, root());
-        EXPECT_EQ(chooser.windowTitle(), QStringLiteral("Output Directory Setting"));
-        EXPECT_EQ(chooser.currentFolder(), root());
-        EXPECT_TRUE(root().startsWith(chooser.currentDrive()));
-        EXPECT_TRUE(prompter.messages.empty());
-        EXPECT_FALSE(chooser.findChild<QListWidget *>(QStringLiteral("Dir1"))->findItems(QStringLiteral("sub"), Qt::MatchExactly).isEmpty());
-    }
-    ui::FolderChooser chooser(prompter, root() + QStringLiteral("/gone"));
-    expectOneError("Cannot load driver.", "Open Error");
-    EXPECT_EQ(std::pair(chooser.currentFolder(), chooser.currentDrive()), std::pair(QStringLiteral("/"), QStringLiteral("/")));
-}
-
-TEST_F(FolderChooserTest, OkTakesTheShownFolderAndCancelKeepsTheStart)
+// On its start folder with that folder's drive; OK takes the folder shown,
+// Cancel keeps the start. A missing start falls back to the root with a
+// message.
+TEST_F(FolderChooserTest, OpensOnTheStartFolderOrTheRootAndOkTakesTheShownFolder)
 {
     QDir(root()).mkdir(QStringLiteral("video"));
     for (const auto &[button, result, chosen] : {std::tuple{"Command1", QDialog::Accepted, QStringLiteral("/video")},
                                                  {"Command2", QDialog::Rejected, QString()}}) {
         ui::FolderChooser chooser(prompter, root());
+        EXPECT_EQ(chooser.windowTitle(), QStringLiteral("Output Directory Setting"));
+        EXPECT_EQ(chooser.currentFolder(), root());
+        EXPECT_TRUE(root().startsWith(chooser.currentDrive()));
+        EXPECT_FALSE(chooser.findChild<QListWidget *>(QStringLiteral("Dir1"))->findItems(QStringLiteral("video"), Qt::MatchExactly).isEmpty());
         ASSERT_TRUE(chooser.showFolder(root() + QStringLiteral("/video")));
         press(chooser, button);
         EXPECT_EQ(chooser.result(), result);
         EXPECT_EQ(chooser.chosenFolder(), root() + chosen);
     }
+    EXPECT_TRUE(prompter.messages.empty());
+    ui::FolderChooser chooser(prompter, root() + QStringLiteral("/gone"));
+    expectOneError("Cannot load driver.", "Open Error");
+    EXPECT_EQ(std::pair(chooser.currentFolder(), chooser.currentDrive()), std::pair(QStringLiteral("/"), QStringLiteral("/")));
 }
 
 // New asks for a name in the shown folder. A plain new name is created and
