@@ -183,9 +183,13 @@ bool IniFile::commit() const
     std::string text;
     if (m_data->ini.Save(text) < 0)
         return false;
+    return replaceFileWhole(m_path, text);
+}
 
+bool replaceFileWhole(const std::string &path, std::string_view text)
+{
     namespace fs = std::filesystem;
-    const fs::path target(m_path);
+    const fs::path target(path);
     fs::path folder = target.parent_path();
     if (folder.empty())
         folder = ".";
@@ -207,9 +211,9 @@ bool IniFile::commit() const
 
     struct stat old {};
     // Keep the permissions a user gave the old file.
-    const bool ok = (::stat(m_path.c_str(), &old) != 0 || ::fchmod(fd.get(), old.st_mode & 07777) == 0)
+    const bool ok = (::stat(path.c_str(), &old) != 0 || ::fchmod(fd.get(), old.st_mode & 07777) == 0)
                     && writeAll(fd.get(), text) && ::fsync(fd.get()) == 0 && fd.close()
-                    && ::rename(tempPath.c_str(), m_path.c_str()) == 0;
+                    && ::rename(tempPath.c_str(), path.c_str()) == 0;
     if (!ok) {
         fd.close();
         ::unlink(tempPath.c_str());

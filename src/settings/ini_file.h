@@ -26,6 +26,12 @@ inline constexpr std::size_t kMaxValueBytes = 255;
 // Nothing touches the disk until commit(), which writes the whole file anew:
 // sections, keys and comments that the program does not know survive.
 // Not thread-safe; one owner at a time.
+// Writes [text] to [path] as a whole: under a fresh name beside it, flushed
+// to disk, then renamed over it, so the old file stays whole until the new
+// one is. A replaced file keeps its permissions. False (and [path]
+// untouched, no temporary left) when any step fails.
+bool replaceFileWhole(const std::string &path, std::string_view text);
+
 class IniFile final
 {
 public:

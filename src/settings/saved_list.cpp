@@ -3,21 +3,16 @@
 #include "convert/output_path.h"
 #include "jobs/controls.h"
 #include "jobs/number_text.h"
+#include "settings/ini_file.h"
 #include "settings/presets.h"
 
 #include <array>
-#include <cerrno>
 #include <charconv>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <optional>
-#include <random>
 #include <utility>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace settings {
 
@@ -102,37 +97,6 @@ bool isFile(const std::string &path)
 }
 
 // Closes a descriptor on every path out.
-class Fd
-{
-public:
-    explicit Fd(int fd) : m_fd(fd) {}
-    ~Fd() { close(); }
-    Fd(const Fd &) = delete;
-    Fd &operator=(const Fd &) = delete;
-    int get() const { return m_fd; }
-    bool close()
-    {
-        const int fd = std::exchange(m_fd, -1);
-        return fd < 0 || ::close(fd) == 0;
-    }
-
-private:
-    int m_fd;
-};
-
-bool writeAll(int fd, std::string_view text)
-{
-    while (!text.empty()) {
-        const ssize_t written = ::write(fd, text.data(), text.size());
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        text.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
-}
-
 // One entry as it is read, until its "end".
 struct Reading
 {
@@ -258,38 +222,7 @@ std::string savedListText(const core::JobList &jobs)
 
 bool writeSavedList(const std::string &path, const core::JobList &jobs)
 {
-    const std::string text = savedListText(jobs);
-    const fs::path target(path);
-    fs::path folder = target.parent_path();
-    if (folder.empty())
-        folder = ".";
-
-    // A fresh name beside the target: rename() replaces atomically only
-    // within one file system.
-    std::random_device random;
-    std::string tempPath;
-    int raw = -1;
-    for (int attempt = 0; attempt < 16 && raw < 0; ++attempt) {
-        tempPath = (folder / (target.filename().string() + ".tmp-" + std::to_string(random()))).string();
-        raw = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        if (raw < 0 && errno != EEXIST)
-            return false;
-    }
-    if (raw < 0)
-        return false;
-    Fd fd(raw);
-    const bool ok = writeAll(fd.get(), text) && ::fsync(fd.get()) == 0 && fd.close() &&
-                    ::rename(tempPath.c_str(), path.c_str()) == 0;
-    if (!ok) {
-        fd.close();
-        ::unlink(tempPath.c_str());
-        return false;
-    }
-    // The rename made durable too; the file is whole either way.
-    const Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.get() >= 0)
-        ::fsync(dir.get());
-    return true;
+    return replaceFileWhole(path, savedListText(jobs));
 }
 
 std::string RestoredList::notesLine() const
