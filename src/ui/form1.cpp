@@ -1,4 +1,5 @@
 #include "ui/form1.h"
+#include "ui/qt_text.h"
 
 #include "convert/conversion_run.h"
 #include "convert/offload.h"
@@ -53,16 +54,6 @@ static void registerResources()
 namespace ui {
 
 namespace {
-
-QString qs(const std::string &text)
-{
-    return QString::fromStdString(text);
-}
-
-QString qs(const char *text)
-{
-    return QString::fromUtf8(text);
-}
 
 QString secondsText(std::int32_t seconds)
 {

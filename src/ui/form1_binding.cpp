@@ -3,6 +3,7 @@
 // and the controls read back as a record.
 
 #include "ui/form1.h"
+#include "ui/qt_text.h"
 
 #include "jobs/number_text.h"
 #include "jobs/time_text.h"
@@ -21,11 +22,6 @@
 namespace ui {
 
 namespace {
-
-QString qs(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 QString secondsText(std::int32_t seconds)
 {

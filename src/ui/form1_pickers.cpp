@@ -2,6 +2,7 @@
 // font and colour, and the preview window it opens.
 
 #include "ui/form1.h"
+#include "ui/qt_text.h"
 #include "ui/preview_window.h"
 #include "window/window_rules.h"
 
@@ -13,20 +14,6 @@
 #include <exception>
 
 namespace ui {
-
-namespace {
-
-QString qs(const std::string &text)
-{
-    return QString::fromStdString(text);
-}
-
-QString qs(const char *text)
-{
-    return QString::fromUtf8(text);
-}
-
-} // namespace
 
 void Form1::pickFile(const char *filter, const char *suffix, QString &folder, QLineEdit *box)
 {

@@ -3,6 +3,7 @@
 // own time window and the files made for its source.
 
 #include "jobs/number_text.h"
+#include "ui/qt_text.h"
 #include "settings/presets.h"
 #include "ui/form1.h"
 #include "window/window_rules.h"
@@ -15,11 +16,6 @@
 namespace ui {
 
 namespace {
-
-QString qs(const std::string &text)
-{
-    return QString::fromStdString(text);
-}
 
 // [value] put into [record] as the settings file would load it.
 void setField(core::JobSettings &record, const settings::PresetValue &value)

@@ -2,6 +2,7 @@
 // when the program starts after a crash, a kill or a power cut.
 
 #include "settings/saved_list.h"
+#include "ui/qt_text.h"
 #include "ui/form1.h"
 #include "ui/qt_event_loop.h"
 #include "ui/saved_list_keeper.h"
@@ -12,15 +13,6 @@
 #include <filesystem>
 
 namespace ui {
-
-namespace {
-
-QString qs(const std::string &text)
-{
-    return QString::fromStdString(text);
-}
-
-} // namespace
 
 void Form1::keepListSaved()
 {

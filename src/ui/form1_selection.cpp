@@ -4,6 +4,7 @@
 // is held to each job's own length.
 
 #include "ui/form1.h"
+#include "ui/qt_text.h"
 
 #include "jobs/number_text.h"
 #include "jobs/time_text.h"
@@ -18,11 +19,6 @@
 namespace ui {
 
 namespace {
-
-QString qs(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 // The job's note on a time it was held to, kept with its list entry.
 constexpr int kTimeNoteRole = Qt::UserRole + 1;

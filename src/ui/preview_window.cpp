@@ -1,4 +1,5 @@
 #include "ui/preview_window.h"
+#include "ui/qt_text.h"
 
 #include "ui/form1.h"
 
@@ -19,11 +20,6 @@ namespace {
 // controls, a bar dragged), short enough to feel immediate.
 constexpr int kSettleMs = 120;
 constexpr int kPausePollMs = 500;
-
-QString qs(const std::string &text)
-{
-    return QString::fromStdString(text);
-}
 
 } // namespace
 

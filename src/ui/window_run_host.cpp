@@ -1,4 +1,5 @@
 #include "ui/window_run_host.h"
+#include "ui/qt_text.h"
 
 #include "settings/startup.h"
 #include "ui/form1.h"
@@ -12,15 +13,6 @@
 #include <QSlider>
 
 namespace ui {
-
-namespace {
-
-QString qs(const std::string &text)
-{
-    return QString::fromStdString(text);
-}
-
-} // namespace
 
 WindowRunHost::WindowRunHost(Form1 &window, Prompter &prompter)
     : m_window(window)

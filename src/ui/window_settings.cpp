@@ -1,4 +1,5 @@
 #include "ui/window_settings.h"
+#include "ui/qt_text.h"
 
 #include "jobs/time_text.h"
 #include "ui/form1.h"
@@ -13,15 +14,6 @@
 #include <QSlider>
 
 namespace ui {
-
-namespace {
-
-QString qs(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-} // namespace
 
 WindowSettings::WindowSettings(Form1 &window)
     : m_window(window)
