@@ -1,4 +1,5 @@
 #include "ui/folder_chooser.h"
+#include "ui/qt_text.h"
 
 #include "window/window_rules.h"
 
@@ -41,7 +42,7 @@ FolderChooser::FolderChooser(Prompter &prompter, const QString &startFolder, QWi
     , m_chosenFolder(startFolder)
 {
     setObjectName(QStringLiteral("frmDir"));
-    setWindowTitle(QString::fromLatin1(core::kChooserCaption));
+    setWindowTitle(qs(core::kChooserCaption));
     setFixedSize(360, 260);
 
     m_drive = new QComboBox(this);
@@ -84,7 +85,7 @@ FolderChooser::FolderChooser(Prompter &prompter, const QString &startFolder, QWi
         m_lastGoodDrive = currentDrive();
     } else {
         // The root file system stands in for drive C.
-        m_prompter.message(QString::fromLatin1(core::kCannotLoadDriveText), QString::fromLatin1(core::kOpenErrorTitle),
+        m_prompter.message(qs(core::kCannotLoadDriveText), qs(core::kOpenErrorTitle),
                            MessageIcon::Error);
         setDrive(QStringLiteral("/"));
         showFolder(QStringLiteral("/"));
@@ -123,17 +124,17 @@ void FolderChooser::confirm()
 
 void FolderChooser::newFolder()
 {
-    const QString prompt = QString::fromStdString(core::newFolderPrompt(m_currentFolder.toStdString()));
-    const QString name = m_prompter.inputText(QString::fromLatin1(core::kCreateFolderTitle), prompt);
+    const QString prompt = qs(core::newFolderPrompt(m_currentFolder.toStdString()));
+    const QString name = m_prompter.inputText(qs(core::kCreateFolderTitle), prompt);
     if (name.isEmpty())
         return;
     const QString path =
-        QString::fromStdString(core::childFolderPath(m_currentFolder.toStdString(), name.toStdString()));
+        qs(core::childFolderPath(m_currentFolder.toStdString(), name.toStdString()));
     // A name with a "/" would create somewhere else than under the shown folder.
     const bool created = core::isPlainFolderName(name.toStdString()) && QDir().mkdir(path);
     if (!created || !showFolder(path)) {
-        m_prompter.message(QString::fromLatin1(core::kCannotCreateFolderText),
-                           QString::fromLatin1(core::kCreateFolderErrorTitle), MessageIcon::Error);
+        m_prompter.message(qs(core::kCannotCreateFolderText),
+                           qs(core::kCreateFolderErrorTitle), MessageIcon::Error);
     }
 }
 
@@ -145,7 +146,7 @@ void FolderChooser::driveChosen(int index)
         m_lastGoodDrive = drive;
         return;
     }
-    m_prompter.message(QString::fromLatin1(core::kCannotLoadDriveText), QString::fromLatin1(core::kOpenErrorTitle),
+    m_prompter.message(qs(core::kCannotLoadDriveText), qs(core::kOpenErrorTitle),
                        MessageIcon::Error);
     // After a failed start there is no last good folder; the root stands in.
     const QString folder = m_lastGoodFolder.isEmpty() ? QStringLiteral("/") : m_lastGoodFolder;

@@ -11,6 +11,7 @@
 #include "script/script_writer.h"
 #include "window/window_rules.h"
 #include "settings/startup.h"
+#include "ui/file_pickers.h"
 #include "ui/prompter.h"
 
 #include <QFont>
@@ -24,18 +25,9 @@
 #include <cstdint>
 #include <string_view>
 
-class QAction;
 class QButtonGroup;
-class QCheckBox;
 class QGroupBox;
 class QLabel;
-class QLineEdit;
-class QListWidget;
-class QProgressBar;
-class QPushButton;
-class QScrollBar;
-class QSlider;
-class QToolButton;
 
 namespace core {
 class ConversionRun;
@@ -44,20 +36,15 @@ class Offload;
 
 namespace ui {
 
+class InputListPanel;
+class LogoStyle;
 class PreviewWindow;
 class QtEventLoop;
+class RunControls;
 class SavedListKeeper;
+class TimeWindow;
 class WindowRunHost;
-
-// The folders the file pickers start in, each ending in "/" once used.
-struct PickerFolders
-{
-    QString video;      // videoOpenDir: input videos
-    QString audio;      // audioOpenDir
-    QString subtitle;   // subOpenDir
-    QString introVideo; // videoIntOpenDir
-    QString introImage; // imageIntOpenDir
-};
+class WindowSettings;
 
 // The main window: the input list, the six setting panels, the progress strip
 // and Start/Stop/Quit. Every control's objectName is the name users and tests
@@ -73,6 +60,12 @@ struct PickerFolders
 // into the controls and the window is centred. Closing it by any means is the
 // exit: the encoder is stopped, the temporary files deleted and the settings
 // saved, also in the middle of a conversion.
+//
+// The window's rooms each keep their own widgets and handlers: the input
+// list (InputListPanel), the time window (TimeWindow), the file pickers
+// (FilePickers), the logo's style (LogoStyle) and the run's controls
+// (RunControls). The window itself lays them out, binds the setting
+// controls to the jobs and carries out the add, the run and the exit.
 //
 // Collaborators are borrowed and must outlive the window. Everything runs on
 // the window's thread; the encoder library works in helper processes, and
@@ -98,8 +91,6 @@ public:
     void startConversion(std::vector<std::int32_t> only = {});
     // Stop: the pass under way is cut short and the batch ends.
     void stopConversion();
-    // The batch's menu entries follow the run (running, held).
-    void refreshRunActions();
     bool converting() const { return m_converting; }
     // An add is probing its files.
     bool adding() const { return m_add.has_value(); }
@@ -115,7 +106,7 @@ public:
     // answers come, report the refused ones. Returns at once. Files dropped
     // on the list come here too.
     void addVideoFiles(const QStringList &paths);
-    // Removes the selected job (no question asked) and selects a neighbour.
+    // Removes the selected jobs (no question asked) and selects a neighbour.
     void removeSelectedJob();
 
     // Each entry's state in the batch, kept by the job list and drawn as an
@@ -137,21 +128,15 @@ public:
     void switchPanel(int index);     // shows FrameSetting_<index> only
     void switchIntroType(int index); // 0 video, else image
 
-    // --- time control
-    std::int32_t frameCount() const { return m_frameCount; }
-    void setFrameCount(std::int32_t seconds) { m_frameCount = seconds; }
-    // LabelTotal and the slider's maximum from frameCount; Labelstart and
-    // Labelend from the start and end boxes.
-    void showTimeWindow();
-
-    // --- text logo style, held by TextLogo itself
+    // --- the rooms' state, as the settings file names it
+    // The shown clip's length in seconds.
+    std::int32_t frameCount() const;
+    void setFrameCount(std::int32_t seconds);
     QFont logoFont() const;
     void setLogoFont(const QFont &font);
     std::int32_t logoColour() const; // 0x00BBGGRR
     void setLogoColour(std::int32_t colour);
-
-    PickerFolders &pickerFolders() { return m_folders; }
-    const PickerFolders &pickerFolders() const { return m_folders; }
+    PickerFolders &pickerFolders();
 
     // The program folder (ending in "/"), the other folders and the
     // temporary files.
@@ -190,7 +175,6 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     // A bound control's widgets, at the index of its row in core::kControls
@@ -205,39 +189,29 @@ private:
         QString captionTip;            // the caption's own tooltip
     };
 
-    // form1_layout.cpp
+    // form1_layout.cpp: every control in its place, and the rooms made over
+    // the widgets laid out for them.
     void buildLayout();
     void buildParameterPanel(QGroupBox *panel);
-    void buildOutputTimePanel(QGroupBox *panel);
+    void buildOutputTimePanel(QGroupBox *panel, FilePickers::Widgets &pickers);
     void buildColourPanel(QGroupBox *panel);
     void buildAudioPanel(QGroupBox *panel);
-    void buildExternPanel(QGroupBox *panel);
-    void buildIntroPanel(QGroupBox *panel);
-    QButtonGroup *makeGroup(const char *name);
-    // Checks the group's button that the control table lays out as selected.
-    void checkLaidOut(QButtonGroup *group);
+    void buildExternPanel(QGroupBox *panel, FilePickers::Widgets &pickers);
+    void buildIntroPanel(QGroupBox *panel, FilePickers::Widgets &pickers);
 
     void bindControls(); // form1_binding.cpp
     void connectCommands();
     // Start-up after the controls exist.
     void loadHandling();
-    void setListEditable(bool editable);
-    void clearJobState(int row);
-    void clearJobStates();
-    // The entry's icon and tooltip from its state in the job list.
-    void drawJobState(int row);
+    // The settings file's view of the window.
+    WindowSettings settingsTarget();
 
-    // form1_run_menu.cpp: the list's menu for the batch (Stop after this
-    // video, Pause/Resume, Convert again, Convert the failed videos again).
-    void addRunActions();
     // form1_presets.cpp: Save settings as preset..., Apply preset...
     void addPresetActions();
     void savePreset();
     void applyPreset();
     // "Presets" beside the settings file.
     std::string presetsFolder() const;
-    // The jobs "Convert the failed videos again" runs: failed, stopped, interrupted.
-    std::vector<std::int32_t> failedJobs() const;
 
     // form1_binding.cpp: the control table at work.
     std::int32_t readWhole(std::size_t row) const;
@@ -248,8 +222,6 @@ private:
     void showBarLabel(std::size_t row, int value);
     void loadJob(int row);
     // form1_selection.cpp: several jobs selected at once.
-    // The selected rows in list order; the current one when none is.
-    std::vector<int> selectedJobs() const;
     // The jobs a change of a control goes into: while a job is being loaded,
     // that job only; else every selected job and the current one.
     std::vector<int> writeTargets() const;
@@ -260,8 +232,6 @@ private:
     // in italics, with the values in their tooltips.
     void refreshMixedMarks();
     void findCaptions();
-    void loadTimeWindow(std::int32_t totalTime);
-    void loadLogoStyle(const core::JobSettings &record);
     // The Default buttons: the bound controls of the settings file's
     // [section] take their defaults.
     void resetToDefaults(std::string_view section);
@@ -281,15 +251,6 @@ private:
     void appendJob(const std::string &title, const std::string &path);
     // The helpers cannot run: says so (true) before anything is tried.
     bool helperMissing();
-
-    void setStart();
-    void setEnd();
-
-    void pickFile(const char *filter, const char *suffix, QString &folder, QLineEdit *box);
-    void browseOutput();
-    void chooseLogoFont();
-    void chooseLogoColour();
-
     void showError(const std::string &text, const char *title);
 
     // What the run is given: passes its acquire and release on to the lock
@@ -316,9 +277,6 @@ private:
     QString m_m1vPath;
     QString m_mp2Path;
     core::LogFile m_log;
-    PickerFolders m_folders;
-    QString m_chosenFolder; // shared with the output folder chooser
-    std::int32_t m_frameCount = 0;
     bool m_closingFlag = false;
     bool m_loading = false; // a job's record is being put into the controls
     bool m_converting = false; // a conversion run is under way
@@ -331,23 +289,12 @@ private:
     QButtonGroup *m_optionInt = nullptr;
     QButtonGroup *m_optionFade = nullptr;
 
-    QListWidget *m_list = nullptr;    // Listmp3: titles
-    QListWidget *m_listDir = nullptr; // Listmp3dir: full paths, hidden
-    QPushButton *m_cmdOpenVideo = nullptr;
-    QPushButton *m_cmdRemove = nullptr;
-    QSlider *m_sliderTime = nullptr;
-    QLabel *m_labelTotal = nullptr;
-    QLabel *m_labelCur = nullptr;
-    QLabel *m_labelStart = nullptr;
-    QLabel *m_labelEnd = nullptr;
-    QToolButton *m_cmdLeft = nullptr;
-    QToolButton *m_cmdRight = nullptr;
-    QLineEdit *m_textStart = nullptr;
-    QLineEdit *m_textEnd = nullptr;
-    QLineEdit *m_outputText = nullptr;
-    QLineEdit *m_textLogo = nullptr;
-    QPushButton *m_cmdStart = nullptr;
-    QPushButton *m_cmdStop = nullptr;
+    // The rooms, over widgets the window owns.
+    std::unique_ptr<InputListPanel> m_list;
+    std::unique_ptr<TimeWindow> m_time;
+    std::unique_ptr<FilePickers> m_pickers;
+    std::unique_ptr<LogoStyle> m_logo;
+    std::unique_ptr<RunControls> m_runControls;
 
     // Declared before what uses it, so it goes last.
     std::unique_ptr<QtEventLoop> m_loop;
@@ -361,11 +308,6 @@ private:
     std::optional<core::AddSequence> m_add;       // the add under way
     core::ScriptRequest m_addRequest;             // the panel's probe request, taken when the add began
     std::unique_ptr<SavedListKeeper> m_savedList;
-
-    QAction *m_stopAfterAction = nullptr;
-    QAction *m_pauseAction = nullptr;
-    QAction *m_againAction = nullptr;
-    QAction *m_failedAgainAction = nullptr;
 
     core::PreviewSource *m_previewSource = nullptr;
     PreviewWindow *m_preview = nullptr; // a child window, made on first use

@@ -5,9 +5,9 @@
 #include "ui/form1.h"
 #include "ui/qt_text.h"
 
-#include "jobs/number_text.h"
-#include "jobs/time_text.h"
-#include "window/window_rules.h"
+#include "ui/input_list_panel.h"
+#include "ui/logo_style.h"
+#include "ui/time_window.h"
 
 #include <QAbstractButton>
 #include <QButtonGroup>
@@ -15,18 +15,11 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QScrollBar>
-#include <QSlider>
 
 namespace ui {
 
 namespace {
-
-QString secondsText(std::int32_t seconds)
-{
-    return qs(core::FrametoS(seconds));
-}
 
 // The widget that shows a bound row.
 enum class Widget { Combo, Text, Check, Bar, Options };
@@ -102,7 +95,8 @@ void Form1::bindControls()
             });
             break;
         }
-    }    findCaptions();
+    }
+    findCaptions();
 }
 
 std::int32_t Form1::readWhole(std::size_t row) const
@@ -169,7 +163,7 @@ void Form1::store(std::size_t row)
             if (entry.settings.*(*text) == value)
                 continue;
             entry.settings.*(*text) = value;
-            clearJobState(target);
+            m_list->clearJobState(target);
             changed = true;
         }
         if (changed) {
@@ -192,7 +186,7 @@ void Form1::storeWhole(std::size_t row, std::int32_t value)
         if (entry.settings.*(*field) == value)
             continue;
         entry.settings.*(*field) = value;
-        clearJobState(target);
+        m_list->clearJobState(target);
         changed = true;
     }
     if (changed) {
@@ -224,13 +218,8 @@ core::JobSettings Form1::shownSettings() const
             continue;
         record.*std::get<core::IntField>(control.field) = value;
     }
-    const QFont font = logoFont();
-    record.logoFontName = font.family().toStdString();
-    record.logoFontSize = core::recordedFontSize(font.pointSizeF());
-    record.logoBold = font.bold() ? "1" : "0";
-    record.logoItalic = font.italic() ? "1" : "0";
-    record.logoColor = logoColour();
-    record.totalTime = m_frameCount;
+    m_logo->store(record);
+    record.totalTime = m_time->frameCount();
     return record;
 }
 
@@ -240,8 +229,8 @@ core::ScriptRequest Form1::scriptRequest(std::int32_t mode, const QString &video
     request.mode = mode;
     request.videoPath = videoPath.toStdString();
     request.shown = shownSettings();
-    request.logoFontSize = logoFont().pointSizeF();
-    request.frameCount = m_frameCount;
+    request.logoFontSize = m_logo->font().pointSizeF();
+    request.frameCount = m_time->frameCount();
     request.appFolder = m_appFolder.toStdString();
     request.scriptPath = m_scriptPath.toStdString();
     return request;
@@ -252,7 +241,6 @@ void Form1::loadJob(int row)
     const core::JobEntry *entry = m_jobs.find(row);
     if (entry == nullptr)
         return;
-    m_listDir->setCurrentRow(row);
     // A copy: the controls' change handling writes into the entry as it
     // loads, and into it alone.
     const core::JobSettings record = entry->settings;
@@ -262,35 +250,12 @@ void Form1::loadJob(int row)
         if (core::writesThrough(control))
             writeControl(i, record);
         else if (control.kind == core::ValueKind::ClipLength)
-            loadTimeWindow(record.totalTime); // after the start and end boxes
+            m_time->load(record.totalTime); // after the start and end boxes
         else if (control.kind == core::ValueKind::FontName)
-            loadLogoStyle(record); // the font rows have no write-through
+            m_logo->load(record); // the font rows have no write-through
     }
     m_loading = false;
     refreshMixedMarks();
-}
-
-void Form1::loadTimeWindow(std::int32_t totalTime)
-{
-    m_frameCount = totalTime;
-    m_labelTotal->setText(secondsText(m_frameCount));
-    m_sliderTime->setValue(0);
-    m_labelCur->setText(secondsText(0));
-    m_sliderTime->setMaximum(core::sliderMaximum(m_frameCount));
-    m_labelStart->setText(qs(core::timeLabelText(m_textStart->text().toStdString())));
-    m_labelEnd->setText(qs(core::timeLabelText(m_textEnd->text().toStdString())));
-}
-
-void Form1::loadLogoStyle(const core::JobSettings &record)
-{
-    QFont font = logoFont();
-    font.setFamily(qs(record.logoFontName));
-    if (record.logoFontSize > 0)
-        font.setPointSizeF(record.logoFontSize);
-    font.setBold(core::parseWhole(record.logoBold).value_or(0) != 0);
-    font.setItalic(core::parseWhole(record.logoItalic).value_or(0) != 0);
-    setLogoFont(font);
-    setLogoColour(record.logoColor);
 }
 
 void Form1::resetToDefaults(std::string_view section)

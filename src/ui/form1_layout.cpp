@@ -1,21 +1,21 @@
 // The window's layout: every control with its place, caption, tool tip and
-// initial state; the items, ranges and first values of the controls the
-// settings keep come from the control table. Places are given in twips, as
-// the layout was drawn; 15 twips make one pixel.
+// initial state, and the rooms made over the widgets laid out for them.
+// Places are given in twips, as the layout was drawn.
 
 #include "ui/form1.h"
+#include "ui/qt_text.h"
 
 #include "convert/conversion_run.h"
-#include "jobs/controls.h"
-#include "jobs/number_text.h"
+#include "ui/input_list_panel.h"
+#include "ui/layout_kit.h"
+#include "ui/logo_style.h"
+#include "ui/run_controls.h"
+#include "ui/time_window.h"
 #include "window/window_rules.h"
 
 #include <QAbstractButton>
 #include <QButtonGroup>
-#include <QFontInfo>
-#include <QFontMetrics>
 #include <QCheckBox>
-#include <QComboBox>
 #include <QGroupBox>
 #include <QIcon>
 #include <QLabel>
@@ -23,193 +23,24 @@
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QRadioButton>
-#include <QScrollBar>
 #include <QSlider>
 #include <QToolButton>
 
-#include <algorithm>
-
 namespace ui {
+
+using namespace layout;
 
 namespace {
 
-constexpr int kTwipsPerPixel = 15;
 constexpr const char *kLogoStartTip = "Start Time, in seconds of the source video (before its start is cut)";
 constexpr const char *kLogoEndTip = "End Time, in seconds of the source video (before its start is cut)";
 
-int px(int twips)
-{
-    return (twips + kTwipsPerPixel / 2) / kTwipsPerPixel;
-}
-
-QRect tw(int left, int top, int width, int height)
-{
-    return {px(left), px(top), px(width), px(height)};
-}
-
-QString text(const char *utf8)
-{
-    return QString::fromUtf8(utf8);
-}
-
-QString text(std::string_view utf8)
-{
-    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
-}
-
-template <typename W>
-W *place(W *widget, const char *name, const char *tip, QRect geometry)
-{
-    widget->setObjectName(text(name));
-    if (tip != nullptr && *tip != '\0')
-        widget->setToolTip(text(tip));
-    widget->setGeometry(geometry);
-    return widget;
-}
-
-QLabel *label(QWidget *parent, const char *name, const char *caption, const char *tip, QRect geometry)
-{
-    auto *widget = place(new QLabel(text(caption), parent), name, tip, geometry);
-    widget->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    widget->setTextFormat(Qt::PlainText);
-    return widget;
-}
-
-// The table's row for the control [name]; every control the table lists takes
-// its items, range and first value from there.
-const core::Control &row(const char *name)
-{
-    const core::Control *control = core::findControl(name);
-    Q_ASSERT(control != nullptr);
-    return *control;
-}
-
-// The control's value before the settings file is read, as a number.
-int layoutNumber(const core::Control &control)
-{
-    return core::parseWhole(core::layoutValue(control)).value_or(0);
-}
-
-QLineEdit *textBox(QWidget *parent, const char *name, const char *tip, QRect geometry)
-{
-    return place(new QLineEdit(text(core::layoutValue(row(name))), parent), name, tip, geometry);
-}
-
-QPushButton *button(QWidget *parent, const char *name, const char *caption, const char *tip, QRect geometry)
-{
-    return place(new QPushButton(text(caption), parent), name, tip, geometry);
-}
-
-QCheckBox *checkBox(QWidget *parent, const char *name, const char *caption, const char *tip, QRect geometry)
-{
-    auto *widget = place(new QCheckBox(text(caption), parent), name, tip, geometry);
-    widget->setChecked(layoutNumber(row(name)) != 0);
-    return widget;
-}
-
-QGroupBox *frame(QWidget *parent, const char *name, const char *caption, const char *tip, QRect geometry)
-{
-    return place(new QGroupBox(text(caption), parent), name, tip, geometry);
-}
-
-QComboBox *combo(QWidget *parent, const char *name, const char *tip, QRect geometry)
-{
-    auto *widget = place(new QComboBox(parent), name, tip, geometry);
-    // A drop-down list whose text can also be typed; typing never adds items.
-    widget->setEditable(true);
-    widget->setInsertPolicy(QComboBox::NoInsert);
-    for (const std::string_view item : row(name).items)
-        widget->addItem(text(item));
-    widget->setCurrentIndex(-1); // the settings give the selection at start-up
-    return widget;
-}
-
-// The value is stored when the thumb is let go (tracking off); while it is
-// dragged only sliderMoved reports the position.
-QScrollBar *bar(QWidget *parent, const char *name, QRect geometry)
-{
-    const core::Control &control = row(name);
-    auto *widget = place(new QScrollBar(Qt::Horizontal, parent), name, nullptr, geometry);
-    widget->setRange(control.range.minimum, control.range.maximum);
-    widget->setSingleStep(1);
-    widget->setPageStep(control.range.pageStep);
-    widget->setValue(layoutNumber(control));
-    widget->setTracking(false);
-    return widget;
-}
-
-// The value label beside the bar [barName], showing the bar's first value.
-QLabel *barLabel(QWidget *parent, const char *barName, const char *tip, QRect geometry)
-{
-    const core::Control &control = row(barName);
-    const std::string caption = core::barLabelText(control, layoutNumber(control));
-    return label(parent, std::string(control.label).c_str(), caption.c_str(), tip, geometry);
-}
-
-QRadioButton *option(QWidget *parent, QButtonGroup *group, int index, const char *caption, const char *tip,
-                     QRect geometry)
-{
-    auto *widget = new QRadioButton(text(caption), parent);
-    widget->setObjectName(group->objectName() + QLatin1Char('_') + QString::number(index));
-    widget->setToolTip(text(tip));
-    widget->setGeometry(geometry);
-    group->addButton(widget, index);
-    return widget;
-}
-
-// Shrinks [widget]'s font until the widest of [captions] fits its width with
-// a small gap to spare: the pass label ends where the time label starts.
-void fitCaption(QLabel *widget, std::initializer_list<QString> captions)
-{
-    constexpr int kSmallestPixels = 7;
-    constexpr int kGapPixels = 4;
-    QFont face = widget->font();
-    for (int pixels = QFontInfo(face).pixelSize(); pixels >= kSmallestPixels; --pixels) {
-        face.setPixelSize(pixels);
-        const QFontMetrics metrics(face);
-        int widest = 0;
-        for (const QString &caption : captions)
-            widest = std::max(widest, metrics.horizontalAdvance(caption));
-        if (widest + kGapPixels <= widget->width())
-            break;
-    }
-    widget->setFont(face);
-}
-
-// Shrinks a button's font until its caption, with its indicator, fits its place.
-void fitButton(QAbstractButton *widget)
-{
-    constexpr int kSmallestPixels = 7;
-    QFont face = widget->font();
-    for (int pixels = QFontInfo(face).pixelSize();
-         widget->sizeHint().width() > widget->width() && pixels > kSmallestPixels; --pixels) {
-        face.setPixelSize(pixels - 1);
-        widget->setFont(face);
-    }
-}
-
 } // namespace
-
-QButtonGroup *Form1::makeGroup(const char *name)
-{
-    auto *group = new QButtonGroup(this);
-    group->setObjectName(text(name));
-    group->setExclusive(true);
-    return group;
-}
-
-void Form1::checkLaidOut(QButtonGroup *group)
-{
-    const int index = layoutNumber(row(group->objectName().toUtf8().constData()));
-    if (QAbstractButton *button = group->button(index))
-        button->setChecked(true);
-}
 
 void Form1::buildLayout()
 {
     setObjectName(QStringLiteral("Form1"));
-    setWindowTitle(text(core::kWindowCaption));
+    setWindowTitle(qs(core::kWindowCaption));
     setWindowIcon(QIcon(QStringLiteral(":/velmora/velmora.svg")));
     setFixedSize(px(6735), px(4695));
     // A compact face like the one the layout was drawn with, so the captions
@@ -221,19 +52,21 @@ void Form1::buildLayout()
     setFont(face);
 
     auto *frame1 = frame(this, "Frame1", "Input Video File list", "Input Video File list", tw(120, 120, 2295, 3375));
-    m_listDir = place(new QListWidget(frame1), "Listmp3dir", nullptr, tw(120, 480, 1575, 1035));
-    m_listDir->hide();
-    m_list = place(new QListWidget(frame1), "Listmp3", "Input Video File list", tw(120, 240, 2055, 2595));
+    InputListPanel::Widgets list;
+    list.paths = placed(new QListWidget(frame1), "Listmp3dir", nullptr, tw(120, 480, 1575, 1035));
+    list.paths->hide();
+    list.titles = placed(new QListWidget(frame1), "Listmp3", "Input Video File list", tw(120, 240, 2055, 2595));
     // The jobs' state icons, small enough to keep the rows at the text's height.
-    m_list->setIconSize(QSize(16, 16));
+    list.titles->setIconSize(QSize(16, 16));
     // Several entries at once (Ctrl+click, Shift+click, Ctrl+A, Shift+arrows,
     // Ctrl+Space): a change of a control goes into every selected job.
-    m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    m_cmdOpenVideo = button(frame1, "cmdOpenVideo", "Add...", "Adding Video Input Files", tw(120, 2880, 975, 375));
-    m_cmdRemove = button(frame1, "cmdRemove", "Remove", "Deleting an Input File", tw(1200, 2880, 975, 375));
+    list.titles->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    list.add = button(frame1, "cmdOpenVideo", "Add...", "Adding Video Input Files", tw(120, 2880, 975, 375));
+    list.remove = button(frame1, "cmdRemove", "Remove", "Deleting an Input File", tw(1200, 2880, 975, 375));
+    m_list = std::make_unique<InputListPanel>(list, m_jobs);
 
     auto *frame11 = frame(this, "Frame11", "Select Setting", "Select Setting", tw(2520, 120, 4095, 855));
-    m_optionSel = makeGroup("OptionSel");
+    m_optionSel = optionGroup(this, "OptionSel");
     option(frame11, m_optionSel, 0, "Parameter", "Basic Parameter", tw(120, 240, 1455, 195));
     option(frame11, m_optionSel, 1, "Output/Time", "Output Directory/Time Control", tw(1440, 240, 1335, 195));
     option(frame11, m_optionSel, 2, "Color Setting", "Color Parameter Setting", tw(2760, 240, 1215, 195));
@@ -263,35 +96,41 @@ void Form1::buildLayout()
         m_panels[static_cast<std::size_t>(i)] =
             frame(this, name.constData(), panels[i].caption, panels[i].tip, tw(2520, 1080, 4095, 2415));
     }
+    FilePickers::Widgets pickers;
     buildParameterPanel(m_panels[0]);
-    buildOutputTimePanel(m_panels[1]);
+    buildOutputTimePanel(m_panels[1], pickers);
     buildColourPanel(m_panels[2]);
     buildAudioPanel(m_panels[3]);
-    buildExternPanel(m_panels[4]);
-    buildIntroPanel(m_panels[5]);
+    buildExternPanel(m_panels[4], pickers);
+    buildIntroPanel(m_panels[5], pickers);
+    m_pickers = std::make_unique<FilePickers>(pickers, m_prompter);
 
-    auto *progress = place(new QProgressBar(this), "ProgressBar", nullptr, tw(120, 3600, 6495, 375));
-    progress->setRange(0, 200);
-    progress->setValue(0);
-    progress->setTextVisible(false);
-    auto *slider = place(new QSlider(Qt::Horizontal, this), "Slider", nullptr, tw(120, 3600, 3855, 375));
-    slider->setRange(0, 200);
-    slider->hide();
-    connect(slider, &QSlider::valueChanged, progress, &QProgressBar::setValue);
+    RunControls::Widgets run;
+    run.progress = placed(new QProgressBar(this), "ProgressBar", nullptr, tw(120, 3600, 6495, 375));
+    run.progress->setRange(0, 200);
+    run.progress->setValue(0);
+    run.progress->setTextVisible(false);
+    run.progressSlider = placed(new QSlider(Qt::Horizontal, this), "Slider", nullptr, tw(120, 3600, 3855, 375));
+    run.progressSlider->setRange(0, 200);
+    run.progressSlider->hide();
+    connect(run.progressSlider, &QSlider::valueChanged, run.progress, &QProgressBar::setValue);
 
-    auto *passLabel = label(this, "LabelInfoPro", "Time Left for Process1:",
-                            "Time Left for Encoding Current Video File", tw(120, 3960, 1695, 255));
-    fitCaption(passLabel, {text(core::kVideoPassLabel), text(core::kAudioPassLabel)});
-    label(this, "LabelInfoTime", "00:00:00", "Time Left for Encoding Current Video File", tw(1800, 3960, 1215, 255));
-    label(this, "LabelPercent", "0%", "Precent for Encoding Current Video File", tw(5760, 3960, 855, 255));
-    checkBox(this, "ShutDownCheck", "ShutDown PC After Finish", "ShutDown PC After Finish", tw(240, 4320, 2775, 255));
+    run.pass = label(this, "LabelInfoPro", "Time Left for Process1:", "Time Left for Encoding Current Video File",
+                     tw(120, 3960, 1695, 255));
+    fitCaption(run.pass, {qs(core::kVideoPassLabel), qs(core::kAudioPassLabel)});
+    run.timeLeft =
+        label(this, "LabelInfoTime", "00:00:00", "Time Left for Encoding Current Video File", tw(1800, 3960, 1215, 255));
+    run.percent = label(this, "LabelPercent", "0%", "Precent for Encoding Current Video File", tw(5760, 3960, 855, 255));
+    run.shutDown =
+        checkBox(this, "ShutDownCheck", "ShutDown PC After Finish", "ShutDown PC After Finish", tw(240, 4320, 2775, 255));
     // Stop lies under Start at the same place; a running conversion hides
     // Start to uncover it.
-    m_cmdStop = button(this, "cmdStop", "Stop", "Stop Converting", tw(3600, 4200, 1095, 375));
-    m_cmdStart = button(this, "cmdStart", "Start", "Start Converting", tw(3600, 4200, 1095, 375));
-    m_cmdStart->raise();
-    button(this, "cmdExit", "Quit", "Stop and Exit", tw(5160, 4200, 1095, 375));
-    m_cmdStart->setFocus();
+    run.stop = button(this, "cmdStop", "Stop", "Stop Converting", tw(3600, 4200, 1095, 375));
+    run.start = button(this, "cmdStart", "Start", "Start Converting", tw(3600, 4200, 1095, 375));
+    run.start->raise();
+    run.quit = button(this, "cmdExit", "Quit", "Stop and Exit", tw(5160, 4200, 1095, 375));
+    run.start->setFocus();
+    m_runControls = std::make_unique<RunControls>(run);
 }
 
 void Form1::buildParameterPanel(QGroupBox *panel)
@@ -314,7 +153,7 @@ void Form1::buildParameterPanel(QGroupBox *panel)
              tw(240, 2040, 2295, 255));
 }
 
-void Form1::buildOutputTimePanel(QGroupBox *panel)
+void Form1::buildOutputTimePanel(QGroupBox *panel, FilePickers::Widgets &pickers)
 {
     // The two inner frames fill the panel and hide its own caption.
     auto *frame10 = frame(panel, "Frame10", "Output Directory", "Output Directory", tw(0, 0, 4095, 855));
@@ -323,32 +162,36 @@ void Form1::buildOutputTimePanel(QGroupBox *panel)
     frame4->setAutoFillBackground(true);
 
     label(frame10, "Label5", "Output Dir:", "Output Directory", tw(120, 400, 1815, 255));
-    m_outputText = textBox(frame10, "OutputText", "Output Directory", tw(960, 360, 2175, 285));
-    button(frame10, "cmdSaveOutput", "Browse...", "Change Output Directory", tw(3120, 360, 855, 320));
+    pickers.output = textBox(frame10, "OutputText", "Output Directory", tw(960, 360, 2175, 285));
+    pickers.browseOutput =
+        button(frame10, "cmdSaveOutput", "Browse...", "Change Output Directory", tw(3120, 360, 855, 320));
 
-    m_sliderTime = place(new QSlider(Qt::Horizontal, frame4), "SliderTime", nullptr, tw(240, 360, 3015, 255));
-    m_sliderTime->setRange(0, 10);
-    m_labelTotal = label(frame4, "LabelTotal", "00:00:00", "Total Time", tw(3240, 360, 705, 255));
-    m_labelCur = label(frame4, "LabelCur", "00:00:00", "Current Position", tw(360, 720, 720, 255));
-    m_cmdLeft = place(new QToolButton(frame4), "cmdleft", "Set Conversion Start Position", tw(1080, 720, 280, 280));
-    m_cmdLeft->setIcon(QIcon(QStringLiteral(":/velmora/cmdleft.svg")));
-    m_cmdLeft->setIconSize(QSize(16, 16));
-    m_cmdRight = place(new QToolButton(frame4), "cmdright", "Set Conversion End Position", tw(1380, 720, 280, 280));
-    m_cmdRight->setIcon(QIcon(QStringLiteral(":/velmora/cmdright.svg")));
-    m_cmdRight->setIconSize(QSize(16, 16));
-    m_labelStart = label(frame4, "Labelstart", "00:00:00", "Conversion Start Position", tw(1710, 720, 705, 255));
-    m_labelEnd = label(frame4, "Labelend", "00:00:00", "Conversion End Position", tw(2400, 720, 720, 255));
+    TimeWindow::Widgets time;
+    time.slider = placed(new QSlider(Qt::Horizontal, frame4), "SliderTime", nullptr, tw(240, 360, 3015, 255));
+    time.slider->setRange(0, 10);
+    time.total = label(frame4, "LabelTotal", "00:00:00", "Total Time", tw(3240, 360, 705, 255));
+    time.position = label(frame4, "LabelCur", "00:00:00", "Current Position", tw(360, 720, 720, 255));
+    time.setStart =
+        placed(new QToolButton(frame4), "cmdleft", "Set Conversion Start Position", tw(1080, 720, 280, 280));
+    time.setStart->setIcon(QIcon(QStringLiteral(":/velmora/cmdleft.svg")));
+    time.setStart->setIconSize(QSize(16, 16));
+    time.setEnd = placed(new QToolButton(frame4), "cmdright", "Set Conversion End Position", tw(1380, 720, 280, 280));
+    time.setEnd->setIcon(QIcon(QStringLiteral(":/velmora/cmdright.svg")));
+    time.setEnd->setIconSize(QSize(16, 16));
+    time.start = label(frame4, "Labelstart", "00:00:00", "Conversion Start Position", tw(1710, 720, 705, 255));
+    time.end = label(frame4, "Labelend", "00:00:00", "Conversion End Position", tw(2400, 720, 720, 255));
     checkBox(frame4, "CheckReverse", "Time Reverse", "Make the Clip Encoded in Reverse", tw(240, 1080, 1935, 255));
 
     // Start and end as whole seconds; the user sees them only as hh:mm:ss.
     label(frame4, "Label14", "Start Time:", "Convert Start Time", tw(120, 1560, 1215, 255))->hide();
-    m_textStart = textBox(frame4, "TextStartTime", "Convert Start Time", tw(1320, 1560, 975, 285));
-    m_textStart->hide();
+    time.startBox = textBox(frame4, "TextStartTime", "Convert Start Time", tw(1320, 1560, 975, 285));
+    time.startBox->hide();
     label(frame4, "Label16", "Seconds", "Convert Start Time", tw(2400, 1560, 735, 255))->hide();
     label(frame4, "Label15", "End Time:", "Convert End Time", tw(120, 1800, 1215, 255))->hide();
-    m_textEnd = textBox(frame4, "TextEndTime", "Convert End Time", tw(1320, 1800, 975, 285));
-    m_textEnd->hide();
+    time.endBox = textBox(frame4, "TextEndTime", "Convert End Time", tw(1320, 1800, 975, 285));
+    time.endBox->hide();
     label(frame4, "Label17", "Seconds", "Convert End Time", tw(2400, 1800, 735, 255))->hide();
+    m_time = std::make_unique<TimeWindow>(time, m_prompter);
 }
 
 void Form1::buildColourPanel(QGroupBox *panel)
@@ -383,7 +226,7 @@ void Form1::buildAudioPanel(QGroupBox *panel)
     barLabel(panel, "HScrollVol", "Audio Volume(100%=No Change)", tw(3120, 480, 615, 255));
     label(panel, "Label22", "%", nullptr, tw(3480, 480, 375, 255));
     label(panel, "Label25", "Channel:", "Audio Channel", tw(240, 1080, 855, 255));
-    m_optionCha = makeGroup("OptionCha");
+    m_optionCha = optionGroup(this, "OptionCha");
     option(panel, m_optionCha, 0, "Stereo", "Stereo Two Channel", tw(1320, 1080, 1215, 255));
     option(panel, m_optionCha, 1, "Left", "Mono Left Channel", tw(2160, 1080, 1215, 255));
     option(panel, m_optionCha, 2, "Right", "Mono Right Channel", tw(2880, 1080, 1000, 255));
@@ -395,25 +238,16 @@ void Form1::buildAudioPanel(QGroupBox *panel)
     button(panel, "CmdDefault1", "Default", "Recommand Defult Value", tw(1680, 2040, 1095, 255));
 }
 
-void Form1::buildExternPanel(QGroupBox *panel)
+void Form1::buildExternPanel(QGroupBox *panel, FilePickers::Widgets &pickers)
 {
     label(panel, "Label2", "Audio File:", "Extern Audio File", tw(240, 285, 1815, 255));
-    textBox(panel, "AudioFileText", "Extern Audio File", tw(1200, 240, 2055, 285));
-    button(panel, "cmdOpenAudio", "Add...", "Add Extern Audio File", tw(3240, 240, 735, 255));
+    pickers.audio = textBox(panel, "AudioFileText", "Extern Audio File", tw(1200, 240, 2055, 285));
+    pickers.openAudio = button(panel, "cmdOpenAudio", "Add...", "Add Extern Audio File", tw(3240, 240, 735, 255));
     label(panel, "Label12", "Subtitle File:", "Extern Subtitle File", tw(240, 645, 1815, 255));
-    textBox(panel, "SubFileText", "Extern Subtitle File", tw(1200, 600, 2055, 285));
-    button(panel, "cmdOpenSub", "Add...", "Add Extern Subtitle File", tw(3240, 600, 735, 255));
+    pickers.subtitle = textBox(panel, "SubFileText", "Extern Subtitle File", tw(1200, 600, 2055, 285));
+    pickers.openSubtitle = button(panel, "cmdOpenSub", "Add...", "Add Extern Subtitle File", tw(3240, 600, 735, 255));
     label(panel, "Label30", "Text Logo:", "Text Logo", tw(240, 1035, 1815, 255));
-    m_textLogo = textBox(panel, "TextLogo", "Text Logo Content", tw(1200, 960, 2775, 495));
-    // The logo's style is kept in points, so its font must have a point size.
-    const core::JobSettings defaults;
-    QFont logoFace = m_textLogo->font();
-    logoFace.setPointSize(defaults.logoFontSize);
-    m_textLogo->setFont(logoFace);
-    QFont logo(text(defaults.logoFontName));
-    logo.setPointSizeF(defaults.logoFontSize);
-    m_textLogo->setFont(logo);
-    setLogoColour(defaults.logoColor);
+    QLineEdit *logo = textBox(panel, "TextLogo", "Text Logo Content", tw(1200, 960, 2775, 495));
 
     auto *frame9 = frame(panel, "Frame9", "Text Logo Setting", "Text Logo Setting", tw(120, 1440, 3855, 855));
     label(frame9, "Label31", "x:", "x Position", tw(120, 240, 255, 255));
@@ -423,29 +257,33 @@ void Form1::buildExternPanel(QGroupBox *panel)
     // source video's, whatever the start and the introduction do.
     textBox(frame9, "TextLogoStart", kLogoStartTip, tw(1800, 240, 735, 285));
     label(frame9, "Label35", "s", "Start Time", tw(2520, 240, 255, 255));
-    button(frame9, "cmdFont", "Font", "Text Logo Font Setting", tw(3000, 240, 615, 255));
+    QPushButton *font = button(frame9, "cmdFont", "Font", "Text Logo Font Setting", tw(3000, 240, 615, 255));
     label(frame9, "Label32", "y:", "y Position", tw(120, 480, 255, 255));
     textBox(frame9, "TextLogoY", "y Position", tw(360, 480, 735, 285));
     label(frame9, "Label34", "End:", "End Time", tw(1320, 480, 615, 255));
     textBox(frame9, "TextLogoEnd", kLogoEndTip, tw(1800, 480, 735, 285));
     label(frame9, "Label36", "s", "End Time", tw(2520, 480, 255, 255));
-    button(frame9, "cmdColor", "Color", "Text Logo Color Setting", tw(3000, 480, 615, 255));
+    QPushButton *colour = button(frame9, "cmdColor", "Color", "Text Logo Color Setting", tw(3000, 480, 615, 255));
+    m_logo = std::make_unique<LogoStyle>(*logo, *font, *colour, m_prompter);
 }
 
-void Form1::buildIntroPanel(QGroupBox *panel)
+void Form1::buildIntroPanel(QGroupBox *panel, FilePickers::Widgets &pickers)
 {
-    m_optionInt = makeGroup("OptionInt");
+    m_optionInt = optionGroup(this, "OptionInt");
     option(panel, m_optionInt, 0, "Video", "Intruduction Type is Video File", tw(600, 240, 1335, 255));
     option(panel, m_optionInt, 1, "Image", "Intruduction Type is Image File", tw(2400, 240, 1335, 255));
     checkLaidOut(m_optionInt);
     label(panel, "LabelIntVideo", "Video File:", "Intruduction Video File", tw(240, 585, 1215, 255));
-    textBox(panel, "TextIntVideo", "Intruduction Video File", tw(1080, 600, 2175, 285));
-    button(panel, "cmdOpenIntVideo", "Add...", "Add Intruduction Video File", tw(3240, 600, 735, 255));
+    pickers.introVideo = textBox(panel, "TextIntVideo", "Intruduction Video File", tw(1080, 600, 2175, 285));
+    pickers.openIntroVideo =
+        button(panel, "cmdOpenIntVideo", "Add...", "Add Intruduction Video File", tw(3240, 600, 735, 255));
     label(panel, "LabelIntImage", "Image File:", "Intruduction Image File", tw(240, 990, 1215, 255))
         ->setEnabled(false);
-    textBox(panel, "TextIntImage", "Intruduction Image File", tw(1080, 960, 2175, 285))->setEnabled(false);
-    button(panel, "cmdOpenIntImage", "Add...", "Add Intruduction Image File", tw(3240, 960, 735, 255))
-        ->setEnabled(false);
+    pickers.introImage = textBox(panel, "TextIntImage", "Intruduction Image File", tw(1080, 960, 2175, 285));
+    pickers.introImage->setEnabled(false);
+    pickers.openIntroImage =
+        button(panel, "cmdOpenIntImage", "Add...", "Add Intruduction Image File", tw(3240, 960, 735, 255));
+    pickers.openIntroImage->setEnabled(false);
     label(panel, "LabelIntImage1", "Image Time:", "Intruduction Image Time", tw(240, 1365, 1215, 255))
         ->setEnabled(false);
     textBox(panel, "TextIntImageTime", nullptr, tw(1200, 1320, 615, 285))->setEnabled(false);
@@ -455,7 +293,7 @@ void Form1::buildIntroPanel(QGroupBox *panel)
     label(panel, "Label27", "s", nullptr, tw(3720, 1365, 255, 255));
 
     auto *frame7 = frame(panel, "Frame7", "Fade Mode", "Intruduction Fade Mode", tw(120, 1680, 3855, 615));
-    m_optionFade = makeGroup("OptionFade");
+    m_optionFade = optionGroup(this, "OptionFade");
     option(frame7, m_optionFade, 0, "In", "Fade In", tw(120, 240, 855, 255));
     option(frame7, m_optionFade, 1, "Out", "Fade Out", tw(960, 240, 975, 255));
     option(frame7, m_optionFade, 2, "In/Out", "Fade In/Out", tw(1800, 240, 1095, 255));

@@ -2,14 +2,15 @@
 // and a preset's settings put into every selected job, each job keeping its
 // own time window and the files made for its source.
 
-#include "jobs/number_text.h"
-#include "ui/qt_text.h"
-#include "settings/presets.h"
 #include "ui/form1.h"
+#include "ui/qt_text.h"
+
+#include "jobs/number_text.h"
+#include "settings/presets.h"
+#include "ui/input_list_panel.h"
 #include "window/window_rules.h"
 
 #include <QAction>
-#include <QListWidget>
 
 #include <filesystem>
 
@@ -35,16 +36,12 @@ std::string Form1::presetsFolder() const
 
 void Form1::addPresetActions()
 {
-    auto *save = new QAction(QStringLiteral("Save settings as preset..."), m_list);
-    save->setObjectName(QStringLiteral("actionSavePreset"));
-    save->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E));
-    m_list->addAction(save);
-    connect(save, &QAction::triggered, this, [this] { savePreset(); });
-    auto *apply = new QAction(QStringLiteral("Apply preset..."), m_list);
-    apply->setObjectName(QStringLiteral("actionApplyPreset"));
-    apply->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A));
-    m_list->addAction(apply);
-    connect(apply, &QAction::triggered, this, [this] { applyPreset(); });
+    connect(m_list->addMenuAction("actionSavePreset", QStringLiteral("Save settings as preset..."),
+                                  QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E)),
+            &QAction::triggered, this, [this] { savePreset(); });
+    connect(m_list->addMenuAction("actionApplyPreset", QStringLiteral("Apply preset..."),
+                                  QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A)),
+            &QAction::triggered, this, [this] { applyPreset(); });
 }
 
 void Form1::savePreset()
@@ -77,7 +74,7 @@ void Form1::savePreset()
 
 void Form1::applyPreset()
 {
-    const std::vector<int> rows = selectedJobs();
+    const std::vector<int> rows = m_list->selectedJobs();
     if (rows.empty() || m_converting)
         return;
     std::string names;
@@ -104,7 +101,7 @@ void Form1::applyPreset()
         core::JobSettings &record = m_jobs.edit(row);
         for (const settings::PresetValue &value : preset->values)
             setField(record, value);
-        drawJobState(row);
+        m_list->drawJobState(row);
     }
     // The controls show the current job, now with the preset's values.
     loadJob(selectedJob());

@@ -1,13 +1,13 @@
 // The job list kept in "Velmora.list" while it is not empty, and offered back
 // when the program starts after a crash, a kill or a power cut.
 
-#include "settings/saved_list.h"
-#include "ui/qt_text.h"
 #include "ui/form1.h"
+#include "ui/qt_text.h"
+
+#include "settings/saved_list.h"
+#include "ui/input_list_panel.h"
 #include "ui/qt_event_loop.h"
 #include "ui/saved_list_keeper.h"
-
-#include <QListWidget>
 
 #include <chrono>
 #include <filesystem>
@@ -78,14 +78,11 @@ void Form1::offerSavedList()
     // After the jobs of the list as it stands (files given on the command line).
     const int first = m_jobs.count();
     for (const core::JobEntry &entry : restored.jobs.entries()) {
-        if (!m_jobs.append(entry))
+        if (!m_list->appendKept(entry))
             break;
-        m_listDir->addItem(qs(entry.fullPath));
-        m_list->addItem(qs(entry.title));
-        drawJobState(m_jobs.count() - 1);
     }
-    if (m_list->currentRow() < 0)
-        selectJob(first);
+    if (m_list->currentJob() < 0)
+        m_list->selectJob(first);
     m_savedList->resume();
     listChanged();
     if (choice == 0 && !toConvert.empty()) {

@@ -6,22 +6,20 @@
 #include "ui/form1.h"
 #include "ui/qt_text.h"
 
+#include "ui/input_list_panel.h"
+
 #include "jobs/number_text.h"
 #include "jobs/time_text.h"
 
 #include <QAbstractButton>
 #include <QButtonGroup>
 #include <QLabel>
-#include <QListWidget>
 
 #include <algorithm>
 
 namespace ui {
 
 namespace {
-
-// The job's note on a time it was held to, kept with its list entry.
-constexpr int kTimeNoteRole = Qt::UserRole + 1;
 
 // The visible label nearest to [widget] on its row: to its left, or to its right.
 QLabel *labelBeside(const QWidget *widget, bool left)
@@ -66,18 +64,6 @@ void Form1::findCaptions()
     }
 }
 
-std::vector<int> Form1::selectedJobs() const
-{
-    std::vector<int> rows;
-    for (const QListWidgetItem *item : m_list->selectedItems())
-        if (const int row = m_list->row(item); m_jobs.find(row) != nullptr)
-            rows.push_back(row);
-    std::sort(rows.begin(), rows.end());
-    if (rows.empty() && selectedJob() >= 0)
-        rows.push_back(selectedJob());
-    return rows;
-}
-
 std::vector<int> Form1::writeTargets() const
 {
     const int current = selectedJob();
@@ -85,7 +71,7 @@ std::vector<int> Form1::writeTargets() const
         return {};
     if (m_loading)
         return {current};
-    std::vector<int> rows = selectedJobs();
+    std::vector<int> rows = m_list->selectedJobs();
     if (!std::binary_search(rows.begin(), rows.end(), current))
         rows.insert(std::upper_bound(rows.begin(), rows.end(), current), current);
     return rows;
@@ -105,16 +91,13 @@ std::string Form1::timeForJob(std::size_t control, int row, const std::string &t
                    .arg(core::kControls[control].name == "TextStartTime" ? QStringLiteral("Start") : QStringLiteral("End"),
                         qs(core::FrametoS(length)));
     }
-    if (QListWidgetItem *item = m_list->item(row)) {
-        item->setData(kTimeNoteRole, note);
-        drawJobState(row);
-    }
+    m_list->setTimeNote(row, note);
     return held;
 }
 
 void Form1::refreshMixedMarks()
 {
-    const std::vector<int> rows = selectedJobs();
+    const std::vector<int> rows = m_list->selectedJobs();
     for (std::size_t row = 0; row < core::kControls.size(); ++row) {
         const core::Control &control = core::kControls[row];
         Bound &bound = m_bound[row];

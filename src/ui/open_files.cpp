@@ -1,4 +1,5 @@
 #include "ui/open_files.h"
+#include "ui/qt_text.h"
 
 #include "ui/form1.h"
 #include "ui/prompter.h"
@@ -33,7 +34,7 @@ QString startFileProblem(const QString &argument)
 
 void openStartFiles(Form1 &window, Prompter &prompter, const QStringList &notes, const QStringList &arguments)
 {
-    const QString program = QString::fromUtf8(core::kProgramName);
+    const QString program = qs(core::kProgramName);
     for (const QString &note : notes)
         prompter.message(note, program, MessageIcon::Exclamation);
 
@@ -46,7 +47,7 @@ void openStartFiles(Form1 &window, Prompter &prompter, const QStringList &notes,
             files.append(QFileInfo(localPath(argument)).absoluteFilePath());
     }
     if (!refused.isEmpty())
-        prompter.message(QStringLiteral("Cannot add:\n") + refused, QString::fromUtf8(core::kErrorTitle),
+        prompter.message(QStringLiteral("Cannot add:\n") + refused, qs(core::kErrorTitle),
                          MessageIcon::Error);
     // The box lets events run: the window may have been closed meanwhile,
     // or a restored list may be converting, which keeps the list closed.
@@ -58,7 +59,7 @@ void openStartFiles(Form1 &window, Prompter &prompter, const QStringList &notes,
             busy += QStringLiteral("\n\u2022 ") + file;
         prompter.message(QStringLiteral("Cannot add while the list is being converted; add these once it has ended:\n")
                              + busy,
-                         QString::fromUtf8(core::kErrorTitle), MessageIcon::Error);
+                         qs(core::kErrorTitle), MessageIcon::Error);
         return;
     }
     window.addVideoFiles(files);

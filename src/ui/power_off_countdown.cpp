@@ -1,4 +1,5 @@
 #include "ui/power_off_countdown.h"
+#include "ui/qt_text.h"
 
 #include "convert/batch_texts.h"
 #include "window/window_rules.h"
@@ -15,12 +16,12 @@ PowerOffCountdown::PowerOffCountdown(int seconds, QWidget *parent)
     , m_secondsLeft(seconds)
 {
     setObjectName(QStringLiteral("PowerOffCountdown"));
-    setWindowTitle(QString::fromUtf8(core::kProgramName));
+    setWindowTitle(qs(core::kProgramName));
     m_text = new QLabel(this);
     m_text->setObjectName(QStringLiteral("LabelCountdown"));
-    auto *now = new QPushButton(QString::fromUtf8(core::kPowerOffNowButton), this);
+    auto *now = new QPushButton(qs(core::kPowerOffNowButton), this);
     now->setObjectName(QStringLiteral("cmdPowerOffNow"));
-    auto *cancel = new QPushButton(QString::fromUtf8(core::kCancelButton), this);
+    auto *cancel = new QPushButton(qs(core::kCancelButton), this);
     cancel->setObjectName(QStringLiteral("cmdCancelPowerOff"));
     // Cancel is the default: a stray Enter must not power the machine off.
     cancel->setDefault(true);
@@ -40,7 +41,7 @@ PowerOffCountdown::PowerOffCountdown(int seconds, QWidget *parent)
     connect(&m_timer, &QTimer::timeout, this, [this] { tick(); });
     setMinimumWidth(340);
     m_timer.start(1000);
-    m_text->setText(QString::fromStdString(core::powerOffCountdownText(m_secondsLeft)));
+    m_text->setText(qs(core::powerOffCountdownText(m_secondsLeft)));
 }
 
 void PowerOffCountdown::tick()
@@ -51,7 +52,7 @@ void PowerOffCountdown::tick()
         accept();
         return;
     }
-    m_text->setText(QString::fromStdString(core::powerOffCountdownText(m_secondsLeft)));
+    m_text->setText(qs(core::powerOffCountdownText(m_secondsLeft)));
 }
 
 } // namespace ui

@@ -1,7 +1,6 @@
 #include "ui/preview_window.h"
 #include "ui/qt_text.h"
 
-#include "ui/form1.h"
 
 #include <QHBoxLayout>
 #include <QImage>
@@ -23,8 +22,8 @@ constexpr int kPausePollMs = 500;
 
 } // namespace
 
-PreviewWindow::PreviewWindow(Form1 &form, core::PreviewSource &source, QWidget *parent)
-    : QWidget(parent, Qt::Window), m_form(form)
+PreviewWindow::PreviewWindow(PreviewSubject subject, core::PreviewSource &source, QWidget *parent)
+    : QWidget(parent, Qt::Window), m_subject(std::move(subject))
 {
     setObjectName(QStringLiteral("PreviewWindow"));
     setWindowTitle(QStringLiteral("Preview"));
@@ -67,7 +66,7 @@ PreviewWindow::PreviewWindow(Form1 &form, core::PreviewSource &source, QWidget *
     connect(&m_settle, &QTimer::timeout, this, [this] { render(); });
     m_pausePoll.setInterval(kPausePollMs);
     connect(&m_pausePoll, &QTimer::timeout, this, [this] {
-        if (!m_form.converting())
+        if (!m_subject.converting())
             render();
     });
     connect(m_slider, &QSlider::valueChanged, this, [this] { render(); });
@@ -75,7 +74,7 @@ PreviewWindow::PreviewWindow(Form1 &form, core::PreviewSource &source, QWidget *
 
     const QString script = m_folder.isValid()
                                ? m_folder.filePath(QStringLiteral("preview.avs"))
-                               : QString::fromStdString(m_form.paths().tempFolder) + QStringLiteral("preview.avs");
+                               : qs(m_subject.tempFolder) + QStringLiteral("preview.avs");
     m_worker = std::make_unique<core::PreviewWorker>(source, script.toStdString(), [this](core::PreviewResult r) {
         // Back to the window's thread; dropped there when stale, or when
         // this window is gone.
@@ -99,7 +98,7 @@ void PreviewWindow::render()
     m_settle.stop();
     if (!isVisible())
         return;
-    if (m_form.converting()) {
+    if (m_subject.converting()) {
         // The run owns the machine and moves the selection itself.
         m_worker->cancel();
         m_latest = 0;
@@ -108,14 +107,14 @@ void PreviewWindow::render()
         return;
     }
     m_pausePoll.stop();
-    const core::JobEntry *job = m_form.jobs().find(m_form.selectedJob());
-    if (job == nullptr) {
+    std::optional<core::ScriptRequest> job = m_subject.currentJob();
+    if (!job) {
         m_worker->cancel();
         m_latest = 0;
         showReason(QStringLiteral("No job is selected."));
         return;
     }
-    m_latestJob = m_form.scriptRequest(1, qs(job->fullPath));
+    m_latestJob = std::move(*job);
     m_latest = m_worker->request({m_latestJob, m_slider->value()});
 }
 

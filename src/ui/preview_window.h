@@ -7,7 +7,10 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
+#include <string>
 
 class QLabel;
 class QRadioButton;
@@ -15,7 +18,17 @@ class QSlider;
 
 namespace ui {
 
-class Form1;
+// What the preview reads of the main window.
+struct PreviewSubject
+{
+    // A conversion is under way.
+    std::function<bool()> converting;
+    // The script request of the current job; nothing when there is none.
+    std::function<std::optional<core::ScriptRequest>()> currentJob;
+    // Where the preview's script goes when no folder of its own can be made;
+    // ends in "/".
+    std::string tempFolder;
+};
 
 // The preview: one picture of the selected job as the player will show it,
 // rendered by the encoder library from the job's conversion script, at 1:1
@@ -26,15 +39,15 @@ class Form1;
 // runs it pauses and says so, and takes up again when the run has ended. A
 // job the writer or the library refuses shows the reason instead of a picture.
 //
-// Owned by the main window, whose state it reads; everything here runs on
-// the window's thread except the worker's render.
+// Owned by the main window; everything here runs on the window's thread
+// except the worker's render.
 class PreviewWindow final : public QWidget
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(PreviewWindow)
 
 public:
-    PreviewWindow(Form1 &form, core::PreviewSource &source, QWidget *parent = nullptr);
+    PreviewWindow(PreviewSubject subject, core::PreviewSource &source, QWidget *parent = nullptr);
     ~PreviewWindow() override;
 
     // The selection or a setting has changed: render again shortly.
@@ -46,7 +59,7 @@ private:
     void showPicture();
     void showReason(const QString &reason);
 
-    Form1 &m_form;
+    PreviewSubject m_subject;
     QTemporaryDir m_folder; // the preview's own script lives here, never the run's
     QTimer m_settle;        // gathers a burst of changes into one render
     QTimer m_pausePoll;     // watches for the end of a conversion

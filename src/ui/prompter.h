@@ -1,11 +1,14 @@
 #pragma once
 
+#include "ui/qt_text.h"
+
 #include <QColor>
 #include <QFont>
 #include <QString>
 #include <QStringList>
 
 #include <optional>
+#include <string_view>
 
 namespace ui {
 
@@ -67,5 +70,11 @@ public:
     // An input box; the typed text, or empty when cancelled.
     virtual QString inputText(const QString &title, const QString &prompt) = 0;
 };
+
+// A box with the error sign: [text] under [title].
+inline void showError(Prompter &prompter, std::string_view text, std::string_view title)
+{
+    prompter.message(qs(text), qs(title), MessageIcon::Error);
+}
 
 } // namespace ui

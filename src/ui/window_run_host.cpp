@@ -1,146 +1,119 @@
 #include "ui/window_run_host.h"
 #include "ui/qt_text.h"
 
-#include "settings/startup.h"
-#include "ui/form1.h"
+#include "ui/input_list_panel.h"
 #include "ui/prompter.h"
+#include "ui/run_controls.h"
 #include "window/window_rules.h"
-
-#include <QCheckBox>
-#include <QLabel>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QSlider>
 
 namespace ui {
 
-WindowRunHost::WindowRunHost(Form1 &window, Prompter &prompter)
-    : m_window(window)
-    , m_prompter(prompter)
+WindowRunHost::WindowRunHost(RunHostParts parts)
+    : m_parts(std::move(parts))
 {
-}
-
-template <typename W>
-W *WindowRunHost::control(const char *name) const
-{
-    auto *widget = m_window.findChild<W *>(QString::fromLatin1(name));
-    Q_ASSERT(widget != nullptr);
-    return widget;
 }
 
 std::int32_t WindowRunHost::jobCount()
 {
-    return m_window.jobs().count();
+    return m_parts.list.jobs().count();
 }
 
 std::optional<core::JobSelection> WindowRunHost::selectJob(std::int32_t index)
 {
-    if (m_window.jobs().find(index) == nullptr)
+    if (m_parts.list.jobs().find(index) == nullptr)
         return std::nullopt;
-    m_window.selectJob(index);
-    return core::jobSelection(m_window.jobs().at(index));
+    m_parts.list.selectJob(index);
+    return core::jobSelection(m_parts.list.jobs().at(index));
 }
 
 core::ScriptOutcome WindowRunHost::writeScript(const std::string &inputPath)
 {
-    core::ScriptResult script = core::writeScript(m_window.scriptRequest(1, qs(inputPath)));
+    core::ScriptResult script = core::writeScript(m_parts.scriptRequest(inputPath));
     return {.result = script.result, .run = script.run, .warning = script.warning, .text = std::move(script.text)};
 }
 
 void WindowRunHost::setProgress(std::int32_t value)
 {
-    // The bar follows the hidden slider; it is set as well so that it shows
-    // the value even when the slider already had it.
-    control<QSlider>("Slider")->setValue(value);
-    control<QProgressBar>("ProgressBar")->setValue(value);
+    m_parts.controls.setProgress(value);
 }
 
 void WindowRunHost::setPercentLabel(const std::string &text)
 {
-    control<QLabel>("LabelPercent")->setText(qs(text));
+    m_parts.controls.setPercentText(qs(text));
 }
 
 void WindowRunHost::setPassLabel(const std::string &text)
 {
-    control<QLabel>("LabelInfoPro")->setText(qs(text));
+    m_parts.controls.setPassText(qs(text));
 }
 
 void WindowRunHost::setTimeLeftLabel(const std::string &text)
 {
-    control<QLabel>("LabelInfoTime")->setText(qs(text));
+    m_parts.controls.setTimeLeftText(qs(text));
 }
 
 void WindowRunHost::showMessage(const std::string &text, const std::string &detail)
 {
-    m_prompter.messageWithDetail(qs(text), QString::fromUtf8(core::kProgramName), qs(detail));
+    m_parts.prompter.messageWithDetail(qs(text), qs(core::kProgramName), qs(detail));
 }
 
 void WindowRunHost::setStartVisible(bool visible)
 {
-    control<QPushButton>("cmdStart")->setVisible(visible);
+    m_parts.controls.setStartVisible(visible);
 }
 
 void WindowRunHost::deleteTemporaryFiles()
 {
-    settings::deleteTempFiles(m_window.paths());
+    settings::deleteTempFiles(m_parts.paths);
 }
 
 bool WindowRunHost::shutDownChecked()
 {
-    return control<QCheckBox>("ShutDownCheck")->isChecked();
+    return m_parts.controls.shutDownChecked();
 }
 
 std::vector<core::JobEntry> WindowRunHost::jobEntries()
 {
-    return m_window.jobs().entries();
+    return m_parts.list.jobs().entries();
 }
 
 bool WindowRunHost::askToStart(const std::string &text)
 {
-    return m_prompter.ask(qs(text), QString::fromUtf8(core::kProgramName), QString::fromUtf8(core::kStartOthersButton),
-                          QString::fromUtf8(core::kDoNotStartButton));
+    return m_parts.prompter.ask(qs(text), qs(core::kProgramName), qs(core::kStartOthersButton),
+                                qs(core::kDoNotStartButton));
 }
 
 void WindowRunHost::setJobState(std::int32_t index, const core::JobStatus &status)
 {
-    m_window.showJobState(index, status);
+    m_parts.list.showJobState(index, status);
 }
 
 void WindowRunHost::setBatchTimeLeft(const std::string &text)
 {
-    auto *label = control<QLabel>("LabelInfoTime");
-    const QString own = label->toolTip().section(QLatin1Char('\n'), 0, 0);
-    label->setToolTip(text.empty() ? own : own + QLatin1Char('\n') + qs(text));
+    m_parts.controls.setBatchTimeLeft(qs(text));
 }
 
 void WindowRunHost::appendLog(const std::string &text)
 {
-    m_window.runLog().append(text);
+    m_parts.log.append(text);
 }
 
 std::string WindowRunHost::logPath()
 {
-    return m_window.runLog().path().string();
+    return m_parts.log.path().string();
 }
 
 void WindowRunHost::showPaused(const std::string &why)
 {
-    auto *label = control<QLabel>("LabelInfoPro");
-    if (why.empty()) {
-        label->setText(m_passLabel);
-    } else {
-        if (label->text() != QString::fromUtf8(core::kPausedText))
-            m_passLabel = label->text();
-        label->setText(QString::fromUtf8(core::kPausedText));
-        if (why != core::kPausedText)
-            showMessage(why, {});
-    }
-    m_window.refreshRunActions();
+    m_parts.controls.showPaused(!why.empty(), qs(core::kPausedText));
+    if (!why.empty() && why != core::kPausedText)
+        showMessage(why, {});
+    m_parts.controls.refreshActions();
 }
 
 bool WindowRunHost::confirmPowerOff()
 {
-    return m_prompter.powerOffCountdown(core::kPowerOffCountdownSec);
+    return m_parts.prompter.powerOffCountdown(core::kPowerOffCountdownSec);
 }
 
 } // namespace ui

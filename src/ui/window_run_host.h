@@ -1,24 +1,40 @@
 #pragma once
 
 #include "convert/conversion_run.h"
+#include "convert/run_log.h"
+#include "settings/startup.h"
 
 #include <QString>
 
+#include <functional>
+
 namespace ui {
 
-class Form1;
+class InputListPanel;
 class Prompter;
+class RunControls;
+
+// The parts of the main window the conversion run drives, all borrowed: they
+// must outlive the host.
+struct RunHostParts
+{
+    RunControls &controls; // the progress strip, Start/Stop, the power-off check, the batch's menu
+    InputListPanel &list;  // the jobs, their selection and their states
+    core::LogFile &log;
+    Prompter &prompter;    // the message boxes and the power-off countdown
+    const settings::AppPaths &paths;
+    // What the script writer needs for the video at the path, from the controls.
+    std::function<core::ScriptRequest(const std::string &videoPath)> scriptRequest;
+};
 
 // The main window as the conversion run drives it: the job list and the
 // script writer, the progress strip, the Start/Stop pair, the flags, the
 // message boxes, the jobs' states, the run's log and the power-off countdown.
-// Controls are found by their object names.
-//
-// Borrows [window] and [prompter], which must outlive it; window's thread only.
+// Window's thread only.
 class WindowRunHost final : public core::RunHost
 {
 public:
-    WindowRunHost(Form1 &window, Prompter &prompter);
+    explicit WindowRunHost(RunHostParts parts);
 
     std::int32_t jobCount() override;
     std::optional<core::JobSelection> selectJob(std::int32_t index) override;
@@ -49,12 +65,7 @@ public:
     void showPaused(const std::string &why) override;
 
 private:
-    template <typename W>
-    W *control(const char *name) const;
-
-    Form1 &m_window;
-    Prompter &m_prompter;
-    QString m_passLabel; // LabelInfoPro's text before the batch was held
+    RunHostParts m_parts;
 };
 
 } // namespace ui

@@ -1,28 +1,27 @@
 #include "ui/window_settings.h"
 #include "ui/qt_text.h"
 
-#include "jobs/time_text.h"
-#include "ui/form1.h"
+#include "ui/file_pickers.h"
+#include "ui/logo_style.h"
+#include "ui/time_window.h"
 
 #include <QAbstractButton>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QLabel>
 #include <QLineEdit>
 #include <QScrollBar>
-#include <QSlider>
 
 namespace ui {
 
-WindowSettings::WindowSettings(Form1 &window)
-    : m_window(window)
+WindowSettings::WindowSettings(Parts parts)
+    : m_parts(std::move(parts))
 {
 }
 
 QString *WindowSettings::folder(std::string_view name) const
 {
-    PickerFolders &folders = m_window.pickerFolders();
+    PickerFolders &folders = m_parts.folders;
     if (name == "videoOpenDir")
         return &folders.video;
     if (name == "audioOpenDir")
@@ -39,7 +38,7 @@ QString *WindowSettings::folder(std::string_view name) const
 template <typename W>
 W *WindowSettings::control(std::string_view name) const
 {
-    return m_window.findChild<W *>(qs(name));
+    return m_parts.controls.findChild<W *>(qs(name));
 }
 
 void WindowSettings::setText(std::string_view name, std::string_view text)
@@ -105,10 +104,7 @@ bool WindowSettings::selectOption(std::string_view group, std::int16_t index)
 
 void WindowSettings::runOptionSwitch(std::string_view group, std::int16_t index)
 {
-    if (group == "OptionSel")
-        m_window.switchPanel(index);
-    else if (group == "OptionInt")
-        m_window.switchIntroType(index);
+    m_parts.optionSwitch(group, index);
 }
 
 std::optional<std::int16_t> WindowSettings::selectedOption(std::string_view group) const
@@ -125,82 +121,78 @@ std::optional<std::int16_t> WindowSettings::selectedOption(std::string_view grou
 
 void WindowSettings::setLogoFontName(std::string_view faceName)
 {
-    QFont font = m_window.logoFont();
+    QFont font = m_parts.logo.font();
     font.setFamily(qs(faceName));
-    m_window.setLogoFont(font);
+    m_parts.logo.setFont(font);
 }
 
 bool WindowSettings::setLogoFontSize(std::int32_t points)
 {
     if (points < kMinFontPoints || points > kMaxFontPoints)
         return false;
-    QFont font = m_window.logoFont();
+    QFont font = m_parts.logo.font();
     font.setPointSize(points);
-    m_window.setLogoFont(font);
+    m_parts.logo.setFont(font);
     return true;
 }
 
 void WindowSettings::setLogoFontBold(bool bold)
 {
-    QFont font = m_window.logoFont();
+    QFont font = m_parts.logo.font();
     font.setBold(bold);
-    m_window.setLogoFont(font);
+    m_parts.logo.setFont(font);
 }
 
 void WindowSettings::setLogoFontItalic(bool italic)
 {
-    QFont font = m_window.logoFont();
+    QFont font = m_parts.logo.font();
     font.setItalic(italic);
-    m_window.setLogoFont(font);
+    m_parts.logo.setFont(font);
 }
 
 void WindowSettings::setLogoColour(std::int32_t colour)
 {
-    m_window.setLogoColour(colour);
+    m_parts.logo.setColour(colour);
 }
 
 std::string WindowSettings::logoFontName() const
 {
-    return m_window.logoFont().family().toStdString();
+    return m_parts.logo.font().family().toStdString();
 }
 
 double WindowSettings::logoFontSize() const
 {
-    return m_window.logoFont().pointSizeF();
+    return m_parts.logo.font().pointSizeF();
 }
 
 bool WindowSettings::logoFontBold() const
 {
-    return m_window.logoFont().bold();
+    return m_parts.logo.font().bold();
 }
 
 bool WindowSettings::logoFontItalic() const
 {
-    return m_window.logoFont().italic();
+    return m_parts.logo.font().italic();
 }
 
 std::int32_t WindowSettings::logoColour() const
 {
-    return m_window.logoColour();
+    return m_parts.logo.colour();
 }
 
 void WindowSettings::setFrameCount(std::int32_t seconds)
 {
-    m_window.setFrameCount(seconds);
+    m_parts.time.setFrameCount(seconds);
 }
 
 std::int32_t WindowSettings::frameCount() const
 {
-    return m_window.frameCount();
+    return m_parts.time.frameCount();
 }
 
 void WindowSettings::showTimeWindow(std::int32_t frameCountSec, std::int32_t startSec, std::int32_t endSec)
 {
-    const auto timeText = [](std::int32_t seconds) { return QString::fromStdString(core::FrametoS(seconds)); };
-    control<QLabel>("LabelTotal")->setText(timeText(frameCountSec));
-    control<QSlider>("SliderTime")->setMaximum(core::sliderMaximum(frameCountSec));
-    control<QLabel>("Labelstart")->setText(timeText(startSec));
-    control<QLabel>("Labelend")->setText(timeText(endSec));
+    m_parts.time.show(frameCountSec, startSec, endSec);
 }
 
 } // namespace ui

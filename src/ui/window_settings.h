@@ -4,24 +4,42 @@
 
 #include <QString>
 
+#include <functional>
+
+class QWidget;
+
 namespace ui {
 
-class Form1;
+class LogoStyle;
+class TimeWindow;
+struct PickerFolders;
 
 // The main window as the settings file sees it. Each key's control is found
-// by its object name, and the real control decides what it accepts: a combo
-// box's item count, a bar's range, a check box's three states. The picker
-// folders, the logo font and colour and frameCount are the window's own.
+// by its object name among the window's controls, and the real control
+// decides what it accepts: a combo box's item count, a bar's range, a check
+// box's three states. The picker folders, the logo's style and frameCount
+// are kept by their own parts of the window.
 //
-// Borrows [window], which must outlive it; window's thread only.
+// Borrows every part, which must outlive it; window's thread only.
 class WindowSettings final : public settings::SettingsTarget
 {
 public:
+    struct Parts
+    {
+        QWidget &controls;
+        PickerFolders &folders;
+        LogoStyle &logo;
+        TimeWindow &time;
+        // What a selected option runs (OptionSel shows its panel, OptionInt
+        // enables its rows).
+        std::function<void(std::string_view group, std::int16_t index)> optionSwitch;
+    };
+
     // The logo font sizes the text box takes, in points.
     static constexpr std::int32_t kMinFontPoints = 1;
     static constexpr std::int32_t kMaxFontPoints = 2048;
 
-    explicit WindowSettings(Form1 &window);
+    explicit WindowSettings(Parts parts);
 
     void setText(std::string_view name, std::string_view text) override;
     std::optional<std::string> text(std::string_view name) const override;
@@ -52,7 +70,7 @@ private:
     template <typename W>
     W *control(std::string_view name) const;
 
-    Form1 &m_window;
+    Parts m_parts;
 };
 
 } // namespace ui
