@@ -13,6 +13,9 @@
 #                  the table then has a "before" and an "after" column per mode
 #   INPUTS="..."   a subset of the input names below
 #   WORK=DIR       where the inputs are made and kept (default under BUILD_DIR)
+#   QUALITY=1      also a second table: quality per bit of the last library and
+#                  ffmpeg video streams of each input and mode (kbit/s and PSNR
+#                  of each against the pictures its own encoder was given)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
@@ -102,6 +105,21 @@ run_ffmpeg() { # source mode
     t1=$(now)
     echo "$t0 $t1" | awk '{printf "%.3f", $2 - $1}'
 }
+# Bit rate and luma PSNR of an MPEG-1 stream against the source brought to
+# the encoder's pictures: rate change, 256 wide, and for an interlaced input
+# whose fields the library blends, the same [1 2 1] blend (pp's linear blend).
+quality() { # stream source blend(0|1)
+    local chain="fps=$fps:round=up"
+    [ "$3" = 1 ] && chain="$chain,pp=lb"
+    chain="$chain,scale=256:-2:flags=bicubic+accurate_rnd:param0=1/3:param1=1/3,setpts=N/25/TB"
+    local kbps psnr
+    kbps=$(ffprobe -v error -show_entries format=duration,size -of csv=p=0 "$1" |
+        awk -F, -v n="$(ffprobe -v error -count_packets -select_streams v:0 -show_entries stream=nb_read_packets -of csv=p=0 "$1")" \
+            '{printf "%.0f", $2 * 8 / 1000 / (n / '"$fps"')}')
+    psnr=$(ffmpeg -nostdin -v info -i "$1" -i "$2" -lavfi "[0:v]setpts=N/25/TB[a];[1:v]$chain[b];[a][b]psnr=shortest=1" \
+        -f null - 2>&1 | sed -n 's/.* y:\([0-9.]*\) .*/\1/p' | tail -n 1)
+    echo "$kbps kbit/s, $psnr dB"
+}
 median() { printf '%s\n' "$@" | sort -g | sed -n 2p; }
 ratio() { echo "$1 $2" | awk '{printf "%.2f", $1 / $2}'; }
 
@@ -117,6 +135,7 @@ for m in $modes; do
     fi
 done
 table="$header"$'\n'"$rule"
+qtable="| input | mode | library | ffmpeg |"$'\n'"|---|---|---|---|"
 
 for name in ${INPUTS:-$all_inputs}; do
     length=$(input_length "$name")
@@ -134,6 +153,11 @@ for name in ${INPUTS:-$all_inputs}; do
             ffm+=("$(run_ffmpeg "$src" "$m")")
             [ -z "$before" ] || old+=("$(run_library "$before" "$script" "$m")")
         done
+        if [ "${QUALITY:-0}" = 1 ]; then
+            blend=0
+            [ "$name" = mpeg2_576i ] && blend=1
+            qtable="$qtable"$'\n'"| $name | $(mode_name "$m") | $(quality "$work/lib.m1v" "$src" $blend) | $(quality "$work/ff.m1v" "$src" 0) |"
+        fi
         f=$(median "${ffm[@]}")
         a=$(median "${lib[@]}")
         echo "$name mode $m: library ${lib[*]} ffmpeg ${ffm[*]}${before:+ before ${old[*]}}" >&2
@@ -146,3 +170,7 @@ for name in ${INPUTS:-$all_inputs}; do
     table="$table"$'\n'"$row"
 done
 echo "$table"
+if [ "${QUALITY:-0}" = 1 ]; then
+    echo
+    echo "$qtable"
+fi
