@@ -7,6 +7,8 @@
 #include "time_left.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <filesystem>
 #include <vector>
 
 #if defined(__linux__)
@@ -31,6 +33,38 @@ constexpr int kOutputWidth = 256;
 
 // MPEG-1's sequence header has 12 bits for each picture dimension.
 constexpr int kMpeg1MaxSize = 4095;
+
+// A video pass of at least this many pictures is coded as two halves at
+// once, each decoded, scaled and encoded by a clip graph of its own: one
+// encoder, even on slice threads, keeps two processors only two-thirds busy,
+// and it starts over in the middle at a small cost (a GOP's worth of bits,
+// the same quality). Shorter passes would not gain what opening the script
+// again costs.
+constexpr std::int64_t kTwoHalvesPictures = 300;
+// The encoder's GOP: the second half starts at a GOP's first picture.
+constexpr std::int64_t kGopPictures = 15;
+
+// An unnamed file in folder, for the second half's stream: nothing is left
+// behind, however the pass ends. Opened again through its descriptor.
+class UnnamedFile
+{
+public:
+    explicit UnnamedFile(const std::filesystem::path &folder)
+    {
+        std::string pattern = (folder / ".velmora-half-XXXXXX").string();
+        m_fd = ::mkstemp(pattern.data());
+        if (m_fd < 0)
+            throw Error("cannot create a temporary file in " + folder.string());
+        ::unlink(pattern.c_str());
+    }
+    ~UnnamedFile() { ::close(m_fd); }
+    UnnamedFile(const UnnamedFile &) = delete;
+    UnnamedFile &operator=(const UnnamedFile &) = delete;
+    std::string path() const { return "/proc/self/fd/" + std::to_string(m_fd); }
+
+private:
+    int m_fd = -1;
+};
 
 // The calling thread gets the least share of the processors. Linux keeps a
 // nice value per thread; elsewhere the work simply runs at normal priority.
@@ -62,8 +96,19 @@ std::int64_t audioSamplesToWrite(const VideoInfo &vi)
     return vi.hasVideo ? vi.samplesForFrames(vi.frameCount) : vi.sampleCount;
 }
 
-EncodePass::EncodePass(ClipPtr clip, const PassSettings &settings, std::unique_ptr<PreparedAudio> prepared)
-    : m_clip(std::move(clip)), m_settings(settings), m_prepared(std::move(prepared))
+struct EncodePass::SecondHalf
+{
+    explicit SecondHalf(const std::filesystem::path &folder) : file(folder) {}
+    UnnamedFile file;
+    ClipPtr clip;
+    std::unique_ptr<Mpeg1VideoWriter> writer;
+    std::exception_ptr error; // set by its thread before it ends
+    std::jthread thread;      // last: joined before the rest goes
+};
+
+EncodePass::EncodePass(ClipPtr clip, const PassSettings &settings, std::unique_ptr<PreparedAudio> prepared,
+                       ClipReopener reopen)
+    : m_clip(std::move(clip)), m_reopen(std::move(reopen)), m_settings(settings), m_prepared(std::move(prepared))
 {
     if (!m_clip)
         throw Error("the script gave no clip");
@@ -116,6 +161,11 @@ bool EncodePass::end()
 {
     if (m_worker.joinable()) {
         m_control->requestStop();
+        {
+            std::lock_guard lock(m_secondMutex);
+            if (m_secondControl)
+                m_secondControl->requestStop();
+        }
         m_worker.request_stop();
         m_worker.join();
     }
@@ -135,6 +185,14 @@ std::vector<std::string> EncodePass::notes() const
     std::vector<std::string> notes = m_preparedNotes;
     for (std::string &note : m_control->notes())
         notes.push_back(std::move(note));
+    std::lock_guard lock(m_secondMutex);
+    if (m_secondControl) {
+        // The halves decode a little of the same stretch around the middle.
+        for (std::string &note : m_secondControl->notes()) {
+            if (std::find(notes.begin(), notes.end(), note) == notes.end())
+                notes.push_back(std::move(note));
+        }
+    }
     return notes;
 }
 
@@ -200,23 +258,101 @@ bool EncodePass::handOver(std::stop_token stop)
 
 // The clip graph (decoding, scaling, filters) makes the next pictures on a
 // helper thread while this one encodes: the two halves of the work overlap.
+// A long pass has a second graph and encoder for its second half, on a
+// thread of their own, its stream appended to the first half's at the end.
 void EncodePass::writeVideo(Mpeg1VideoWriter &writer, std::stop_token stop)
 {
-    av::DecodeAhead<FrameRef> pictures(kPicturesAhead);
-    std::int64_t next = 0;
-    pictures.start([this, &next]() -> std::optional<FrameRef> {
-        if (next >= m_total)
-            return std::nullopt;
-        return m_clip->frame(next++);
+    std::atomic<std::int64_t> end{m_total};
+    std::unique_ptr<SecondHalf> second;
+    const auto start = [&] {
+        // A graph whose first picture took long work (Reverse reads its
+        // whole input first) would do it twice.
+        if (!m_reopen || m_total < kTwoHalvesPictures || m_control->workTotal() != 0)
+            return;
+        const std::int64_t middle = m_total / 2 / kGopPictures * kGopPictures;
+        second = startSecondHalf(middle, writer, stop);
+        if (second)
+            end = middle;
+    };
+    writePictures(*m_clip, 0, end, writer, [&] { return stop.stop_requested(); }, start);
+    if (!second)
+        return;
+    second->thread.join();
+    if (stop.stop_requested())
+        return; // the first half alone is a shorter, complete stream
+    if (second->error) {
+        // Whatever stopped the second graph, the first one carries on where
+        // it stands and meets it again if it is the file's.
+        const std::int64_t middle = end.load();
+        end = m_total;
+        writePictures(*m_clip, middle, end, writer, [&] { return stop.stop_requested(); }, {});
+        return;
+    }
+    writer.drainEncoder();
+    writer.appendFile(second->file.path(), Mpeg1VideoWriter::kStreamEndBytes);
+}
+
+std::unique_ptr<EncodePass::SecondHalf> EncodePass::startSecondHalf(std::int64_t from, const Mpeg1VideoWriter &first,
+                                                                     std::stop_token stop)
+{
+    std::unique_ptr<SecondHalf> half;
+    try {
+        const std::filesystem::path folder = std::filesystem::path(m_settings.outputPath).parent_path();
+        half = std::make_unique<SecondHalf>(folder.empty() ? std::filesystem::path(".") : folder);
+        half->clip = m_reopen();
+        if (!half->clip || half->clip->info().frameCount != m_clip->info().frameCount)
+            return nullptr;
+        half->writer = std::make_unique<Mpeg1VideoWriter>(half->file.path(), first.width(), first.height(),
+                                                          m_settings.videoBitrateKbps, m_settings.mode, from);
+    } catch (const std::exception &) {
+        // The first half then codes the whole pass, as a short one does.
+        return nullptr;
+    }
+    {
+        std::lock_guard lock(m_secondMutex);
+        m_secondControl = half->clip->control() ? half->clip->control() : std::make_shared<WorkControl>();
+    }
+    SecondHalf &h = *half;
+    h.thread = std::jthread([this, &h, from, stop](std::stop_token own) {
+        if (m_settings.lowPriority)
+            yieldToOtherThreads();
+        try {
+            const std::atomic<std::int64_t> to{m_total};
+            writePictures(*h.clip, from, to, *h.writer,
+                          [&] { return stop.stop_requested() || own.stop_requested(); }, {});
+            if (!stop.stop_requested() && !own.stop_requested())
+                h.writer->finish();
+        } catch (...) {
+            h.error = std::current_exception();
+        }
+        // Its decoding threads end here, not when the pass is freed.
+        h.writer.reset();
+        h.clip.reset();
     });
-    for (std::int64_t n = 0; n < m_total; ++n) {
-        if (stop.stop_requested())
+    return half;
+}
+
+void EncodePass::writePictures(Clip &clip, std::int64_t from, const std::atomic<std::int64_t> &to,
+                               Mpeg1VideoWriter &writer, const std::function<bool()> &stopped,
+                               const std::function<void()> &first)
+{
+    av::DecodeAhead<FrameRef> pictures(kPicturesAhead);
+    std::int64_t next = from;
+    pictures.start([&clip, &next, &to]() -> std::optional<FrameRef> {
+        if (next >= to.load())
+            return std::nullopt;
+        return clip.frame(next++);
+    });
+    for (std::int64_t n = from; n < to.load(); ++n) {
+        if (stopped())
             return;
         const std::optional<FrameRef> picture = pictures.pop();
         if (!picture)
             return;
         writer.write(**picture);
         written(1);
+        if (n == from && first)
+            first();
     }
 }
 

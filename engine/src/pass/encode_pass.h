@@ -49,6 +49,9 @@ std::pair<int, int> videoOutputSize(const VideoInfo &vi);
 // a clip: S(N) at the clip's rate (audio-only clips: S).
 std::int64_t audioSamplesToWrite(const VideoInfo &vi);
 
+// Opens the pass's script once more, as a second clip graph of its own.
+using ClipReopener = std::function<ClipPtr()>;
+
 class EncodePass
 {
 public:
@@ -56,8 +59,10 @@ public:
     // worker. Throws engine::Error when anything cannot be set up (nothing
     // runs then). An audio pass given prepared sound waits for it and writes
     // it out instead of encoding; when it did not complete, the pass encodes
-    // clip's sound as usual.
-    EncodePass(ClipPtr clip, const PassSettings &settings, std::unique_ptr<PreparedAudio> prepared = {});
+    // clip's sound as usual. A long video pass given reopen codes its second
+    // half from a second clip graph at the same time as the first half.
+    EncodePass(ClipPtr clip, const PassSettings &settings, std::unique_ptr<PreparedAudio> prepared = {},
+               ClipReopener reopen = {});
     // Stops and joins the worker if end() was not called.
     ~EncodePass();
 
@@ -84,8 +89,19 @@ public:
 private:
     void run(std::stop_token stop);
     bool handOver(std::stop_token stop);
+    struct SecondHalf;
     // The pass's own loop, pulling every unit from the clip into the writer.
     void writeVideo(Mpeg1VideoWriter &writer, std::stop_token stop);
+    // Pictures [from, *to) of clip into writer, made ahead on a helper
+    // thread; to may be lowered while the first ones are written. Calls
+    // first() once the first picture is written.
+    void writePictures(Clip &clip, std::int64_t from, const std::atomic<std::int64_t> &to,
+                       Mpeg1VideoWriter &writer, const std::function<bool()> &stopped,
+                       const std::function<void()> &first);
+    // The second half [from, m_total), started beside the first; null when
+    // it cannot be (the script does not open again).
+    std::unique_ptr<SecondHalf> startSecondHalf(std::int64_t from, const Mpeg1VideoWriter &first,
+                                                std::stop_token stop);
     void writeAudio(Mp2AudioWriter &writer, std::stop_token stop);
     // Records units written by the pass itself and updates progress and the
     // time estimate. Worker thread only.
@@ -95,6 +111,7 @@ private:
     void report();
 
     ClipPtr m_clip;
+    ClipReopener m_reopen;
     // Taken from the root clip before the audio pass wraps it; stops long
     // work (a Reverse reading its whole input) from end().
     std::shared_ptr<WorkControl> m_control;
@@ -102,6 +119,9 @@ private:
     std::unique_ptr<StreamWriter> m_writer;
     std::unique_ptr<PreparedAudio> m_prepared;
     std::vector<std::string> m_preparedNotes; // worker only, until m_ended
+    // The second half's control: stopped by end(), its notes are the pass's.
+    mutable std::mutex m_secondMutex;
+    std::shared_ptr<WorkControl> m_secondControl;
     std::function<void(std::stop_token)> m_write; // writeVideo or writeAudio, bound to m_writer
     std::int64_t m_total = 0;
     std::mutex m_progressMutex; // report() runs on the worker and on its picture thread

@@ -19,9 +19,6 @@ namespace {
 // pass.
 constexpr std::int64_t kMaxPreparedBytes = std::int64_t{256} << 20;
 
-// Bytes of the temporary file read per step of the hand-over.
-constexpr std::size_t kCopyChunk = 1 << 16;
-
 } // namespace
 
 PreparedAudio::TempFile::TempFile()
@@ -93,16 +90,7 @@ bool PreparedAudio::complete()
 
 void PreparedAudio::copyTo(StreamWriter &writer) const
 {
-    std::ifstream in(m_file.path, std::ios::binary);
-    std::vector<unsigned char> chunk(kCopyChunk);
-    while (in) {
-        in.read(reinterpret_cast<char *>(chunk.data()), static_cast<std::streamsize>(chunk.size()));
-        const auto got = static_cast<std::size_t>(in.gcount());
-        if (got > 0)
-            writer.appendEncoded(std::span<const unsigned char>(chunk.data(), got));
-    }
-    if (in.bad())
-        throw Error("cannot read the sound prepared in " + m_file.path);
+    writer.appendFile(m_file.path);
 }
 
 } // namespace engine::pass

@@ -7,6 +7,9 @@
 #include "script/script.h"
 
 #include <algorithm>
+#include <cctype>
+#include <fstream>
+#include <iterator>
 #include <limits>
 
 namespace engine::pass {
@@ -16,6 +19,21 @@ namespace {
 std::int32_t clampToInt32(std::int64_t v)
 {
     return static_cast<std::int32_t>(std::clamp<std::int64_t>(v, 0, std::numeric_limits<std::int32_t>::max()));
+}
+
+// Reverse writes its whole input to a temporary file before its first
+// picture; a second clip graph for a pass's second half would write it
+// again. A script that names it is coded by one graph (a comment naming it
+// costs only the speed).
+bool mayReverse(const std::string &scriptPath)
+{
+    std::ifstream in(scriptPath, std::ios::binary);
+    if (!in)
+        return true;
+    std::string text(std::istreambuf_iterator<char>(in), {});
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text.find("reverse") != std::string::npos;
 }
 
 std::int64_t ceilDiv(std::int64_t num, std::int64_t den)
@@ -58,7 +76,12 @@ void Session::begin(const BeginRequest &request)
     const VideoInfo &vi = clip->info();
     m_frameCount = vi.hasVideo ? clampToInt32(vi.frameCount) : 0;
     try {
-        m_pass = std::make_unique<EncodePass>(std::move(clip), request.settings, std::move(prepared));
+        ClipReopener reopen;
+        if (videoPass && !mayReverse(request.scriptPath))
+            reopen = [opener = m_opener, path = request.scriptPath] {
+                return opener(path, script::ScriptUse::VideoPass);
+            };
+        m_pass = std::make_unique<EncodePass>(std::move(clip), request.settings, std::move(prepared), std::move(reopen));
     } catch (...) {
         m_frameCount = 0;
         throw;

@@ -8,6 +8,8 @@
 #include <array>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 
 extern "C" {
 #include <libavutil/channel_layout.h>
@@ -62,6 +64,7 @@ void StreamWriter::drain()
         if (got == AVERROR(EAGAIN) || got == AVERROR_EOF)
             return;
         check(got, m_encoding);
+        adjustPacket(*m_pkt);
         const std::span<const unsigned char> bytes(m_pkt->data, static_cast<std::size_t>(m_pkt->size));
         appendEncoded(bytes);
         av_packet_unref(m_pkt.get());
@@ -74,11 +77,39 @@ void StreamWriter::appendEncoded(std::span<const unsigned char> bytes)
     check(m_io->error, m_writing.c_str());
 }
 
-void StreamWriter::finish()
+void StreamWriter::drainEncoder()
 {
+    if (m_drained)
+        return;
     encodeBuffered();
     check(avcodec_send_frame(m_enc.get(), nullptr), m_finishing);
     drain();
+    m_drained = true;
+}
+
+void StreamWriter::appendFile(const std::string &path, std::size_t dropTail)
+{
+    std::error_code ec;
+    const std::uintmax_t size = std::filesystem::file_size(path, ec);
+    std::ifstream in(path, std::ios::binary);
+    if (ec || !in)
+        throw Error("cannot read the temporary file " + av::quoted(path));
+    std::uintmax_t left = size > dropTail ? size - dropTail : 0;
+    std::vector<unsigned char> chunk(std::size_t{1} << 16);
+    while (left > 0 && in) {
+        in.read(reinterpret_cast<char *>(chunk.data()),
+                static_cast<std::streamsize>(std::min<std::uintmax_t>(chunk.size(), left)));
+        const auto got = static_cast<std::size_t>(in.gcount());
+        appendEncoded(std::span<const unsigned char>(chunk.data(), got));
+        left -= got;
+    }
+    if (left > 0)
+        throw Error("cannot read the temporary file " + av::quoted(path));
+}
+
+void StreamWriter::finish()
+{
+    drainEncoder();
     const std::span<const unsigned char> end = streamEnd();
     if (!end.empty())
         avio_write(m_io.get(), end.data(), static_cast<int>(end.size()));
@@ -91,6 +122,28 @@ void StreamWriter::finish()
     check(error < 0 ? error : closed, m_writing.c_str());
 }
 
+void setGopTimeCode(std::span<unsigned char> packet, std::int64_t picture, int fps)
+{
+    // group_start_code, then drop_frame_flag (1), hours (5), minutes (6),
+    // marker (1), seconds (6), pictures (6), closed_gop (1), broken_link (1).
+    const std::int64_t seconds = picture / fps;
+    const auto code = static_cast<std::uint32_t>(((seconds / 3600) % 24) << 26 | ((seconds / 60) % 60) << 20 |
+                                                 std::int64_t{1} << 19 | (seconds % 60) << 13 |
+                                                 (picture % fps) << 7 | std::int64_t{picture == 0} << 6);
+    constexpr std::uint32_t kRewritten = 0x7FFFFFC0; // drop_frame_flag and broken_link stay
+    for (std::size_t i = 0; i + 8 <= packet.size(); ++i) {
+        if (packet[i] != 0 || packet[i + 1] != 0 || packet[i + 2] != 1 || packet[i + 3] != 0xB8)
+            continue;
+        std::uint32_t word = 0;
+        for (std::size_t k = 0; k < 4; ++k)
+            word = word << 8 | packet[i + 4 + k];
+        word = (word & ~kRewritten) | (code & kRewritten);
+        for (std::size_t k = 0; k < 4; ++k)
+            packet[i + 4 + k] = static_cast<unsigned char>(word >> (24 - 8 * k));
+        i += 7;
+    }
+}
+
 std::int16_t toS16(float x)
 {
     const long v = std::lrint(static_cast<double>(x) * 32768.0);
@@ -98,8 +151,9 @@ std::int16_t toS16(float x)
 }
 
 Mpeg1VideoWriter::Mpeg1VideoWriter(const std::string &path, int width, int height, int bitrateKbps,
-                                   EncodeMode mode)
-    : StreamWriter("encoding a video frame", "finishing the video stream"), m_width(width), m_height(height)
+                                   EncodeMode mode, std::int64_t firstPicture)
+    : StreamWriter("encoding a video frame", "finishing the video stream"), m_width(width), m_height(height),
+      m_firstPicture(firstPicture), m_nextPts(firstPicture)
 {
     if (width <= 0 || height <= 0 || width % 2 || height % 2)
         throw Error("the video size " + std::to_string(width) + "x" + std::to_string(height) +
@@ -183,6 +237,15 @@ void Mpeg1VideoWriter::write(const AVFrame &picture)
     frame->pict_type = AV_PICTURE_TYPE_NONE;
     frame->interlaced_frame = 0;
     encode(*frame);
+}
+
+void Mpeg1VideoWriter::adjustPacket(AVPacket &packet)
+{
+    // The encoder counts its own pictures from 0.
+    if (m_firstPicture == 0)
+        return;
+    check(av_packet_make_writable(&packet), "encoding a video frame");
+    setGopTimeCode(std::span(packet.data, static_cast<std::size_t>(packet.size)), packet.pts, 25);
 }
 
 std::span<const unsigned char> Mpeg1VideoWriter::streamEnd() const

@@ -33,10 +33,17 @@ public:
     // Encodes what is still buffered, drains the encoder, ends the stream
     // and closes the file.
     void finish();
+    // finish()'s first step alone: encodes what is still buffered and
+    // drains the encoder, so that what is appended next follows every
+    // packet. Nothing more can be encoded after it.
+    void drainEncoder();
 
     // Writes bytes of a stream this kind of writer encoded before, as they
     // are (sound prepared ahead).
     void appendEncoded(std::span<const unsigned char> bytes);
+    // The same with the bytes of the file at path, less its last dropTail
+    // bytes (a stream's end code).
+    void appendFile(const std::string &path, std::size_t dropTail = 0);
 
 protected:
     // encoding and finishing name the work in messages ("encoding audio",
@@ -55,6 +62,8 @@ protected:
     // the encoder is drained, and the bytes that end the stream after it.
     virtual void encodeBuffered() {}
     virtual std::span<const unsigned char> streamEnd() const { return {}; }
+    // A packet on its way into the file.
+    virtual void adjustPacket(AVPacket &) {}
 
     av::CodecCtxPtr m_enc;
 
@@ -66,6 +75,7 @@ private:
     av::IoPtr m_io;
     std::string m_writing; // "writing \"<path>\""
     av::PacketPtr m_pkt;
+    bool m_drained = false;
 };
 
 class Mpeg1VideoWriter final : public StreamWriter
@@ -74,8 +84,11 @@ public:
     // width and height must be even and at most 4095 (throws otherwise).
     // bitrateKbps is the constant bit rate.
     // The sequence header announces 25 frames per second whatever the
-    // clip's own rate, with square pixels.
-    Mpeg1VideoWriter(const std::string &path, int width, int height, int bitrateKbps, EncodeMode mode);
+    // clip's own rate, with square pixels. firstPicture: the number in the
+    // whole stream of the first picture written, for a writer of its later
+    // part (the GOP headers' time codes count from it).
+    Mpeg1VideoWriter(const std::string &path, int width, int height, int bitrateKbps, EncodeMode mode,
+                     std::int64_t firstPicture = 0);
 
     // Encodes the next picture (YUV 4:2:0; another size is scaled to fit).
     void write(const AVFrame &picture);
@@ -83,14 +96,19 @@ public:
     int width() const { return m_width; }
     int height() const { return m_height; }
 
+    // The bytes of the sequence end code.
+    static constexpr std::size_t kStreamEndBytes = 4;
+
 private:
     // The sequence end code.
     std::span<const unsigned char> streamEnd() const override;
+    void adjustPacket(AVPacket &packet) override;
 
     int m_width;
     int m_height;
     av::SwsPtr m_sws;
-    std::int64_t m_nextPts = 0;
+    std::int64_t m_firstPicture;
+    std::int64_t m_nextPts;
 };
 
 class Mp2AudioWriter final : public StreamWriter
@@ -118,6 +136,12 @@ private:
     std::vector<std::int16_t> m_pending;
     std::int64_t m_nextPts = 0;
 };
+
+// Sets the time code of every GOP header in an MPEG-1 video packet to
+// picture `picture` at `fps` pictures a second, and its closed_gop flag to
+// whether it is the stream's first, as one encoder of the whole stream
+// writes them.
+void setGopTimeCode(std::span<unsigned char> packet, std::int64_t picture, int fps);
 
 // Float to 16-bit with clipping: x * 32768, rounded, limited to the range.
 std::int16_t toS16(float x);
