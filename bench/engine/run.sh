@@ -149,9 +149,10 @@ for name in ${INPUTS:-$all_inputs}; do
     for m in $modes; do
         lib=() old=() ffm=()
         for _ in 1 2 3; do
+            # The older build first: lib.m1v is the newer one's for QUALITY.
+            [ -z "$before" ] || old+=("$(run_library "$before" "$script" "$m")")
             lib+=("$(run_library "$after" "$script" "$m")")
             ffm+=("$(run_ffmpeg "$src" "$m")")
-            [ -z "$before" ] || old+=("$(run_library "$before" "$script" "$m")")
         done
         if [ "${QUALITY:-0}" = 1 ]; then
             blend=0

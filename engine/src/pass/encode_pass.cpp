@@ -302,8 +302,16 @@ std::unique_ptr<EncodePass::SecondHalf> EncodePass::startSecondHalf(std::int64_t
 {
     std::unique_ptr<SecondHalf> half;
     try {
-        const std::filesystem::path folder = std::filesystem::path(m_settings.outputPath).parent_path();
-        half = std::make_unique<SecondHalf>(folder.empty() ? std::filesystem::path(".") : folder);
+        std::filesystem::path folder = std::filesystem::path(m_settings.outputPath).parent_path();
+        if (folder.empty())
+            folder = ".";
+        // The second stream waits beside the output until it is appended:
+        // for a while the two take half a stream more room than one. Where
+        // that room is short, one graph codes it all.
+        const std::int64_t halfBytes = std::int64_t{m_settings.videoBitrateKbps} * 125 * (m_total - from) / 25;
+        if (std::filesystem::space(folder).available < static_cast<std::uintmax_t>(halfBytes) * 2)
+            return nullptr;
+        half = std::make_unique<SecondHalf>(folder);
         half->clip = m_reopen();
         if (!half->clip || half->clip->info().frameCount != m_clip->info().frameCount)
             return nullptr;

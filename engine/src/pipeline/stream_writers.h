@@ -108,7 +108,7 @@ private:
     int m_height;
     av::SwsPtr m_sws;
     std::int64_t m_firstPicture;
-    std::int64_t m_nextPts;
+    std::int64_t m_nextPts = 0;
 };
 
 class Mp2AudioWriter final : public StreamWriter
