@@ -219,6 +219,9 @@ private:
     void writeControl(std::size_t row, const core::JobSettings &record);
     void store(std::size_t row);
     void storeWhole(std::size_t row, std::int32_t value);
+    // Sets field to valueFor(job) in every job a change goes into.
+    template <typename T, typename ValueFor>
+    void writeToTargets(T core::JobSettings::*field, ValueFor valueFor);
     void showBarLabel(std::size_t row, int value);
     void loadJob(int row);
     // form1_selection.cpp: several jobs selected at once.

@@ -154,22 +154,10 @@ void Form1::store(std::size_t row)
 {
     const core::Field &field = core::kControls[row].field;
     if (const auto *text = std::get_if<core::TextField>(&field)) {
-        // That one setting, and only that one, into every job it goes to.
-        bool changed = false;
         const std::string typed = readText(row);
-        for (const int target : writeTargets()) {
-            core::JobEntry &entry = m_jobs.at(target);
-            const std::string value = target == selectedJob() ? typed : timeForJob(row, target, typed);
-            if (entry.settings.*(*text) == value)
-                continue;
-            entry.settings.*(*text) = value;
-            m_list->clearJobState(target);
-            changed = true;
-        }
-        if (changed) {
-            refreshMixedMarks();
-            emit shownSettingsChanged();
-        }
+        writeToTargets(*text, [&](int target) {
+            return target == selectedJob() ? typed : timeForJob(row, target, typed);
+        });
         return;
     }
     storeWhole(row, readWhole(row));
@@ -180,12 +168,21 @@ void Form1::storeWhole(std::size_t row, std::int32_t value)
     const auto *field = std::get_if<core::IntField>(&core::kControls[row].field);
     if (field == nullptr)
         return;
+    writeToTargets(*field, [value](int) { return value; });
+}
+
+template <typename T, typename ValueFor>
+void Form1::writeToTargets(T core::JobSettings::*field, ValueFor valueFor)
+{
+    // That one setting, and only that one, into every job it goes to; a job
+    // it changes loses its state.
     bool changed = false;
     for (const int target : writeTargets()) {
         core::JobEntry &entry = m_jobs.at(target);
-        if (entry.settings.*(*field) == value)
+        T value = valueFor(target);
+        if (entry.settings.*field == value)
             continue;
-        entry.settings.*(*field) = value;
+        entry.settings.*field = std::move(value);
         m_list->clearJobState(target);
         changed = true;
     }

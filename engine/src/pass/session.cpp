@@ -8,8 +8,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <fstream>
-#include <iterator>
 #include <limits>
 
 namespace engine::pass {
@@ -25,12 +23,8 @@ std::int32_t clampToInt32(std::int64_t v)
 // picture; a second clip graph for a pass's second half would write it
 // again. A script that names it is coded by one graph (a comment naming it
 // costs only the speed).
-bool mayReverse(const std::string &scriptPath)
+bool namesReverse(std::string text)
 {
-    std::ifstream in(scriptPath, std::ios::binary);
-    if (!in)
-        return true;
-    std::string text(std::istreambuf_iterator<char>(in), {});
     std::transform(text.begin(), text.end(), text.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return text.find("reverse") != std::string::npos;
@@ -75,9 +69,13 @@ void Session::begin(const BeginRequest &request)
         throw Error("the script gave no clip");
     const VideoInfo &vi = clip->info();
     m_frameCount = vi.hasVideo ? clampToInt32(vi.frameCount) : 0;
+    // The script's text, read once: it keys the sound prepared next.
+    std::optional<PreparedAudio::Key> key;
+    if (videoPass)
+        key = PreparedAudio::keyFor(request.scriptPath, request.settings);
     try {
         ClipReopener reopen;
-        if (videoPass && !mayReverse(request.scriptPath))
+        if (key && !namesReverse(key->scriptText))
             reopen = [opener = m_opener, path = request.scriptPath] {
                 return opener(path, script::ScriptUse::VideoPass);
             };
@@ -86,21 +84,18 @@ void Session::begin(const BeginRequest &request)
         m_frameCount = 0;
         throw;
     }
-    if (videoPass)
-        startPreparing(request);
+    if (key)
+        startPreparing(request, std::move(*key));
 }
 
 // The sound is prepared from a clip of its own, opened as the audio pass
 // would open it. Whatever goes wrong here only means that the audio pass
 // encodes the sound itself.
-void Session::startPreparing(const BeginRequest &request)
+void Session::startPreparing(const BeginRequest &request, PreparedAudio::Key key)
 {
     try {
-        std::optional<PreparedAudio::Key> key = PreparedAudio::keyFor(request.scriptPath, request.settings);
-        if (!key)
-            return;
         ClipPtr clip = m_opener(request.scriptPath, script::ScriptUse::AudioPass);
-        m_prepared = std::make_unique<PreparedAudio>(std::move(*key), std::move(clip), request.settings);
+        m_prepared = std::make_unique<PreparedAudio>(std::move(key), std::move(clip), request.settings);
     } catch (const std::exception &) {
         m_prepared.reset();
     }

@@ -64,7 +64,7 @@ public:
 
 private:
     bool closePass(std::string &failure);
-    void startPreparing(const BeginRequest &request);
+    void startPreparing(const BeginRequest &request, PreparedAudio::Key key);
 
     ScriptOpener m_opener;
     mutable std::mutex m_mutex;
