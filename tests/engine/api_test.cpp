@@ -1,6 +1,8 @@
 // Both passes through the C interface of the built libTarvikDll.so, loaded
 // as the program loads it, the streams checked with ffprobe.
 
+#include "pass/encode_pass.h"
+#include "pass/session.h"
 #include "support/scratch.h"
 #include "support/tarvik_api.h"
 
@@ -153,32 +155,68 @@ TEST_F(CApi, VideoStreamsCarryTheBitRateHandedOver)
     EXPECT_NEAR(sizes[1] / sizes[0], 3.0, 0.03);
 }
 
-// A long video pass is coded in two halves at once; they join into one
-// stream: every picture once, GOP time codes counting on from the first
-// half's, closed_gop only on the first, the end code only at the end.
-TEST_F(CApi, ALongPassIsOneStreamFromEndToEnd)
+// An MPEG-1 stream of pictures made as one: every picture once, GOP time
+// codes counting on by 15, closed_gop only on the first, the end code only
+// at the end, and nothing ffmpeg complains of.
+void expectOneStream(const std::string &m1v, int pictures)
 {
-    const std::string clip = media("api_halves.mp4", testCard(96, 72, 25, 42.0) + support::kH264 + " -c:a aac");
-    const std::string avs = script("halves", clip, 15, 32000, "Trim(c,0,0)");
-    const std::string m1v = scratch("halves.m1v");
-    ASSERT_EQ(pass(avs, m1v, 427, 128, 32000, 1, 2), 630);
-    EXPECT_EQ(probe(m1v, "v:0", "nb_read_frames")["nb_read_frames"], "630");
+    EXPECT_EQ(probe(m1v, "v:0", "nb_read_frames")["nb_read_frames"], std::to_string(pictures));
     const std::string bytes = support::readFile(m1v);
     std::vector<std::pair<long, int>> gops; // time code in pictures at 25 a second, closed_gop
-    for (std::size_t at = bytes.find(std::string("\x00\x00\x01\xB8", 4)); at != std::string::npos && at + 8 <= bytes.size();
-         at = bytes.find(std::string("\x00\x00\x01\xB8", 4), at + 4)) {
+    const std::string gop("\x00\x00\x01\xB8", 4);
+    for (std::size_t at = bytes.find(gop); at != std::string::npos && at + 8 <= bytes.size(); at = bytes.find(gop, at + 4)) {
         unsigned long v = 0;
         for (int k = 4; k < 8; ++k)
             v = v << 8 | static_cast<unsigned char>(bytes[at + k]);
         const long seconds = long((v >> 26) & 31) * 3600 + long((v >> 20) & 63) * 60 + long((v >> 13) & 63);
         gops.emplace_back(seconds * 25 + long((v >> 7) & 63), int((v >> 6) & 1));
     }
-    ASSERT_EQ(gops.size(), 42u);
+    ASSERT_EQ(gops.size(), std::size_t(pictures + 14) / 15);
     for (std::size_t g = 0; g < gops.size(); ++g)
         EXPECT_EQ(gops[g], std::pair(long(15 * g), g == 0 ? 1 : 0)) << "GOP " << g;
     const std::string end("\x00\x00\x01\xB7", 4);
     EXPECT_EQ(bytes.find(end), bytes.size() - 4);
     EXPECT_TRUE(support::run("ffmpeg -v error -i '" + m1v + "' -f null - 2>&1").empty());
+}
+
+// A long video pass is coded in two halves at once; they join into one
+// stream. Also at a rate whose stuffing would not fit a one-slice picture.
+TEST_F(CApi, ALongPassIsOneStreamFromEndToEnd)
+{
+    const std::string clip = media("api_halves.mp4", testCard(96, 72, 25, 42.0) + support::kH264 + " -c:a aac");
+    const std::string still =
+        media("api_halves_still.mp4", "-f lavfi -i color=gray:s=96x72:r=25:d=20 -f lavfi -i sine=d=20" +
+                                          support::kH264 + " -c:a aac");
+    const std::string m1v = scratch("halves.m1v");
+    for (const auto &[avs, kbps, mode, pictures] : {std::tuple{script("halves", clip, 15, 32000, "Trim(c,0,0)"), 427, 2, 630},
+                                                    {script("halves_still", still, 15, 32000, "Trim(c,0,0)"), 8000, 0, 300}}) {
+        ASSERT_EQ(pass(avs, m1v, kbps, 128, 32000, 1, mode), pictures) << api().lastError();
+        expectOneStream(m1v, pictures);
+    }
+}
+
+// A graph whose first picture takes long work (Reverse reads its whole
+// input first) codes the whole pass: the second graph, already opened for
+// the second half, is stopped, and nothing of it reaches the stream.
+TEST(EncodePassHalves, LongWorkBeforeTheFirstPictureKeepsOneGraph)
+{
+    using namespace engine::pass;
+    const std::string clip = media("api_halves.mp4", testCard(96, 72, 25, 42.0) + support::kH264 + " -c:a aac");
+    const std::string avs = scratch("halves_reverse.avs");
+    support::writeFile(avs, "Reverse(BicubicResize(DirectShowSource(\"" + clip + "\", fps=15),256,192))\r\n");
+    const std::string m1v = scratch("halves_reverse.m1v");
+    const ScriptOpener open = defaultScriptOpener();
+    std::atomic<int> reopened{0};
+    PassSettings settings{m1v, true, 427, 128, 32000, engine::EncodeMode::Fast};
+    EncodePass pass(open(avs, engine::script::ScriptUse::VideoPass), settings, {}, [&] {
+        ++reopened;
+        return open(avs, engine::script::ScriptUse::VideoPass);
+    });
+    while (pass.percent() < 100)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_TRUE(pass.end()) << pass.error();
+    EXPECT_EQ(reopened.load(), 1);
+    expectOneStream(m1v, 630);
 }
 
 // A failed Begin answers -1 with the reason, and leaves nothing open (a

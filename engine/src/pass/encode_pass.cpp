@@ -11,11 +11,7 @@
 #include <filesystem>
 #include <vector>
 
-#if defined(__linux__)
-#include <sys/resource.h>
-#include <sys/syscall.h>
 #include <unistd.h>
-#endif
 
 namespace engine::pass {
 
@@ -69,15 +65,6 @@ private:
     int m_fd = -1;
 };
 
-// The calling thread gets the least share of the processors. Linux keeps a
-// nice value per thread; elsewhere the work simply runs at normal priority.
-void yieldToOtherThreads()
-{
-#if defined(__linux__)
-    setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), 19);
-#endif
-}
-
 } // namespace
 
 std::pair<int, int> videoOutputSize(const VideoInfo &vi)
@@ -105,7 +92,7 @@ struct EncodePass::SecondHalf
     UnnamedFile file;
     ClipPtr clip;
     std::unique_ptr<Mpeg1VideoWriter> writer;
-    std::exception_ptr error; // set by its thread before it ends
+    bool finished = false; // its stream is complete; set by its thread
     std::jthread thread;      // last: joined before the rest goes
 };
 
@@ -125,7 +112,7 @@ EncodePass::EncodePass(ClipPtr clip, const PassSettings &settings, std::unique_p
         const auto [width, height] = videoOutputSize(vi);
         m_total = vi.frameCount;
         auto writer = std::make_unique<Mpeg1VideoWriter>(settings.outputPath, width, height,
-                                                         settings.videoBitrateKbps, settings.mode);
+                                                         settings.videoBitrateKbps, settings.mode, 0, halvesPlanned());
         m_write = [this, &video = *writer](std::stop_token stop) { writeVideo(video, stop); };
         m_writer = std::move(writer);
     } else {
@@ -163,13 +150,14 @@ int EncodePass::percent() const
 bool EncodePass::end()
 {
     if (m_worker.joinable()) {
+        // The token first: a second graph that opens meanwhile sees it.
+        m_worker.request_stop();
         m_control->requestStop();
         {
             std::lock_guard lock(m_secondMutex);
             if (m_secondControl)
                 m_secondControl->requestStop();
         }
-        m_worker.request_stop();
         m_worker.join();
     }
     return m_completed && error().empty();
@@ -201,8 +189,6 @@ std::vector<std::string> EncodePass::notes() const
 
 void EncodePass::run(std::stop_token stop)
 {
-    if (m_settings.lowPriority)
-        yieldToOtherThreads();
     try {
         if (!handOver(stop))
             m_write(stop);
@@ -262,39 +248,47 @@ bool EncodePass::handOver(std::stop_token stop)
 // The clip graph (decoding, scaling, filters) makes the next pictures on a
 // helper thread while this one encodes: the two halves of the work overlap.
 // A long pass has a second graph and encoder for its second half, on a
-// thread of their own, its stream appended to the first half's at the end.
+// thread of their own from the start, its stream appended to the first
+// half's at the end.
 void EncodePass::writeVideo(Mpeg1VideoWriter &writer, std::stop_token stop)
 {
-    std::atomic<std::int64_t> end{m_total};
-    std::unique_ptr<SecondHalf> second;
-    const auto start = [&] {
+    const std::int64_t middle = m_total / 2 / kGopPictures * kGopPictures;
+    std::unique_ptr<SecondHalf> second = halvesPlanned() ? startSecondHalf(middle, writer, stop) : nullptr;
+    std::atomic<std::int64_t> end{second ? middle : m_total};
+    const auto firstWritten = [&] {
         // A graph whose first picture took long work (Reverse reads its
-        // whole input first) would do it twice.
-        const std::int64_t least =
-            m_settings.mode == EncodeMode::HighQuality ? kTwoHalvesPicturesHigh : kTwoHalvesPictures;
-        if (!m_reopen || m_total < least || m_control->workTotal() != 0)
+        // whole input first) would do it twice: the first graph codes it all.
+        if (!second || m_control->workTotal() == 0)
             return;
-        const std::int64_t middle = m_total / 2 / kGopPictures * kGopPictures;
-        second = startSecondHalf(middle, writer, stop);
-        if (second)
-            end = middle;
+        end = m_total;
+        second->thread.request_stop();
+        std::lock_guard lock(m_secondMutex);
+        if (m_secondControl)
+            m_secondControl->requestStop();
     };
-    writePictures(*m_clip, 0, end, writer, [&] { return stop.stop_requested(); }, start);
+    writePictures(*m_clip, 0, end, writer, [&] { return stop.stop_requested(); }, firstWritten);
     if (!second)
         return;
     second->thread.join();
-    if (stop.stop_requested())
-        return; // the first half alone is a shorter, complete stream
-    if (second->error) {
+    // Stopped, the first half alone is a shorter, complete stream.
+    if (stop.stop_requested() || end.load() == m_total)
+        return;
+    if (!second->finished) {
         // Whatever stopped the second graph, the first one carries on where
-        // it stands and meets it again if it is the file's.
-        const std::int64_t middle = end.load();
+        // it stands.
         end = m_total;
         writePictures(*m_clip, middle, end, writer, [&] { return stop.stop_requested(); }, {});
         return;
     }
     writer.drainEncoder();
     writer.appendFile(second->file.path(), Mpeg1VideoWriter::kStreamEndBytes);
+}
+
+bool EncodePass::halvesPlanned() const
+{
+    const std::int64_t least =
+        m_settings.mode == EncodeMode::HighQuality ? kTwoHalvesPicturesHigh : kTwoHalvesPictures;
+    return m_reopen && m_total >= least;
 }
 
 std::unique_ptr<EncodePass::SecondHalf> EncodePass::startSecondHalf(std::int64_t from, const Mpeg1VideoWriter &first,
@@ -312,31 +306,37 @@ std::unique_ptr<EncodePass::SecondHalf> EncodePass::startSecondHalf(std::int64_t
         if (std::filesystem::space(folder).available < static_cast<std::uintmax_t>(halfBytes) * 2)
             return nullptr;
         half = std::make_unique<SecondHalf>(folder);
-        half->clip = m_reopen();
-        if (!half->clip || half->clip->info().frameCount != m_clip->info().frameCount)
-            return nullptr;
-        half->writer = std::make_unique<Mpeg1VideoWriter>(half->file.path(), first.width(), first.height(),
-                                                          m_settings.videoBitrateKbps, m_settings.mode, from);
     } catch (const std::exception &) {
         // The first half then codes the whole pass, as a short one does.
         return nullptr;
     }
-    {
-        std::lock_guard lock(m_secondMutex);
-        m_secondControl = half->clip->control() ? half->clip->control() : std::make_shared<WorkControl>();
-    }
     SecondHalf &h = *half;
-    h.thread = std::jthread([this, &h, from, stop](std::stop_token own) {
-        if (m_settings.lowPriority)
-            yieldToOtherThreads();
+    // The script opens again on this thread while the first graph makes its
+    // first pictures. Whatever fails here, the first graph codes the rest.
+    h.thread = std::jthread([this, &h, from, stop, width = first.width(), height = first.height()](
+                                std::stop_token own) {
+        const auto stopped = [&] { return stop.stop_requested() || own.stop_requested(); };
         try {
+            h.clip = m_reopen();
+            if (!h.clip || h.clip->info().frameCount != m_total)
+                throw Error("the script gave another clip when opened again");
+            {
+                // After this, a stop reaches its long work through end() or
+                // the first half, whichever comes first.
+                std::lock_guard lock(m_secondMutex);
+                m_secondControl = h.clip->control() ? h.clip->control() : std::make_shared<WorkControl>();
+            }
+            h.writer = std::make_unique<Mpeg1VideoWriter>(h.file.path(), width, height, m_settings.videoBitrateKbps,
+                                                          m_settings.mode, from, true);
             const std::atomic<std::int64_t> to{m_total};
-            writePictures(*h.clip, from, to, *h.writer,
-                          [&] { return stop.stop_requested() || own.stop_requested(); }, {});
-            if (!stop.stop_requested() && !own.stop_requested())
+            if (!stopped())
+                writePictures(*h.clip, from, to, *h.writer, stopped, {});
+            if (!stopped()) {
                 h.writer->finish();
+                h.finished = true;
+            }
         } catch (...) {
-            h.error = std::current_exception();
+            // Left unfinished: the first graph codes the rest.
         }
         // Its decoding threads end here, not when the pass is freed.
         h.writer.reset();

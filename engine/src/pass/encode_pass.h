@@ -35,9 +35,6 @@ struct PassSettings
     int audioBitrateKbps = 0;
     int sampleRateHz = 0;
     EncodeMode mode = EncodeMode::Normal;
-    // The worker yields to every other thread of the machine (work done
-    // ahead, in time the other passes leave free).
-    bool lowPriority = false;
 };
 
 // The size the video pass encodes vi's pictures at: 256 wide (the player's
@@ -98,8 +95,12 @@ private:
     void writePictures(Clip &clip, std::int64_t from, const std::atomic<std::int64_t> &to,
                        Mpeg1VideoWriter &writer, const std::function<bool()> &stopped,
                        const std::function<void()> &first);
-    // The second half [from, m_total), started beside the first; null when
-    // it cannot be (the script does not open again).
+    // A video pass long enough to be coded as two halves, given that the
+    // second graph opens; its encoders then code one slice each.
+    bool halvesPlanned() const;
+    // The second half [from, m_total), started beside the first: its thread
+    // opens the script again and codes it into a temporary stream, or sets
+    // its error. Null when the output's folder has no room for that stream.
     std::unique_ptr<SecondHalf> startSecondHalf(std::int64_t from, const Mpeg1VideoWriter &first,
                                                 std::stop_token stop);
     void writeAudio(Mp2AudioWriter &writer, std::stop_token stop);

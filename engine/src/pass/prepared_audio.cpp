@@ -63,7 +63,6 @@ PreparedAudio::PreparedAudio(Key key, ClipPtr clip, const PassSettings &settings
         throw Error("the sound is too long to prepare");
     PassSettings audio = settings;
     audio.videoPass = false;
-    audio.lowPriority = true;
     audio.outputPath = m_file.path;
     m_pass = std::make_unique<EncodePass>(std::move(clip), audio);
 }

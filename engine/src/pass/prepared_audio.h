@@ -1,11 +1,13 @@
 #pragma once
 
-// The sound of a job, encoded while its video pass runs: on a low-priority
-// worker, into a temporary file of bounded size, so that the audio pass only
-// has to hand the finished stream over. The audio pass takes it only when
-// the key matches (the same script, byte for byte, and the same audio
-// settings); anything else, and a preparation that failed or was stopped,
-// leaves the audio pass to encode as it always does.
+// The sound of a job, encoded while its video pass runs, into a temporary
+// file of bounded size, so that the audio pass only has to hand the finished
+// stream over. Its worker runs at the video's priority: a long video pass
+// keeps both processors busy, and a lower one would only run once the video
+// ended, alone on one. The audio pass takes it only when the key matches
+// (the same script, byte for byte, and the same audio settings); anything
+// else, and a preparation that failed or was stopped, leaves the audio pass
+// to encode as it always does.
 //
 // Threading: used by the session's thread only; the work runs on the
 // EncodePass worker it owns.
