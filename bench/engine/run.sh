@@ -13,9 +13,10 @@
 #                  the table then has a "before" and an "after" column per mode
 #   INPUTS="..."   a subset of the input names below
 #   WORK=DIR       where the inputs are made and kept (default under BUILD_DIR)
-#   QUALITY=1      also a second table: quality per bit of the last library and
-#                  ffmpeg video streams of each input and mode (kbit/s and PSNR
-#                  of each against the pictures its own encoder was given)
+#   QUALITY=1      also a second table: quality per bit of the encoders alone,
+#                  for each input and mode: the library's last video stream and
+#                  ffmpeg's encoder with the same settings given the very same
+#                  pictures (kbit/s and PSNR of each against those pictures)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
@@ -27,8 +28,9 @@ work=${WORK:-$build/bench-engine$([ "$quick" = 1 ] && echo -quick || true)}
 mkdir -p "$work"
 
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" --target bench_engine -j2 >/dev/null
+cmake --build "$build" --target bench_engine bench_frames -j2 >/dev/null
 after=$build/bin/bench_engine
+frames=$build/bin/bench_frames
 
 fps=15
 rate=32000
@@ -93,32 +95,62 @@ mode_flags() {
 run_library() { # binary script mode
     "$1" "$2" "$work/lib.m1v" "$work/lib.mp2" $vkbps $akbps $rate "$3" | awk '{print $6}'
 }
+# ffmpeg's MPEG-1 encoder at the library's rate and settings.
+ff_encoder() { # mode
+    echo "-c:v mpeg1video -bf 0 -g 15 -b:v ${vkbps}k -minrate ${vkbps}k -maxrate ${vkbps}k" \
+        "-bufsize $((vkbps * 1000 / 2)) $(mode_flags "$1")"
+}
 # The same two streams from the ffmpeg command line; total seconds.
 run_ffmpeg() { # source mode
     local t0 t1
     t0=$(now)
     ff -i "$1" -an \
         -vf "fps=$fps:round=up,scale=256:-2:flags=bicubic+accurate_rnd:param0=1/3:param1=1/3,setpts=N/25/TB" \
-        -r 25 -c:v mpeg1video -bf 0 -g 15 -b:v ${vkbps}k -minrate ${vkbps}k -maxrate ${vkbps}k \
-        -bufsize $((vkbps * 1000 / 2)) $(mode_flags "$2") "$work/ff.m1v"
+        -r 25 $(ff_encoder "$2") "$work/ff.m1v"
     ff -i "$1" -vn -ar $rate -ac 2 -c:a mp2 -b:a ${akbps}k "$work/ff.mp2"
     t1=$(now)
     echo "$t0 $t1" | awk '{printf "%.3f", $2 - $1}'
 }
-# Bit rate and luma PSNR of an MPEG-1 stream against the source brought to
-# the encoder's pictures: rate change, 256 wide, and for an interlaced input
-# whose fields the library blends, the same [1 2 1] blend (pp's linear blend).
-quality() { # stream source blend(0|1)
-    local chain="fps=$fps:round=up"
-    [ "$3" = 1 ] && chain="$chain,pp=lb"
-    chain="$chain,scale=256:-2:flags=bicubic+accurate_rnd:param0=1/3:param1=1/3,setpts=N/25/TB"
-    local kbps psnr
-    kbps=$(ffprobe -v error -show_entries format=duration,size -of csv=p=0 "$1" |
+# Bit rate of an MPEG-1 stream in kbit/s at 15 pictures a second.
+kbps() { # stream
+    ffprobe -v error -show_entries format=duration,size -of csv=p=0 "$1" |
         awk -F, -v n="$(ffprobe -v error -count_packets -select_streams v:0 -show_entries stream=nb_read_packets -of csv=p=0 "$1")" \
-            '{printf "%.0f", $2 * 8 / 1000 / (n / '"$fps"')}')
-    psnr=$(ffmpeg -nostdin -v info -i "$1" -i "$2" -lavfi "[0:v]setpts=N/25/TB[a];[1:v]$chain[b];[a][b]psnr=shortest=1" \
-        -f null - 2>&1 | sed -n 's/.* y:\([0-9.]*\) .*/\1/p' | tail -n 1)
-    echo "$kbps kbit/s, $psnr dB"
+            '{printf "%.0f", $2 * 8 / 1000 / (n / '"$fps"')}'
+}
+# The pictures of a script's clip graph, the ones the library's encoder is
+# given (its own choice of source pictures, an interlaced input's fields
+# blended), as bench_frames makes them, into a pipe; prints the pipe's name.
+lib_pictures() { # script
+    local fifo=$work/frames-$RANDOM.yuv
+    mkfifo "$fifo"
+    "$frames" "$1" "$fifo" >/dev/null &
+    echo "$fifo"
+}
+# Luma PSNR of an MPEG-1 stream against raw pictures.
+psnr() { # stream size raw
+    ffmpeg -nostdin -v info -i "$1" -f rawvideo -pix_fmt yuv420p -s "$2" -r 25 -i "$3" \
+        -lavfi "[0:v]setpts=N/25/TB[a];[1:v]setpts=N/25/TB[b];[a][b]psnr=shortest=1" -f null - 2>&1 |
+        sed -n 's/.* y:\([0-9.]*\) .*/\1/p' | tail -n 1
+}
+# Quality per bit of the encoders alone: the library's stream, and ffmpeg's
+# encoder with the same settings given the very same pictures, each as
+# "kbit/s, PSNR" against those pictures.
+quality() { # script mode
+    local size fifo same=$work/ff-same.m1v
+    size=$(ffprobe -v error -select_streams v:0 -show_entries stream=width,height -of csv=s=x:p=0 "$work/lib.m1v")
+    fifo=$(lib_pictures "$1")
+    # shellcheck disable=SC2046
+    ff -f rawvideo -pix_fmt yuv420p -s "$size" -r 25 -i "$fifo" $(ff_encoder "$2") "$same"
+    wait
+    local results=()
+    for stream in "$work/lib.m1v" "$same"; do
+        rm -f "$fifo"
+        fifo=$(lib_pictures "$1")
+        results+=("$(kbps "$stream") kbit/s, $(psnr "$stream" "$size" "$fifo") dB")
+        wait
+    done
+    rm -f "$fifo"
+    echo "${results[0]} | ${results[1]}"
 }
 median() { printf '%s\n' "$@" | sort -g | sed -n 2p; }
 ratio() { echo "$1 $2" | awk '{printf "%.2f", $1 / $2}'; }
@@ -135,7 +167,7 @@ for m in $modes; do
     fi
 done
 table="$header"$'\n'"$rule"
-qtable="| input | mode | library | ffmpeg |"$'\n'"|---|---|---|---|"
+qtable="| input | mode | library | ffmpeg, same pictures |"$'\n'"|---|---|---|---|"
 
 for name in ${INPUTS:-$all_inputs}; do
     length=$(input_length "$name")
@@ -155,9 +187,7 @@ for name in ${INPUTS:-$all_inputs}; do
             ffm+=("$(run_ffmpeg "$src" "$m")")
         done
         if [ "${QUALITY:-0}" = 1 ]; then
-            blend=0
-            [ "$name" = mpeg2_576i ] && blend=1
-            qtable="$qtable"$'\n'"| $name | $(mode_name "$m") | $(quality "$work/lib.m1v" "$src" $blend) | $(quality "$work/ff.m1v" "$src" 0) |"
+            qtable="$qtable"$'\n'"| $name | $(mode_name "$m") | $(quality "$script" "$m") |"
         fi
         f=$(median "${ffm[@]}")
         a=$(median "${lib[@]}")
