@@ -180,7 +180,8 @@ void expectOneStream(const std::string &m1v, int pictures)
 }
 
 // A long video pass is coded in two halves at once; they join into one
-// stream. Also at a rate whose stuffing would not fit a one-slice picture.
+// stream. Also in High Quality at a high rate for a still picture, which the
+// constant rate fills with stuffing.
 TEST_F(CApi, ALongPassIsOneStreamFromEndToEnd)
 {
     const std::string clip = media("api_halves.mp4", testCard(96, 72, 25, 42.0) + support::kH264 + " -c:a aac");

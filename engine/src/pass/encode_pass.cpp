@@ -112,7 +112,7 @@ EncodePass::EncodePass(ClipPtr clip, const PassSettings &settings, std::unique_p
         const auto [width, height] = videoOutputSize(vi);
         m_total = vi.frameCount;
         auto writer = std::make_unique<Mpeg1VideoWriter>(settings.outputPath, width, height,
-                                                         settings.videoBitrateKbps, settings.mode, 0, halvesPlanned());
+                                                         settings.videoBitrateKbps, settings.mode);
         m_write = [this, &video = *writer](std::stop_token stop) { writeVideo(video, stop); };
         m_writer = std::move(writer);
     } else {
@@ -327,7 +327,7 @@ std::unique_ptr<EncodePass::SecondHalf> EncodePass::startSecondHalf(std::int64_t
                 m_secondControl = h.clip->control() ? h.clip->control() : std::make_shared<WorkControl>();
             }
             h.writer = std::make_unique<Mpeg1VideoWriter>(h.file.path(), width, height, m_settings.videoBitrateKbps,
-                                                          m_settings.mode, from, true);
+                                                          m_settings.mode, from);
             const std::atomic<std::int64_t> to{m_total};
             if (!stopped())
                 writePictures(*h.clip, from, to, *h.writer, stopped, {});

@@ -95,8 +95,7 @@ private:
     void writePictures(Clip &clip, std::int64_t from, const std::atomic<std::int64_t> &to,
                        Mpeg1VideoWriter &writer, const std::function<bool()> &stopped,
                        const std::function<void()> &first);
-    // A video pass long enough to be coded as two halves, given that the
-    // second graph opens; its encoders then code one slice each.
+    // A video pass long enough to be coded as two halves at once.
     bool halvesPlanned() const;
     // The second half [from, m_total), started beside the first: its thread
     // opens the script again and codes it into a temporary stream, or sets

@@ -151,7 +151,7 @@ std::int16_t toS16(float x)
 }
 
 Mpeg1VideoWriter::Mpeg1VideoWriter(const std::string &path, int width, int height, int bitrateKbps,
-                                   EncodeMode mode, std::int64_t firstPicture, bool beside)
+                                   EncodeMode mode, std::int64_t firstPicture)
     : StreamWriter("encoding a video frame", "finishing the video stream"), m_width(width), m_height(height),
       m_firstPicture(firstPicture)
 {
@@ -194,16 +194,12 @@ Mpeg1VideoWriter::Mpeg1VideoWriter(const std::string &path, int width, int heigh
     const std::int64_t bufferBits = exactVbvDelay ? bitsPerSecond / 2 : bitsPerSecond * 3 / 4 + 1;
     c.rc_buffer_size = static_cast<int>(std::min<std::int64_t>(bufferBits, 1023 * 16384));
     c.bit_rate_tolerance = static_cast<int>(std::min<std::int64_t>(bitsPerSecond, INT32_MAX));
-    // Two slice threads, or one slice where another encoder already keeps
-    // the second processor busy: slices cost the encoder a sixth more time
-    // and some bits. A one-slice picture's packet is (macroblocks x 64 +
-    // 10000) bytes in libavcodec 5.1, and the constant rate's stuffing, up
-    // to a picture's share of the rate, must fit in it ("stuffing too large"
-    // fails the picture otherwise): one slice only while that share is at
-    // most a quarter of the packet.
-    const std::int64_t macroblocks = std::int64_t{(width + 15) / 16} * ((height + 15) / 16);
-    const bool oneSlice = beside && bitsPerSecond / 25 * 4 <= (macroblocks * 64 + 10000) * 8;
-    c.thread_count = oneSlice ? 1 : 2;
+    // Two slice threads. Besides the speed, libavcodec 5.1 only sizes its
+    // packet buffer for a high rate's stuffing when it slices ("stuffing too
+    // large" otherwise). Where two halves of a pass are coded at once, the
+    // slices still pay: the half that ends last then has both processors
+    // (one slice each measured no faster, and no better per bit).
+    c.thread_count = 2;
     c.thread_type = FF_THREAD_SLICE;
 
     switch (mode) {

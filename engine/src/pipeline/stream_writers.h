@@ -86,11 +86,9 @@ public:
     // The sequence header announces 25 frames per second whatever the
     // clip's own rate, with square pixels. firstPicture: the number in the
     // whole stream of the first picture written, for a writer of its later
-    // part (the GOP headers' time codes count from it). beside: another
-    // encoder keeps the other processor busy meanwhile, so this one codes a
-    // picture as one slice on one thread where the rate allows.
+    // part (the GOP headers' time codes count from it).
     Mpeg1VideoWriter(const std::string &path, int width, int height, int bitrateKbps, EncodeMode mode,
-                     std::int64_t firstPicture = 0, bool beside = false);
+                     std::int64_t firstPicture = 0);
 
     // Encodes the next picture (YUV 4:2:0; another size is scaled to fit).
     void write(const AVFrame &picture);
