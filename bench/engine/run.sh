@@ -2,13 +2,14 @@
 # Times the encoder library's two passes against the ffmpeg command line
 # doing the same two streams with the same encoder settings, on four inputs
 # of the kinds users have, in each encode mode, and prints one table of
-# ratios (library time / ffmpeg time, median of three; below 1.0 means the
+# ratios (library time / ffmpeg time, median of RUNS; below 1.0 means the
 # library is faster). Runs are interleaved (library, ffmpeg, library, ...)
 # so that other load on the machine falls on both sides alike.
 #
 # usage: bench/engine/run.sh [BUILD_DIR]   (default /tmp/build-bench)
 #   QUICK=1        short inputs (10 s, and 60 s for the long one), for iterating
 #   MODES="1 0 2"  encode modes to time: 1 Normal Quality, 0 High Quality, 2 Fast
+#   RUNS=3         timed runs of each side per input and mode (odd: the median)
 #   BEFORE=PATH    a second bench_engine (an older build) timed in the same run;
 #                  the table then has a "before" and an "after" column per mode
 #   INPUTS="..."   a subset of the input names below
@@ -152,7 +153,7 @@ quality() { # script mode
     rm -f "$fifo"
     echo "${results[0]} | ${results[1]}"
 }
-median() { printf '%s\n' "$@" | sort -g | sed -n 2p; }
+median() { printf '%s\n' "$@" | sort -g | sed -n "$((($# + 1) / 2))p"; }
 ratio() { echo "$1 $2" | awk '{printf "%.2f", $1 / $2}'; }
 
 header="| input |"
@@ -180,7 +181,7 @@ for name in ${INPUTS:-$all_inputs}; do
     row="| $name ($size, ${length} s) |"
     for m in $modes; do
         lib=() old=() ffm=()
-        for _ in 1 2 3; do
+        for _ in $(seq "${RUNS:-3}"); do
             # The older build first: lib.m1v is the newer one's for QUALITY.
             [ -z "$before" ] || old+=("$(run_library "$before" "$script" "$m")")
             lib+=("$(run_library "$after" "$script" "$m")")
