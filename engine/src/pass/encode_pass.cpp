@@ -34,10 +34,11 @@ constexpr int kMpeg1MaxSize = 4095;
 // once, each decoded, scaled and encoded by a clip graph of its own: one
 // encoder, even on slice threads, keeps two processors only two-thirds busy,
 // and it starts over in the middle at a small cost (a GOP's worth of bits,
-// the same quality). Shorter passes would not gain what opening the script
-// again costs (some 40 ms): High Quality's encoder is slow enough from 20 s
-// at 15 fps on; with the lighter modes a 30 s clip of 320x240 came out
-// slower, a 60 s one of 640x480 a tenth faster.
+// the same quality). Shorter passes would not gain what the second graph
+// costs (its threads, and decoding again from the key picture before the
+// middle): High Quality's encoder is slow enough from 20 s at 15 fps on;
+// with the lighter modes a 30 s clip of 320x240 came out slower, a 60 s one
+// of 640x480 a tenth faster.
 constexpr std::int64_t kTwoHalvesPicturesHigh = 300;
 constexpr std::int64_t kTwoHalvesPictures = 600;
 // The encoder's GOP: the second half starts at a GOP's first picture.
