@@ -90,7 +90,7 @@ private:
     // The pass's own loop, pulling every unit from the clip into the writer.
     void writeVideo(Mpeg1VideoWriter &writer, std::stop_token stop);
     // Pictures [from, *to) of clip into writer, made ahead on a helper
-    // thread; to may be lowered while the first ones are written. Calls
+    // thread; to may change while the first ones are written. Calls
     // first() once the first picture is written.
     void writePictures(Clip &clip, std::int64_t from, const std::atomic<std::int64_t> &to,
                        Mpeg1VideoWriter &writer, const std::function<bool()> &stopped,
@@ -98,8 +98,9 @@ private:
     // A video pass long enough to be coded as two halves at once.
     bool halvesPlanned() const;
     // The second half [from, m_total), started beside the first: its thread
-    // opens the script again and codes it into a temporary stream, or sets
-    // its error. Null when the output's folder has no room for that stream.
+    // opens the script again and codes it into a temporary stream, setting
+    // finished once that stream is complete. Null when the output's folder
+    // has no room for that stream.
     std::unique_ptr<SecondHalf> startSecondHalf(std::int64_t from, const Mpeg1VideoWriter &first,
                                                 std::stop_token stop);
     void writeAudio(Mp2AudioWriter &writer, std::stop_token stop);

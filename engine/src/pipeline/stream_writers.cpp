@@ -256,7 +256,7 @@ std::span<const unsigned char> Mpeg1VideoWriter::streamEnd() const
 {
     // libavcodec leaves the sequence end code to the muxer; a bare
     // elementary stream must carry it itself.
-    static constexpr unsigned char kSequenceEnd[4] = {0x00, 0x00, 0x01, 0xB7};
+    static constexpr unsigned char kSequenceEnd[kStreamEndBytes] = {0x00, 0x00, 0x01, 0xB7};
     return kSequenceEnd;
 }
 
